@@ -1,0 +1,14 @@
+#include "platform/Fonts.h"
+
+namespace quill {
+
+QString uiFontFamily() { return QStringLiteral("DejaVu Sans"); }
+
+QFont uiFont(int pixelSize) {
+    QFont font(uiFontFamily());
+    font.setPixelSize(pixelSize);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+} // namespace quill

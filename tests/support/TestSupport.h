@@ -1,0 +1,51 @@
+#pragma once
+// Shared helpers for the tests: answering message boxes and modal dialogs, and fixture paths.
+
+#include "controls/Modal.h"
+#include "platform/MessageBox.h"
+
+#include <QString>
+#include <deque>
+#include <vector>
+
+namespace quill::test {
+
+// Records every message box shown while it lives and answers them: with the queued answers in
+// order, then with each box's default button.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    void answer(MsgResult result) { answers_.push_back(result); }
+    const std::vector<MessageRequest>& shown() const { return shown_; }
+    QStringList texts() const;
+    void clear() { shown_.clear(); }
+
+private:
+    std::vector<MessageRequest> shown_;
+    std::deque<MsgResult> answers_;
+    MessageHandler previous_;
+};
+
+// Answers every modal dialog run while it lives with the given function.
+class DialogScript {
+public:
+    explicit DialogScript(DialogRunner runner);
+    ~DialogScript();
+    DialogScript(const DialogScript&) = delete;
+    DialogScript& operator=(const DialogScript&) = delete;
+    int runs() const { return runs_; }
+
+private:
+    DialogRunner previous_;
+    int runs_ = 0;
+};
+
+// Folder of the hostile sample pictures beside the project.
+QString hostileDir();
+QString hostileFile(const QString& name);
+
+} // namespace quill::test
