@@ -9,7 +9,7 @@ packages=(
   libfreeimage-dev libjpeg62-turbo-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils
+  xvfb xauth xdotool x11-utils x11-apps
   fonts-dejavu-core
   xdg-utils shared-mime-info desktop-file-utils
 )

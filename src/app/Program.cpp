@@ -1,16 +1,104 @@
 #include "app/Program.h"
 
-#include <QApplication>
-#include <QWidget>
+#include "app/Forms.h"
+#include "app/QtMessageBox.h"
+#include "app/Unit1.h"
+#include "platform/MessageBox.h"
+
+#include <QIcon>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+static void initResources() { Q_INIT_RESOURCE(quillmere); }
 
 namespace quill {
 
+QuillApplication::QuillApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool QuillApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Failure& failure) {
+        showUncaughtFailure(failure.text());
+    } catch (const std::exception& failure) {
+        showUncaughtFailure(QString::fromLocal8Bit(failure.what()));
+    } catch (...) {
+        showUncaughtFailure(QStringLiteral("Unbekannter Fehler"));
+    }
+    return false;
+}
+
+void showUncaughtFailure(const QString& text) {
+    MessageRequest request;
+    request.text = text;
+    request.title = applicationTitle();
+    request.icon = MsgIcon::Critical;
+    showMessage(request);
+}
+
+QString commandTail(int argc, char** argv) {
+    QStringList parts;
+    for (int i = 1; i < argc; ++i) {
+        parts << QFile::decodeName(argv[i]);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+namespace {
+
+const char* const helpText =
+    "Aufruf: quillmere [BILDDATEI]\n"
+    "Bereitet Stapel von Bildern auf: drehen, spiegeln, Größe ändern, beschriften,\n"
+    "als JPEG in den Unterordner \"_Parvexo\" schreiben; oder nur umbenennen.\n"
+    "\n"
+    "  BILDDATEI   wählt diese Datei beim Start aus und zeigt sie in der Vorschau\n"
+    "  --help      zeigt diese Hilfe\n"
+    "  --version   zeigt die Version\n";
+
+// Only these two exact arguments are options; anything else is the command tail.
+bool answeredFromCommandLine(int argc, char** argv) {
+    if (argc != 2) {
+        return false;
+    }
+    const std::string_view arg = argv[1];
+    if (arg == "--version") {
+        std::printf("Quillmere %s\n", QUILL_VERSION);
+        return true;
+    }
+    if (arg == "--help") {
+        std::fputs(helpText, stdout);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int runProgram(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QWidget w;
-    w.setWindowTitle(QStringLiteral("Quillmere"));
-    w.show();
-    return app.exec();
+    if (answeredFromCommandLine(argc, argv)) {
+        return 0;
+    }
+    const QString tail = commandTail(argc, argv);
+
+    QuillApplication app(argc, argv);
+    initResources();
+    QApplication::setApplicationName(applicationTitle());
+    QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillmere"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillmere/quillmere-256.png")));
+    installQtMessageBoxes();
+
+    try {
+        Forms forms(tail);
+        forms.main().show();
+        app.exec();
+    } catch (const Failure& failure) {
+        showUncaughtFailure(failure.text());
+    } catch (const std::exception& failure) {
+        showUncaughtFailure(QString::fromLocal8Bit(failure.what()));
+    }
+    return 0;
 }
 
 } // namespace quill

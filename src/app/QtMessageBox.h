@@ -1,0 +1,8 @@
+#pragma once
+
+namespace quill {
+
+// Makes every message box of the program a real modal QMessageBox.
+void installQtMessageBoxes();
+
+} // namespace quill

@@ -1,0 +1,458 @@
+#include "app/Unit1.h"
+
+#include "app/Forms.h"
+#include "browse/DirectoryListBox.h"
+#include "browse/DriveComboBox.h"
+#include "browse/FileListBox.h"
+#include "controls/Image.h"
+#include "controls/LabelFX.h"
+#include "controls/XAquaButton.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/JpegImage.h"
+#include "imaging/ui/OverlayHandlers.h"
+#include "imaging/ui/SizeRuleHandlers.h"
+#include "imaging/ui/XtraHover.h"
+#include "platform/CallLog.h"
+#include "platform/Fonts.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+
+namespace quill {
+namespace {
+
+const QColor windowColour(235, 235, 235);
+const QColor panelColour(156, 180, 188);
+const QColor previewColour(128, 128, 128);
+
+const QString fileMask = QStringLiteral(
+    "*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*.pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga");
+
+const QString helpPageAddress = QStringLiteral("https://quillmere.example.org/hilfe/");
+
+void place(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(left, top, width, height);
+}
+
+void setBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// The hourglass for the whole application while a scope runs, restored on every way out.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
+    // 1. The window and its controls, with their defaults and wiring.
+    buildLayout();
+    wireEvents();
+    noteCall("layout");
+    // 2.
+    FreeImage_Initialise(false);
+    noteCall("FreeImage_Initialise");
+    // 3.
+    PreviewLimit = 520;
+    // 4.
+    jpeg_ = std::make_unique<TJPEGImage>();
+    jpeg_->setQuality(90);
+    noteCall("TJPEGImage");
+    // 5.
+    workingBitmap_ = std::make_unique<QImage>();
+    noteCall("working bitmap");
+    outputBitmap_ = std::make_unique<QImage>();
+    noteCall("output bitmap");
+    // 6. Fixed client size; the frame is the window manager's. Centred on the desktop.
+    setFixedSize(794, 576);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->availableGeometry();
+        move(desktop.left() + (desktop.width() - 800) / 2,
+             desktop.top() + (desktop.height() - 600) / 2);
+    }
+    // 7.
+    ScrollBox1->resize(532, 532);
+    Image1->setStretch(true);
+    // 8.
+    helpLinkAddress_ = helpPageAddress;
+    // 9.
+    RadioButton1->setChecked(true);
+    // 10. and 11.
+    sizeRules_->initialise();
+    // 12.
+    Label3->hide();
+    // 13.
+    if (FileListBox1->count() > 0) {
+        FileListBox1->selectIndex(0);
+    }
+    // 14. and 15.
+    initialiseDragDrop();
+    // 16. Ticking runs the click reaction at once: the first preview is built now.
+    CheckBox3->setChecked(true);
+    CheckBox3Click();
+    // 17.
+    if (!commandTail_.isEmpty()) {
+        const QString longPath = GetLongPathName(commandTail_);
+        if (!longPath.isEmpty()) {
+            GoToFile(longPath);
+        }
+    }
+}
+
+TForm1::~TForm1() {
+    if (!closed_) {
+        bool canClose = true;
+        FormCloseQuery(canClose);
+    }
+}
+
+void TForm1::buildLayout() {
+    setWindowTitle(applicationTitle());
+    setObjectName(QStringLiteral("Form1"));
+    setFont(uiFont(11));
+    setBackground(this, windowColour);
+    resize(794, 576);
+
+    const QFont font13 = uiFont(13);
+
+    // Top bar.
+    StaticText2 = new TStaticText(QStringLiteral(" XTRA "), this);
+    place(StaticText2, 8, 8, 46, 20);
+    StaticText2->setFont(font13);
+    setBackground(StaticText2, windowColour);
+
+    StaticText1 = new TStaticText(QStringLiteral("HELP"), this);
+    place(StaticText1, 120, 8, 39, 20);
+    StaticText1->setFont(font13);
+    setBackground(StaticText1, windowColour);
+    StaticText1->setCursor(Qt::PointingHandCursor);
+
+    RedCross = new TImage(this);
+    place(RedCross, 216, 4, 26, 20);
+    RedCross->setPicture(QImage(QStringLiteral(":/quillmere/redcross.bmp")));
+    RedCross->hide();
+
+    CheckBox3 = new QCheckBox(QStringLiteral("Vorschau"), this);
+    place(CheckBox3, 252, 8, 81, 17);
+    CheckBox3->setFont(font13);
+
+    Label7 = new QLabel(QStringLiteral("Bildgröße"), this);
+    place(Label7, 568, 8, 59, 16);
+    Label7->setFont(font13);
+    Label5 = new QLabel(QStringLiteral("Breite"), this);
+    place(Label5, 648, 8, 35, 16);
+    Label5->setFont(font13);
+    Label4 = new QLabel(QStringLiteral("x"), this);
+    place(Label4, 708, 8, 6, 16);
+    Label4->setFont(font13);
+    // Right-aligned: its right edge stays at 782 whatever the number's width.
+    Label6 = new QLabel(QStringLiteral("Höhe"), this);
+    place(Label6, 749, 8, 33, 16);
+    Label6->setFont(font13);
+    Label6->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    // Size panel.
+    Shape1 = new QWidget(this);
+    place(Shape1, 8, 32, 233, 157);
+    setBackground(Shape1, panelColour);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Breite"), this);
+    place(CheckBox1, 16, 40, 97, 17);
+    setBackground(CheckBox1, Qt::white);
+    Edit1 = new QLineEdit(QStringLiteral("200"), this);
+    place(Edit1, 120, 40, 109, 21);
+    CheckBox2 = new QCheckBox(QStringLiteral("Höhe"), this);
+    place(CheckBox2, 16, 72, 97, 17);
+    setBackground(CheckBox2, Qt::white);
+    Edit2 = new QLineEdit(QStringLiteral("200"), this);
+    place(Edit2, 120, 72, 109, 21);
+    CheckBox4 = new QCheckBox(QStringLiteral("Grösse ändern"), this);
+    place(CheckBox4, 16, 104, 97, 17);
+    setBackground(CheckBox4, Qt::white);
+    CheckBox4->setChecked(true);
+
+    Label1 = new QLabel(this);
+    place(Label1, 16, 128, 217, 49);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Label3 = new QLabel(QStringLiteral("Fertig !"), this);
+    place(Label3, 172, 100, 58, 24);
+    Label3->setFont(uiFont(19));
+    setBackground(Label3, panelColour);
+
+    // Actions, quality and naming.
+    Button2 = new TXAquaButton(this);
+    place(Button2, 8, 196, 80, 24);
+    Label2 = new QLabel(QStringLiteral("JPEG-Qualität:"), this);
+    place(Label2, 96, 196, 69, 13);
+    Label8 = new QLabel(QStringLiteral("90"), this);
+    place(Label8, 224, 196, 12, 13);
+
+    TrackBar1 = new QSlider(Qt::Horizontal, this);
+    place(TrackBar1, 90, 216, 158, 45);
+    TrackBar1->setRange(10, 100);
+    TrackBar1->setSingleStep(10);
+    TrackBar1->setPageStep(10);
+    TrackBar1->setTickInterval(10);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setValue(90);
+
+    Button3 = new TXAquaButton(this);
+    place(Button3, 8, 232, 80, 24);
+    Button4 = new TXAquaButton(this);
+    place(Button4, 8, 268, 80, 24);
+    Button5 = new TXAquaButton(this);
+    place(Button5, 8, 304, 80, 24);
+    applyButtonLooks();
+
+    LabelFX1 = new TLabelFX(this);
+    LabelFX1->setText(QStringLiteral("PostFix"));
+    place(LabelFX1, 96, 264, 52, 20);
+    LabelFX1->setFont(uiFont(16));
+    LabelFX1->setAttribute(Qt::WA_TranslucentBackground);
+    LabelFX1->setCursor(Qt::PointingHandCursor);
+    Edit3 = new QLineEdit(this);
+    place(Edit3, 164, 264, 77, 21);
+    CheckBox5 = new QCheckBox(QStringLiteral("nur Name ändern"), this);
+    place(CheckBox5, 96, 288, 97, 17);
+
+    // Browser.
+    DriveComboBox1 = new TDriveComboBox(this);
+    place(DriveComboBox1, 96, 312, 145, 19);
+    DirectoryListBox1 = new TDirectoryListBox(this);
+    place(DirectoryListBox1, 96, 344, 145, 97);
+    FileListBox1 = new TFileListBox(this);
+    place(FileListBox1, 96, 448, 145, 97);
+    FileListBox1->setMultiSelect(true);
+    FileListBox1->setMask(fileMask);
+    RadioButton1 = new QRadioButton(QStringLiteral("Alle"), this);
+    place(RadioButton1, 96, 552, 60, 17);
+    RadioButton2 = new QRadioButton(QStringLiteral("Auswahl"), this);
+    place(RadioButton2, 168, 552, 70, 17);
+
+    // Left strip and preview.
+    Image2 = new TImage(this);
+    place(Image2, 8, 340, 60, 225);
+    Image2->setPicture(QImage(QStringLiteral(":/quillmere/weblink.jpg")));
+    Image2->setCursor(Qt::PointingHandCursor);
+    Image3 = new TImage(this);
+    place(Image3, 68, 340, 20, 225);
+    Image3->setPicture(QImage(QStringLiteral(":/quillmere/about.jpg")));
+    Image3->setCursor(Qt::PointingHandCursor);
+
+    ScrollBox1 = new QWidget(this);
+    place(ScrollBox1, 252, 32, 533, 533);
+    setBackground(ScrollBox1, previewColour);
+    ScrollBox1->setFocusPolicy(Qt::StrongFocus);
+    Image1 = new TImage(ScrollBox1);
+    place(Image1, 0, 0, 237, 253);
+
+    // Keyboard order of the focusable controls.
+    QWidget* const order[] = {Edit1,        Edit2,         FileListBox1,   DirectoryListBox1,
+                              CheckBox1,    CheckBox2,     RadioButton1,   RadioButton2,
+                              ScrollBox1,   CheckBox3,     DriveComboBox1, Edit3,
+                              CheckBox4,    TrackBar1,     StaticText2,    StaticText1,
+                              CheckBox5};
+    StaticText1->setFocusPolicy(Qt::TabFocus);
+    StaticText2->setFocusPolicy(Qt::TabFocus);
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void TForm1::applyButtonLooks() {
+    applyMainWindowLook(*Button2, QStringLiteral("Start"), true);
+    applyMainWindowLook(*Button3, QStringLiteral("Text Font"), false);
+    applyMainWindowLook(*Button4, QStringLiteral("Text Farbe"), false);
+    applyMainWindowLook(*Button5, QStringLiteral("Text"), false);
+}
+
+void TForm1::wireEvents() {
+    connect(StaticText2, &TStaticText::mouseMoved, this, [this] { StaticText2MouseMove(); });
+    connect(StaticText1, &TStaticText::clicked, this, [this] { StaticText1Click(); });
+    connect(StaticText1, &TStaticText::mouseMoved, this, [this] { StaticText1MouseMove(); });
+    connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+    connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
+    connect(CheckBox4, &QCheckBox::clicked, this, [this] { CheckBox4Click(); });
+    connect(Button2, &TXAquaButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &TXAquaButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &TXAquaButton::clicked, this, [this] { Button4Click(); });
+    connect(Button5, &TXAquaButton::clicked, this, [this] { Button5Click(); });
+    // The bar moves in steps of 10 also when dragged.
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int value) {
+        const int snapped = std::clamp((value + 5) / 10 * 10, 10, 100);
+        if (snapped != value) {
+            TrackBar1->setValue(snapped);
+            return;
+        }
+        TrackBar1Change();
+    });
+    connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
+    connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
+    connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
+    DriveComboBox1->OnChange = [this] { DriveComboBox1Change(); };
+    DirectoryListBox1->OnChange = [this] { DirectoryListBox1Change(); };
+    FileListBox1->OnChange = [this] { FileListBox1Change(); };
+    FileListBox1->OnDblClick = [this] { FileListBox1DblClick(); };
+    connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
+    connect(Image1, &TImage::mouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint) {
+                Image1MouseDown(button);
+            });
+    connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
+    connect(Image3, &TImage::clicked, this, [this] { Image3Click(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    if (!closed_) {
+        FormCloseQuery(canClose);
+    }
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm1::FormCloseQuery(bool& canClose) {
+    // 1.
+    FreeImage_DeInitialise();
+    noteCall("FreeImage_DeInitialise");
+    // 2.
+    workingBitmap_.reset();
+    noteCall("~working bitmap");
+    jpeg_.reset();
+    noteCall("~TJPEGImage");
+    outputBitmap_.reset();
+    noteCall("~output bitmap");
+    // 3. to 6.
+    finaliseDragDrop();
+    closed_ = true;
+    // 7. Closing is never refused and nothing is asked.
+    canClose = true;
+}
+
+void TForm1::TrackBar1Change() {
+    Label8->setText(QString::number(TrackBar1->value()));
+    if (jpeg_) {
+        jpeg_->setQuality(TrackBar1->value());
+    }
+}
+
+void TForm1::CheckBox1Click() { sizeRules_->CheckBox1Click(); }
+void TForm1::CheckBox2Click() { sizeRules_->CheckBox2Click(); }
+void TForm1::CheckBox4Click() { sizeRules_->CheckBox4Click(); }
+void TForm1::Button3Click() { overlay_->Button3Click(); }
+void TForm1::Button4Click() { overlay_->Button4Click(); }
+void TForm1::Button5Click() { overlay_->Button5Click(); }
+void TForm1::StaticText2MouseMove() { xtraHover_->StaticText2MouseMove(); }
+
+void TForm1::LabelFX1Click() {
+    LabelFX1->setText(isPostFix(LabelFX1->text()) ? QStringLiteral("PreFix")
+                                                  : QStringLiteral("PostFix"));
+}
+
+void TForm1::LabelFX1MouseEnter() { setTextColour(LabelFX1, QColor(220, 5, 27)); }
+void TForm1::LabelFX1MouseLeave() { setTextColour(LabelFX1, Qt::black); }
+
+// The preview and the linking of the three lists.
+
+void TForm1::DriveComboBox1Change() {
+    try {
+        DirectoryListBox1->setDrive(DriveComboBox1->drive());
+    } catch (const InOutError&) {
+        DriveComboBox1->setDrive(DirectoryListBox1->drive());
+        showMessage(QStringLiteral("Kein Datenträger im Laufwerk"));
+    }
+}
+
+void TForm1::DirectoryListBox1Change() {
+    FileListBox1->setDirectory(DirectoryListBox1->directory());
+    if (dropInProgress_) {
+        return;
+    }
+    if (FileListBox1->count() > 0) {
+        FileListBox1->selectIndex(0);
+    }
+    FileListBox1Change();
+}
+
+void TForm1::CheckBox3Click() {
+    if (CheckBox3->isChecked()) {
+        FileListBox1Change();
+    }
+}
+
+void TForm1::FileListBox1Change() {
+    if (!CheckBox3->isChecked() || !workingBitmap_) {
+        return;
+    }
+    WaitCursor hourglass;
+    const QString path = FileListBox1->fileName();
+    switch (LoadPictureFile(*workingBitmap_, *jpeg_, path)) {
+    case LoadInvalidJpeg:
+        showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
+        break;
+    case LoadFailed:
+        showMessage(QStringLiteral("Fehler beim Laden der Datei"));
+        break;
+    case LoadOk:
+        break;
+    }
+    const int width = workingBitmap_->width();
+    const int height = workingBitmap_->height();
+    Label4->setText(QStringLiteral("x"));
+    Label5->setText(QString::number(width));
+    Label6->setText(QString::number(height));
+    PlacePreview(width, height);
+    Image1->setPicture(*workingBitmap_);
+    Image1->repaint();
+}
+
+void TForm1::PlacePreview(int width, int height) {
+    const QSize fitted = FitIntoPreview(width, height, PreviewLimit);
+    Image1->setGeometry((ScrollBox1->width() - fitted.width()) / 2,
+                        (ScrollBox1->height() - fitted.height()) / 2, fitted.width(),
+                        fitted.height());
+}
+
+void TForm1::GoToFile(const QString& path) {
+    DirectoryListBox1->setDirectory(path);
+    DriveComboBox1->setDrive(DirectoryListBox1->drive());
+    FileListBox1->setDirectory(DirectoryListBox1->directory());
+    FileListBox1->Update();
+    const QString name = QFileInfo(path).fileName();
+    for (int i = 0; i < FileListBox1->count(); ++i) {
+        if (FileListBox1->item(i).compare(name, Qt::CaseInsensitive) == 0) {
+            FileListBox1->selectIndex(i);
+            if (!CheckBox3->isChecked()) {
+                CheckBox3->setChecked(true);
+                CheckBox3Click();
+            }
+            FileListBox1Change();
+            return;
+        }
+    }
+    if (FileListBox1->count() > 0) {
+        FileListBox1->selectIndex(0);
+    }
+}

@@ -1,0 +1,146 @@
+#pragma once
+// The main window: every control of the one working surface, the process-wide picture objects,
+// and the handlers that link them.
+
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QSlider;
+class QWidget;
+class QFontDialog;
+class QColorDialog;
+
+namespace quill {
+
+class TXAquaButton;
+class TLabelFX;
+class TImage;
+class TStaticText;
+class TDriveComboBox;
+class TDirectoryListBox;
+class TFileListBox;
+class TJPEGImage;
+class SizeRuleHandlers;
+class OverlayHandlers;
+class XtraHover;
+class HelpHover;
+class TDropTarget;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and runs the whole start-up of the main window, ending with go-to-file for
+    // the command tail when it names an existing file.
+    explicit TForm1(const QString& commandTail = {});
+    ~TForm1() override;
+
+    // Controls, named as everywhere in the program. All are owned by the window.
+    TStaticText* StaticText2 = nullptr;
+    TStaticText* StaticText1 = nullptr;
+    TImage* RedCross = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label6 = nullptr;
+    QWidget* Shape1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    TXAquaButton* Button2 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label8 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    TXAquaButton* Button3 = nullptr;
+    TXAquaButton* Button4 = nullptr;
+    TXAquaButton* Button5 = nullptr;
+    TLabelFX* LabelFX1 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    TDriveComboBox* DriveComboBox1 = nullptr;
+    TDirectoryListBox* DirectoryListBox1 = nullptr;
+    TFileListBox* FileListBox1 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    TImage* Image2 = nullptr;
+    TImage* Image3 = nullptr;
+    QWidget* ScrollBox1 = nullptr;
+    TImage* Image1 = nullptr;
+
+    // The largest width and height of the picture in the preview area.
+    int PreviewLimit = 0;
+
+    // Process-wide objects; they exist from construction until the close handling.
+    TJPEGImage* jpeg() const { return jpeg_.get(); }
+    QImage* workingBitmap() const { return workingBitmap_.get(); }
+    QImage* outputBitmap() const { return outputBitmap_.get(); }
+    const QString& helpLinkAddress() const { return helpLinkAddress_; }
+    bool dropInProgress() const { return dropInProgress_; }
+
+    // Handlers, wired as the layout says; other parts of the program call some of them directly.
+    void FormCloseQuery(bool& canClose);
+    void StaticText2MouseMove();
+    void StaticText1Click();
+    void StaticText1MouseMove();
+    void CheckBox3Click();
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void CheckBox4Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void TrackBar1Change();
+    void LabelFX1Click();
+    void LabelFX1MouseEnter();
+    void LabelFX1MouseLeave();
+    void DriveComboBox1Change();
+    void DirectoryListBox1Change();
+    void FileListBox1Change();
+    void FileListBox1DblClick();
+    void Image1DblClick();
+    void Image1MouseDown(Qt::MouseButton button);
+    void Image2Click();
+    void Image3Click();
+
+    // Brings the drive selector, the folder list and the file list to a file, selects and
+    // previews it.
+    void GoToFile(const QString& path);
+
+    // Gives Image1 a picture of the given size, centred in the preview area.
+    void PlacePreview(int width, int height);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void buildLayout();
+    void wireEvents();
+    void applyButtonLooks();
+    void onDroppedFiles(const QByteArray& dropFiles);
+
+    std::unique_ptr<TJPEGImage> jpeg_;
+    std::unique_ptr<QImage> workingBitmap_;
+    std::unique_ptr<QImage> outputBitmap_;
+    std::unique_ptr<SizeRuleHandlers> sizeRules_;
+    std::unique_ptr<OverlayHandlers> overlay_;
+    std::unique_ptr<XtraHover> xtraHover_;
+    TDropTarget* dropTarget_ = nullptr;
+    QString helpLinkAddress_;
+    QString commandTail_;
+    bool dropInProgress_ = false;
+    bool closed_ = false;
+};
+
+} // namespace quill

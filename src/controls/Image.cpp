@@ -1,0 +1,105 @@
+#include "controls/Image.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace quill {
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setMouseTracking(true);
+}
+
+void TImage::setPicture(const QImage& picture) {
+    picture_ = picture;
+    rebuildShown();
+}
+
+void TImage::setPicture(QImage&& picture) {
+    picture_ = std::move(picture);
+    rebuildShown();
+}
+
+void TImage::setStretch(bool stretch) {
+    if (stretch_ != stretch) {
+        stretch_ = stretch;
+        rebuildShown();
+    }
+}
+
+void TImage::rebuildShown() {
+    if (picture_.isNull() || width() <= 0 || height() <= 0) {
+        shown_ = QPixmap();
+    } else if (stretch_ && picture_.size() != size()) {
+        shown_ = QPixmap::fromImage(
+            picture_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    } else {
+        shown_ = QPixmap::fromImage(picture_);
+    }
+    update();
+}
+
+void TImage::paintEvent(QPaintEvent*) {
+    if (shown_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, shown_);
+}
+
+void TImage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (stretch_) {
+        rebuildShown();
+    }
+}
+
+void TImage::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    if (click) {
+        emit clicked();
+    }
+}
+
+void TImage::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit doubleClicked();
+    }
+}
+
+void TImage::mouseMoveEvent(QMouseEvent* event) {
+    emit mouseMoved(event->modifiers(), event->position().toPoint());
+}
+
+TStaticText::TStaticText(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setMouseTracking(true);
+}
+
+void TStaticText::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(event);
+}
+
+void TStaticText::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click) {
+        emit clicked();
+    }
+}
+
+void TStaticText::mouseMoveEvent(QMouseEvent* event) {
+    QLabel::mouseMoveEvent(event);
+    emit mouseMoved(event->modifiers(), event->position().toPoint());
+}
+
+} // namespace quill

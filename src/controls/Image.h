@@ -1,0 +1,68 @@
+#pragma once
+// The plain picture control (`TImage`) and the static text (`TStaticText`) of the forms.
+
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QWidget>
+
+namespace quill {
+
+// Shows one picture, either at its own size from the top-left corner or stretched to the
+// control's size. The stretched look is made once, smoothly, whenever the picture or the size
+// changes, so painting is a plain copy even for a 24-megapixel picture.
+class TImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget* parent = nullptr);
+
+    void setPicture(const QImage& picture);
+    void setPicture(QImage&& picture);
+    const QImage& picture() const { return picture_; }
+
+    void setStretch(bool stretch);
+    bool stretch() const { return stretch_; }
+
+signals:
+    void clicked();
+    void doubleClicked();
+    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
+    void mouseMoved(Qt::KeyboardModifiers modifiers, QPoint pos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void rebuildShown();
+
+    QImage picture_;
+    QPixmap shown_;
+    bool stretch_ = false;
+    bool pressed_ = false;
+};
+
+// A one-line text with a background colour of its own that reports clicks and pointer moves.
+class TStaticText : public QLabel {
+    Q_OBJECT
+public:
+    explicit TStaticText(const QString& text, QWidget* parent = nullptr);
+
+signals:
+    void clicked();
+    void mouseMoved(Qt::KeyboardModifiers modifiers, QPoint pos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    bool pressed_ = false;
+};
+
+} // namespace quill

@@ -1,0 +1,210 @@
+#include "X11Session.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtEndian>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quill::e2e {
+
+QString programPath() { return QStringLiteral(QUILL_BIN_DIR "/quillmere"); }
+
+X11Session::X11Session(int screenWidth, int screenHeight) : screen_(screenWidth, screenHeight) {
+    // Xvfb writes the display number it chose to the descriptor given with -displayfd.
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return;
+    }
+    server_ = std::make_unique<QProcess>();
+    server_->setProgram(QStringLiteral("Xvfb"));
+    server_->setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]),
+                           QStringLiteral("-screen"), QStringLiteral("0"),
+                           QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight),
+                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    server_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_->setChildProcessModifier([wfd = fds[1], rfd = fds[0]] {
+        ::close(rfd);
+        (void)wfd;
+    });
+    server_->start();
+    ::close(fds[1]);
+    if (!server_->waitForStarted(10000)) {
+        ::close(fds[0]);
+        return;
+    }
+    QByteArray number;
+    QElapsedTimer timer;
+    timer.start();
+    char c = 0;
+    while (timer.elapsed() < 20000) {
+        const ssize_t n = ::read(fds[0], &c, 1);
+        if (n <= 0 || c == '\n') {
+            break;
+        }
+        number.append(c);
+    }
+    ::close(fds[0]);
+    bool parsed = false;
+    const int display = number.trimmed().toInt(&parsed);
+    if (parsed) {
+        display_ = display;
+    }
+}
+
+X11Session::~X11Session() {
+    if (program_ && program_->state() != QProcess::NotRunning) {
+        program_->kill();
+        program_->waitForFinished(5000);
+    }
+    if (server_ && server_->state() != QProcess::NotRunning) {
+        server_->terminate();
+        if (!server_->waitForFinished(5000)) {
+            server_->kill();
+            server_->waitForFinished(5000);
+        }
+    }
+}
+
+QProcessEnvironment X11Session::environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // The program's own leak report would only repeat the unit tests'; keep its exit clean.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    return env;
+}
+
+void X11Session::pause(int ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+bool X11Session::startProgram(const QStringList& arguments, const QString& workingDir) {
+    program_ = std::make_unique<QProcess>();
+    program_->setProcessEnvironment(environment());
+    program_->setProgram(programPath());
+    program_->setArguments(arguments);
+    program_->setProcessChannelMode(QProcess::ForwardedChannels);
+    if (!workingDir.isEmpty()) {
+        program_->setWorkingDirectory(workingDir);
+    }
+    program_->start();
+    return program_->waitForStarted(10000);
+}
+
+bool X11Session::waitForProgramExit(int ms) {
+    return !program_ || program_->waitForFinished(ms);
+}
+
+QString X11Session::xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+QString X11Session::waitForWindow(const QString& title, int ms) {
+    QString id;
+    waitUntil(
+        [&] {
+            const QStringList ids =
+                xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)})
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            if (!ids.isEmpty()) {
+                id = ids.first();
+            }
+            return !id.isEmpty();
+        },
+        ms);
+    return id;
+}
+
+QRect X11Session::windowGeometry(const QString& windowId) {
+    // --shell prints X=, Y=, WIDTH=, HEIGHT= lines.
+    const QStringList lines =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windowId})
+            .split(QLatin1Char('\n'));
+    QRect rect;
+    for (const QString& line : lines) {
+        const int value = line.section(QLatin1Char('='), 1).toInt();
+        if (line.startsWith(QLatin1String("X="))) {
+            rect.moveLeft(value);
+        } else if (line.startsWith(QLatin1String("Y="))) {
+            rect.moveTop(value);
+        } else if (line.startsWith(QLatin1String("WIDTH="))) {
+            rect.setWidth(value);
+        } else if (line.startsWith(QLatin1String("HEIGHT="))) {
+            rect.setHeight(value);
+        }
+    }
+    return rect;
+}
+
+void X11Session::moveMouse(QPoint screenPos) {
+    xdotool({QStringLiteral("mousemove"), QString::number(screenPos.x()),
+             QString::number(screenPos.y())});
+}
+
+void X11Session::click(int button) { xdotool({QStringLiteral("click"), QString::number(button)}); }
+
+void X11Session::key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
+
+void X11Session::closeWindow(const QString& windowId) {
+    // What a window manager's close button sends: WM_DELETE_WINDOW.
+    xdotool({QStringLiteral("windowclose"), windowId});
+}
+
+QImage X11Session::screenshot() {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("xwd"),
+                  {QStringLiteral("-root"), QStringLiteral("-silent"), QStringLiteral("-display"),
+                   display()});
+    process.waitForFinished(20000);
+    return decodeXwd(process.readAllStandardOutput());
+}
+
+QImage decodeXwd(const QByteArray& data) {
+    // The header is 25 big-endian 32-bit fields followed by the window name; then the colour
+    // map (12 bytes per entry), then the pixels.
+    if (data.size() < 100) {
+        return {};
+    }
+    const auto field = [&](int index) {
+        return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(data.constData()) +
+                                       index * 4);
+    };
+    const quint32 headerSize = field(0);
+    const quint32 width = field(4);
+    const quint32 height = field(5);
+    const quint32 byteOrder = field(7);
+    const quint32 bitsPerPixel = field(11);
+    const quint32 bytesPerLine = field(12);
+    const quint32 colourEntries = field(19);
+    const qint64 offset = qint64(headerSize) + qint64(colourEntries) * 12;
+    if (bitsPerPixel != 32 || offset + qint64(bytesPerLine) * height > data.size()) {
+        return {};
+    }
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    for (quint32 y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uchar*>(data.constData()) + offset + y * bytesPerLine;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
+        for (quint32 x = 0; x < width; ++x) {
+            const uchar* p = row + x * 4;
+            const quint32 pixel = byteOrder == 0 ? qFromLittleEndian<quint32>(p)
+                                                 : qFromBigEndian<quint32>(p);
+            out[x] = 0xff000000u | (pixel & 0xffffffu);
+        }
+    }
+    return image;
+}
+
+} // namespace quill::e2e
