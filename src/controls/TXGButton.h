@@ -97,6 +97,8 @@ protected:
 
 private:
     void press(QMouseEvent* event, bool armClick);
+    void pointerEntered(QEnterEvent* event);
+    void pointerLeft(QEvent* event);
     bool pointerInside() const;
 
     TXGButtonType shape_ = gbtRectangle;
@@ -121,6 +123,8 @@ private:
     std::int32_t shadeDimension_ = 0;
     QImage paintBuffer_;
     bool clickArmed_ = false;
+    // As in the aqua button: crossings while a button is held come from the moves.
+    bool pointerOver_ = false;
 };
 
 } // namespace quill

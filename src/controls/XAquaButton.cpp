@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace quill {
 
@@ -136,8 +137,8 @@ TextFormat textFormatFromAlign(int textAlign) {
     }
 }
 
-void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text,
-                       TextFormat format, const TFont& font, const QColor* cellColor) {
+void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text, TextFormat format,
+                       const TFont& font, const QColor* cellColor) {
     painter.setFont(font.Font());
     painter.setPen(font.Color());
     const QFontMetrics metrics(font.Font());
@@ -336,8 +337,8 @@ void TXAquaButton::CreateBackground(QImage& picture, QColor start, QColor end) {
                 static_cast<uchar>(current[c]);
         }
         for (int c = 0; c < 3; ++c) {
-            current[c] = static_cast<int>(
-                std::trunc(static_cast<double>(i) * static_cast<double>(step[c]) + startChannel[c]));
+            current[c] = static_cast<int>(std::trunc(
+                static_cast<double>(i) * static_cast<double>(step[c]) + startChannel[c]));
         }
     }
     for (int y = 0; y < h; ++y) {
@@ -366,7 +367,9 @@ void TXAquaButton::MergeImages(const QImage& back, QImage& target, int percent) 
     }
 }
 
-void TXAquaButton::SetBackBmp(const QImage& picture) { stretchOnto(backPicture_, picture); }
+void TXAquaButton::SetBackBmp(const QImage& picture) {
+    stretchOnto(backPicture_, picture);
+}
 
 void TXAquaButton::SetBgBmp(const QImage& picture) {
     stretchOnto(bgNormal_, picture);
@@ -446,22 +449,44 @@ void TXAquaButton::enterState(ButtonState state, const TFont& paintFont, QColor 
     myUpdate();
 }
 
-void TXAquaButton::enterEvent(QEnterEvent* event) {
+void TXAquaButton::pointerEntered(QEnterEvent* event) {
+    pointerOver_ = true;
     emit mouseEnter();
-    QWidget::enterEvent(event);
+    if (event != nullptr) {
+        QWidget::enterEvent(event);
+    }
     if (Latched()) {
         return;
     }
     enterState(MouseOver, mOverFont_, topTextClOver_);
 }
 
-void TXAquaButton::leaveEvent(QEvent* event) {
+void TXAquaButton::pointerLeft(QEvent* event) {
+    pointerOver_ = false;
     emit mouseLeave();
-    QWidget::leaveEvent(event);
+    if (event != nullptr) {
+        QWidget::leaveEvent(event);
+    }
     if (Latched()) {
         return;
     }
     enterState(Normal, font_, topTextColor_);
+}
+
+void TXAquaButton::enterEvent(QEnterEvent* event) {
+    if (pointerOver_) {
+        QWidget::enterEvent(event);
+        return;
+    }
+    pointerEntered(event);
+}
+
+void TXAquaButton::leaveEvent(QEvent* event) {
+    if (!pointerOver_) {
+        QWidget::leaveEvent(event);
+        return;
+    }
+    pointerLeft(event);
 }
 
 void TXAquaButton::press(QMouseEvent* event, bool armClick) {
@@ -471,11 +496,15 @@ void TXAquaButton::press(QMouseEvent* event, bool armClick) {
     enterState(Pressed, mDownFont_, topTextClDown_);
 }
 
-void TXAquaButton::mousePressEvent(QMouseEvent* event) { press(event, true); }
+void TXAquaButton::mousePressEvent(QMouseEvent* event) {
+    press(event, true);
+}
 
 // The second press of a double click looks and latches like any press but completes no
 // second click.
-void TXAquaButton::mouseDoubleClickEvent(QMouseEvent* event) { press(event, false); }
+void TXAquaButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    press(event, false);
+}
 
 bool TXAquaButton::pointerInside() const {
     const QRect onScreen(mapToGlobal(QPoint(0, 0)), size());
@@ -503,9 +532,18 @@ void TXAquaButton::mouseReleaseEvent(QMouseEvent* event) {
 
 void TXAquaButton::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMove(event->modifiers(), event->position().toPoint());
+    if (event->buttons() == Qt::NoButton) {
+        return;
+    }
+    const bool inside = rect().contains(event->position().toPoint());
+    if (inside && !pointerOver_) {
+        pointerEntered(nullptr);
+    } else if (!inside && pointerOver_) {
+        pointerLeft(nullptr);
+    }
 }
 
-void applyMainWindowLook(TXAquaButton& button, bool isStart, const QString& text) {
+void applyMainWindowLook(TXAquaButton& button, const QString& text, bool isStart) {
     const QColor face(133, 148, 216);
     const QColor dark(68, 68, 68);
     const QColor red(220, 5, 27);

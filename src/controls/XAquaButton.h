@@ -127,8 +127,8 @@ TextFormat textFormatFromAlign(int textAlign);
 // Draws text line by line from the top of rect, breaking only at the line breaks it contains,
 // each line aligned by format, not clipped to rect. With a cell colour every line's text cell is
 // filled with it first.
-void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text,
-                       TextFormat format, const TFont& font, const QColor* cellColor = nullptr);
+void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text, TextFormat format,
+                       const TFont& font, const QColor* cellColor = nullptr);
 
 // The background colour a lightweight control is drawn on: its parent's window colour.
 QColor parentBackgroundColor(const QWidget& control);
@@ -241,6 +241,8 @@ protected:
 
 private:
     void press(QMouseEvent* event, bool armClick);
+    void pointerEntered(QEnterEvent* event);
+    void pointerLeft(QEvent* event);
     void enterState(ButtonState state, const TFont& paintFont, QColor topText);
     bool pointerInside() const;
     const QImage& backgroundOfState() const;
@@ -279,6 +281,10 @@ private:
     bool latch_ = false;
     // A left press armed a click that a left release inside the control completes.
     bool clickArmed_ = false;
+    // Whether the pointer is over the button as far as its notifications go. While a button is
+    // held Qt reports the pointer crossing the edge only at the release; the moves report it
+    // at once, and the late notification is then dropped as a repeat.
+    bool pointerOver_ = false;
     // The size the backgrounds were last built for: Qt delivers a hidden widget's resize only
     // when it is shown, and only a real change of size rebuilds the style.
     QSize builtSize_;
@@ -289,6 +295,6 @@ private:
 // colours. Font attributes are set on the button's own objects, so the last style rebuild comes
 // before the window's Font and the normal caption keeps the construction font's shade colour
 // until the pointer has entered and left the button once.
-void applyMainWindowLook(TXAquaButton& button, bool isStart, const QString& text);
+void applyMainWindowLook(TXAquaButton& button, const QString& text, bool isStart);
 
 } // namespace quill

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -13,7 +14,11 @@ namespace {
 
 // Quarter turns read a column of the source for every destination row. Working in square tiles
 // keeps the source rows of one band in the cache while the band is swept from left to right.
+#ifndef QUILL_ROTATE_TILE
 constexpr int Tile = 32;
+#else
+constexpr int Tile = QUILL_ROTATE_TILE;
+#endif
 
 // Pixel readers: where the three bytes of source pixel x of a row are.
 struct Rgb888Pixels {
@@ -83,6 +88,57 @@ void quarterPass(const Pixels& pixels, const QImage& source, QImage& destination
                 }
             }
         }
+    }
+}
+
+// The same for true-colour sources, moving each pixel as one four-byte load and store. The
+// fourth byte written lands on the next destination pixel, which is written afterwards: later in
+// the same tile row, or in the next band of tiles. Only the last destination column and the last
+// source column, where the fourth byte lies outside the picture, move three bytes.
+template <bool ReverseSourceColumns>
+void quarterPassRgb(const std::vector<const uchar*>& sourceRows, int width, int height, uchar* bits,
+                    qsizetype stride) {
+    const uchar* const* rows = sourceRows.data();
+    for (int dx0 = 0; dx0 < height; dx0 += Tile) {
+        const int dx1 = std::min(dx0 + Tile, height);
+        const int wideEnd = dx1 == height ? dx1 - 1 : dx1;
+        for (int dy0 = 0; dy0 < width; dy0 += Tile) {
+            const int dy1 = std::min(dy0 + Tile, width);
+            for (int dy = dy0; dy < dy1; ++dy) {
+                const int sx = ReverseSourceColumns ? width - 1 - dy : dy;
+                const std::size_t offset = static_cast<std::size_t>(sx) * 3;
+                uchar* out = bits + dy * stride + 3 * dx0;
+                int dx = dx0;
+                if (sx < width - 1) {
+                    for (; dx < wideEnd; ++dx, out += 3) {
+                        std::uint32_t pixel;
+                        std::memcpy(&pixel, rows[dx] + offset, 4);
+                        std::memcpy(out, &pixel, 4);
+                    }
+                }
+                for (; dx < dx1; ++dx, out += 3) {
+                    put(out, rows[dx] + offset);
+                }
+            }
+        }
+    }
+}
+
+void quarterPass(const Rgb888Pixels&, const QImage& source, QImage& destination,
+                 bool reverseSourceRows, bool reverseSourceColumns) {
+    const int width = source.width();
+    const int height = source.height();
+    std::vector<const uchar*> sourceRows(static_cast<std::size_t>(height));
+    for (int dx = 0; dx < height; ++dx) {
+        sourceRows[static_cast<std::size_t>(dx)] =
+            source.constScanLine(reverseSourceRows ? height - 1 - dx : dx);
+    }
+    if (reverseSourceColumns) {
+        quarterPassRgb<true>(sourceRows, width, height, destination.bits(),
+                             destination.bytesPerLine());
+    } else {
+        quarterPassRgb<false>(sourceRows, width, height, destination.bits(),
+                              destination.bytesPerLine());
     }
 }
 

@@ -10,8 +10,8 @@
 namespace quill {
 namespace {
 
-// Which source pixel serves output pixel i of n: the one under the output pixel's centre. The map
-// is symmetric, so mirrored pictures scale to mirrored results.
+// Which source pixel serves output pixel i of n: the one under the output pixel's centre, so the
+// first and last source pixels are dropped alike when shrinking.
 inline int sourceIndex(int i, int outCount, int inCount) {
     return static_cast<int>((2 * std::int64_t{i} + 1) * inCount / (2 * std::int64_t{outCount}));
 }

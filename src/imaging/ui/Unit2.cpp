@@ -40,6 +40,8 @@ void TForm2::Button1Click() {
     accept();
 }
 
-bool TForm2::useOverlay() const { return CheckBox1->isChecked(); }
+bool TForm2::useOverlay() const {
+    return CheckBox1->isChecked();
+}
 
 } // namespace quill

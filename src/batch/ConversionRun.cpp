@@ -1,0 +1,113 @@
+#include "batch/ConversionRun.h"
+
+#include "batch/Naming.h"
+#include "batch/OutputFolder.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/JpegImage.h"
+#include "imaging/Rotate.h"
+#include "imaging/Scale.h"
+#include "platform/Failure.h"
+#include "platform/MessageBox.h"
+
+#include <QDir>
+#include <exception>
+#include <new>
+
+namespace quill {
+
+int countTaken(const std::vector<BatchEntry>& entries, bool takeAll) {
+    int taken = 0;
+    for (const BatchEntry& entry : entries) {
+        if (takeAll || entry.selected) {
+            ++taken;
+        }
+    }
+    return taken;
+}
+
+namespace {
+
+// One taken file, from decoding to writing. Returns true when an output file was written.
+bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
+                QSize overlayExtent, QImage& working, QImage& output, TJPEGImage& jpeg,
+                ConversionHost& host) {
+    // Input files are opened by their bare names in the listed folder.
+    QDir::setCurrent(settings.folder);
+    switch (LoadPictureFile(working, jpeg, name)) {
+    case LoadInvalidJpeg:
+        showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
+        return false;
+    case LoadFailed:
+        showMessage(QStringLiteral("Fehler beim Laden der Datei"));
+        return false;
+    case LoadOk:
+        break;
+    }
+    if (working.width() <= 0 || working.height() <= 0) {
+        return false;
+    }
+    if (settings.transformCode != 0) {
+        RotateAndMirror(working, settings.transformCode);
+    }
+    scaleToOutput(working, output, settings.sizeRule);
+    if (settings.stampOverlay) {
+        StampOverlayText(output, settings.overlay, overlayExtent);
+    }
+    host.showOutput(output);
+    try {
+        jpeg.Assign(output);
+        jpeg.SaveToFile(outputPath);
+    } catch (const Failure&) {
+        showMessage(QStringLiteral("Schreiben nicht möglich"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& working,
+                                    QImage& output, TJPEGImage& jpeg, ConversionHost& host) {
+    ConversionResult result;
+    const QSize overlayExtent = PrepareOverlay(settings.overlay);
+
+    const std::optional<QString> folder =
+        FixOutputFolder(settings.folder, [&host] { return host.chooseTargetFolder(); });
+    if (!folder) {
+        return result;
+    }
+    const QString outputFolder = *folder + QLatin1Char('/');
+
+    const int total = countTaken(settings.entries, settings.takeAll);
+    int taken = 0;
+    for (int index = 0; index < static_cast<int>(settings.entries.size()); ++index) {
+        const BatchEntry& entry = settings.entries[static_cast<std::size_t>(index)];
+        if (!settings.takeAll && !entry.selected) {
+            continue;
+        }
+        result.lastProcessedIndex = index;
+        host.progress(++taken, total);
+        const NameParts parts = SplitName(entry.name);
+        const QString outputPath =
+            outputFolder + ApplyNameAffix(parts.base, settings.affix, settings.postFix) +
+            QLatin1String(".jpg");
+        // A failure outside the guarded steps (a picture too large to turn or size, memory
+        // running out) costs this file only, never the run or the "Start" button.
+        try {
+            if (convertOne(settings, entry.name, outputPath, overlayExtent, working, output, jpeg,
+                           host)) {
+                ++result.written;
+            }
+        } catch (const Failure& failure) {
+            showMessage(failure.text());
+        } catch (const std::bad_alloc&) {
+            showMessage(QStringLiteral("Nicht genügend Speicher für %1").arg(entry.name));
+        } catch (const std::exception& failure) {
+            showMessage(QString::fromLocal8Bit(failure.what()));
+        }
+    }
+    result.completed = true;
+    return result;
+}
+
+} // namespace quill

@@ -1,0 +1,69 @@
+#include "browse/RenameDialog.h"
+
+#include "controls/Modal.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace quill {
+
+TOKBottomDlg::TOKBottomDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("Rename File"));
+    setFixedSize(312, 93);
+    setSizeGripEnabled(false);
+
+    Label1 = new QLabel(QStringLiteral("Neuen Dateinamen ohne Endung eingeben !"), this);
+    Label1->setGeometry(24, 8, 212, 13);
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setGeometry(24, 32, 257, 21);
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setGeometry(71, 60, 75, 25);
+    OKBtn->setDefault(true);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Escape and the close box reject the dialog as this button does.
+    CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+    CancelBtn->setGeometry(159, 60, 75, 25);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, Edit1);
+}
+
+void TOKBottomDlg::showEvent(QShowEvent* event) {
+    QWidget* over = centreOn_ ? centreOn_.data() : QApplication::activeWindow();
+    if (over == this) {
+        over = nullptr;
+    }
+    QRect area;
+    if (over) {
+        area = over->frameGeometry();
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (area.isValid()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(area.center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
+    OKBtn->setFocus(Qt::OtherFocusReason);
+}
+
+std::optional<QString> AskNewBaseName(TOKBottomDlg& dialog, const QString& oldBaseName) {
+    dialog.Edit1->setText(oldBaseName);
+    if (execDialog(dialog) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.Edit1->text();
+}
+
+} // namespace quill

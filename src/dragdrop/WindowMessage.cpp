@@ -1,0 +1,47 @@
+#include "dragdrop/WindowMessage.h"
+
+#include "platform/Failure.h"
+#include "platform/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+
+namespace quill::ole {
+
+WindowMessageEvent::WindowMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
+    : QEvent(eventType()), message_(message), wParam_(wParam), lParam_(lParam) {}
+
+QEvent::Type WindowMessageEvent::eventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+namespace {
+void showFailure(const QString& text) {
+    MessageRequest request;
+    request.text = text;
+    request.icon = MsgIcon::Critical;
+    showMessage(request);
+}
+} // namespace
+
+LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == nullptr) {
+        return 0;
+    }
+    WindowMessageEvent event(message, wParam, lParam);
+    try {
+        QCoreApplication::sendEvent(window, &event);
+    } catch (const Failure& failure) {
+        showFailure(failure.text());
+        return 0;
+    } catch (const std::exception& failure) {
+        showFailure(QString::fromLocal8Bit(failure.what()));
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+    return event.result();
+}
+
+} // namespace quill::ole

@@ -1,0 +1,422 @@
+#include "imaging/DecoderService.h"
+
+#include "imaging/DecoderProtocol.h"
+#include "imaging/FreeImageDecode.h"
+#include "imaging/PictureHeaders.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace quill {
+
+namespace {
+
+namespace proto = decoder_protocol;
+using Clock = std::chrono::steady_clock;
+
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            reset(std::exchange(other.fd_, -1));
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+class SpawnActions {
+public:
+    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+public:
+    SpawnAttributes() { posix_spawnattr_init(&attributes_); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+};
+
+// One started decoder process and the program's end of its channel.
+class Worker {
+public:
+    Worker() = default;
+    ~Worker() { stop(); }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    Worker(Worker&& other) noexcept
+        : pid_(std::exchange(other.pid_, -1)), channel_(std::move(other.channel_)) {}
+    Worker& operator=(Worker&& other) noexcept {
+        if (this != &other) {
+            stop();
+            pid_ = std::exchange(other.pid_, -1);
+            channel_ = std::move(other.channel_);
+        }
+        return *this;
+    }
+
+    bool start(const QString& executable) {
+        stop();
+        int ends[2];
+        if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+            return false;
+        }
+        Descriptor ours(ends[0]);
+        Descriptor theirs(ends[1]);
+        if (theirs.get() == proto::kChannelFd) {
+            // dup2 onto itself would keep close-on-exec set.
+            theirs = Descriptor(fcntl(theirs.get(), F_DUPFD_CLOEXEC, proto::kChannelFd + 1));
+            if (!theirs) {
+                return false;
+            }
+        }
+        SpawnActions actions;
+        posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), proto::kChannelFd);
+        posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+        SpawnAttributes attributes;
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGCHLD);
+        posix_spawnattr_setsigmask(attributes.get(), &none);
+        posix_spawnattr_setsigdefault(attributes.get(), &defaults);
+        posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        const QByteArray program = QFile::encodeName(executable);
+        std::array<char*, 2> argv{const_cast<char*>(program.constData()), nullptr};
+        pid_t pid = -1;
+        if (posix_spawn(&pid, program.constData(), actions.get(), attributes.get(), argv.data(),
+                        environ) != 0) {
+            return false;
+        }
+        pid_ = pid;
+        channel_ = std::move(ours);
+        return true;
+    }
+
+    bool running() const { return pid_ > 0; }
+
+    // False when the process has already ended (then it is reaped).
+    bool alive() {
+        if (pid_ <= 0) {
+            return false;
+        }
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == 0) {
+            return true;
+        }
+        pid_ = -1;
+        channel_.reset();
+        return false;
+    }
+
+    void stop() {
+        channel_.reset();
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            int status = 0;
+            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid_ = -1;
+        }
+    }
+
+    int channel() const { return channel_.get(); }
+
+private:
+    pid_t pid_ = -1;
+    Descriptor channel_;
+};
+
+struct MappedRows {
+    void* address = nullptr;
+    std::size_t length = 0;
+};
+
+void releaseMappedRows(void* info) {
+    std::unique_ptr<MappedRows> rows(static_cast<MappedRows*>(info));
+    munmap(rows->address, rows->length);
+}
+
+bool sendRequest(int channel, const QByteArray& path, int format, int flags) {
+    proto::Request request{proto::kRequestMagic, format, flags, std::uint32_t(path.size())};
+    std::array<iovec, 2> parts{
+        iovec{&request, sizeof request},
+        iovec{const_cast<char*>(path.constData()), std::size_t(path.size())}};
+    msghdr message{};
+    message.msg_iov = parts.data();
+    message.msg_iovlen = parts.size();
+    ssize_t sent;
+    do {
+        sent = sendmsg(channel, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == ssize_t(sizeof request + std::size_t(path.size()));
+}
+
+// Waits for the reply until the deadline; false on timeout or when the process went away.
+bool receiveReply(int channel, Clock::time_point deadline, proto::Reply& reply, Descriptor& rows) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd waiting{channel, POLLIN, 0};
+        const int ready = poll(&waiting, 1, int(std::min<long long>(left.count(), 1 << 30)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return false;
+        }
+        break;
+    }
+    iovec part{&reply, sizeof reply};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int) * 4)> control{};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    ssize_t got;
+    do {
+        got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
+    } while (got < 0 && errno == EINTR);
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
+            const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < count; ++i) {
+                int fd;
+                std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
+                if (!rows) {
+                    rows.reset(fd);
+                } else {
+                    ::close(fd);
+                }
+            }
+        }
+    }
+    return got == ssize_t(sizeof reply) && !(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) &&
+           reply.magic == proto::kReplyMagic;
+}
+
+// Maps the rows of a picture reply as a QImage that unmaps them when it goes.
+QImage mapPicture(const proto::Reply& reply, const Descriptor& rows) {
+    if (!rows || reply.width == 0 || reply.height == 0 ||
+        pictures::exceedsPixelLimit(reply.width, reply.height) ||
+        reply.stride != ((std::uint64_t{reply.width} * 3 + 3) & ~std::uint64_t{3})) {
+        return QImage();
+    }
+    const std::size_t length = std::size_t(reply.stride) * reply.height;
+    struct stat info {};
+    const int seals = fcntl(rows.get(), F_GET_SEALS);
+    if (fstat(rows.get(), &info) != 0 || std::uint64_t(info.st_size) < length || seals < 0 ||
+        !(seals & F_SEAL_SHRINK)) {
+        return QImage();
+    }
+    void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, rows.get(), 0);
+    if (address == MAP_FAILED) {
+        return QImage();
+    }
+    auto mapped = std::make_unique<MappedRows>(MappedRows{address, length});
+    QImage picture(static_cast<uchar*>(address), int(reply.width), int(reply.height),
+                   qsizetype(reply.stride), QImage::Format_RGB888, releaseMappedRows, mapped.get());
+    if (picture.isNull()) {
+        munmap(address, length);
+        return QImage();
+    }
+    mapped.release(); // now owned by the picture's clean-up
+    return picture;
+}
+
+class Service {
+public:
+    void initialise() {
+        running_ = true;
+        ensureSpare();
+    }
+
+    void deinitialise() {
+        running_ = false;
+        spare_.stop();
+    }
+
+    QString executable() const {
+        if (!override_.isEmpty()) {
+            return override_;
+        }
+        QString dir;
+        if (QCoreApplication::instance()) {
+            dir = QCoreApplication::applicationDirPath();
+        } else {
+            dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+            dir = QFileInfo(dir).absolutePath();
+        }
+        const QString beside = dir + QStringLiteral("/" QUILL_DECODER_NAME);
+        if (QFileInfo(beside).isExecutable()) {
+            return beside;
+        }
+        return QStringLiteral(QUILL_BUILD_BIN_DIR "/" QUILL_DECODER_NAME);
+    }
+
+    void setExecutable(const QString& path) {
+        override_ = path;
+        spare_.stop();
+        if (running_) {
+            ensureSpare();
+        }
+    }
+
+    std::chrono::milliseconds timeout() const { return timeout_; }
+    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
+    DecoderResult decode(const QString& path, int format, int flags, QImage& picture) {
+        picture = QImage();
+        const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+        if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
+            return DecoderResult::NoPicture;
+        }
+        Worker worker = takeWorker();
+        if (!worker.running()) {
+            return DecoderResult::Failed;
+        }
+        if (!sendRequest(worker.channel(), absolute, format, flags)) {
+            // The waiting process went away before it got its work: one more try with a new one.
+            if (!worker.start(executable()) ||
+                !sendRequest(worker.channel(), absolute, format, flags)) {
+                return finish(DecoderResult::Failed);
+            }
+        }
+        proto::Reply reply{};
+        Descriptor rows;
+        const bool replied = receiveReply(worker.channel(), Clock::now() + timeout_, reply, rows);
+        // The process has done its one job (or overran): it is ended either way.
+        worker.stop();
+        if (!replied) {
+            return finish(DecoderResult::Failed);
+        }
+        switch (decode::Status(reply.status)) {
+        case decode::Status::Picture:
+            picture = mapPicture(reply, rows);
+            return finish(picture.isNull() ? DecoderResult::Failed : DecoderResult::Picture);
+        case decode::Status::NoPicture:
+            return finish(DecoderResult::NoPicture);
+        case decode::Status::Refused:
+            return finish(DecoderResult::Refused);
+        }
+        return finish(DecoderResult::Failed);
+    }
+
+private:
+    Worker takeWorker() {
+        Worker worker;
+        if (spare_.alive()) {
+            worker = std::move(spare_);
+        } else {
+            worker.start(executable());
+        }
+        return worker;
+    }
+
+    DecoderResult finish(DecoderResult result) {
+        if (running_) {
+            ensureSpare();
+        }
+        return result;
+    }
+
+    void ensureSpare() {
+        if (!spare_.alive()) {
+            spare_.start(executable());
+        }
+    }
+
+    bool running_ = false;
+    Worker spare_;
+    QString override_;
+    std::chrono::milliseconds timeout_{20000};
+};
+
+Service& service() {
+    static Service instance;
+    return instance;
+}
+
+} // namespace
+
+void FreeImage_Initialise(bool /*loadLocalPluginsOnly*/) {
+    service().initialise();
+}
+
+void FreeImage_DeInitialise() {
+    service().deinitialise();
+}
+
+QString decoderExecutable() {
+    return service().executable();
+}
+
+void setDecoderExecutable(const QString& path) {
+    service().setExecutable(path);
+}
+
+std::chrono::milliseconds decoderTimeout() {
+    return service().timeout();
+}
+
+void setDecoderTimeout(std::chrono::milliseconds timeout) {
+    service().setTimeout(timeout);
+}
+
+DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture) {
+    return service().decode(path, format, flags, picture);
+}
+
+} // namespace quill

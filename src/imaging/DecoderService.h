@@ -1,0 +1,40 @@
+#pragma once
+// The program's side of the decoder process. Each picture is decoded by a fresh process, started
+// ahead of need so that its start-up overlaps the program's other work; a crash, a kill or a
+// timeout costs that one process and the next load starts a new one.
+
+#include <QImage>
+#include <QString>
+
+#include <chrono>
+
+namespace quill {
+
+// Starts the decoder service (a first decoder process waits for work); stands in for FreeImage's
+// library initialisation, which now happens in the decoder. The argument is kept for the
+// library's signature and has no effect.
+void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
+
+// Stops the decoder service: the waiting process is ended. Loads after this start it again.
+void FreeImage_DeInitialise();
+
+// The decoder executable: the one set by setDecoderExecutable, else the one beside the running
+// program, else the one in the build's bin folder.
+QString decoderExecutable();
+void setDecoderExecutable(const QString& path); // empty: back to the lookup
+
+// The wall-clock limit for one decode (20 s unless set).
+std::chrono::milliseconds decoderTimeout();
+void setDecoderTimeout(std::chrono::milliseconds timeout);
+
+enum class DecoderResult {
+    Picture,   // picture holds the decoded rows (Format_RGB888)
+    NoPicture, // the file could not be read as that format
+    Refused,   // too large or of an unsupported pixel type
+    Failed,    // the decoder crashed, was killed at the time limit, or could not be started
+};
+
+// Decodes path (made absolute here) with the FreeImage format and flags in a decoder process.
+DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture);
+
+} // namespace quill

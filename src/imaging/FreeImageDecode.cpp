@@ -1,0 +1,408 @@
+#include "imaging/FreeImageDecode.h"
+
+#include "imaging/PictureHeaders.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace quill::decode {
+
+namespace {
+
+using pictures::exceedsPixelLimit;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+struct MemoryCloser {
+    void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
+};
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::array<std::uint8_t, 65536> chunk;
+    for (;;) {
+        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        bytes.insert(bytes.end(), chunk.data(), chunk.data() + got);
+        if (got < chunk.size()) {
+            break;
+        }
+    }
+    if (std::ferror(file.get())) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<std::uint64_t> fileSize(const char* path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
+        return std::nullopt;
+    }
+    const long size = std::ftell(file.get());
+    if (size < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size);
+}
+
+bool isPnm(FREE_IMAGE_FORMAT format) {
+    return format == FIF_PBM || format == FIF_PBMRAW || format == FIF_PGM || format == FIF_PGMRAW ||
+           format == FIF_PPM || format == FIF_PPMRAW;
+}
+
+// The content must be what the extension's loader expects; several loaders "succeed" on
+// anything and return garbage otherwise.
+bool contentMatches(const char* path, FREE_IMAGE_FORMAT format) {
+    const FREE_IMAGE_FORMAT detected = FreeImage_GetFileType(path, 0);
+    if (format == FIF_KOALA || format == FIF_PCD) {
+        // No signature of their own: only the absence of another format's can be checked here.
+        return detected == FIF_UNKNOWN || detected == format;
+    }
+    if (isPnm(format)) {
+        return isPnm(detected);
+    }
+    if (detected == format) {
+        return true;
+    }
+    return detected == FIF_UNKNOWN && FreeImage_Validate(format, path);
+}
+
+std::uint8_t blendOnWhite(std::uint32_t colour, std::uint32_t alpha) {
+    return std::uint8_t((colour * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+struct MaskChannel {
+    unsigned shift = 0;
+    unsigned bits = 0;
+};
+
+MaskChannel channelOf(unsigned mask) {
+    MaskChannel channel;
+    if (mask == 0) {
+        return channel;
+    }
+    while (!(mask & 1)) {
+        mask >>= 1;
+        ++channel.shift;
+    }
+    while (mask & 1) {
+        mask >>= 1;
+        ++channel.bits;
+    }
+    return channel;
+}
+
+std::uint8_t expandChannel(unsigned value, const MaskChannel& channel) {
+    if (channel.bits == 0) {
+        return 0;
+    }
+    const unsigned raw = (value >> channel.shift) & ((1u << channel.bits) - 1);
+    return std::uint8_t(raw * 255 / ((1u << channel.bits) - 1));
+}
+
+void convertPalette(FIBITMAP* dib, unsigned bpp, std::uint8_t* out, std::size_t stride) {
+    const unsigned width = FreeImage_GetWidth(dib);
+    const unsigned height = FreeImage_GetHeight(dib);
+    std::array<std::array<std::uint8_t, 3>, 256> lut{};
+    const RGBQUAD* palette = FreeImage_GetPalette(dib);
+    const unsigned used = palette ? std::min(FreeImage_GetColorsUsed(dib), 256u) : 0;
+    const unsigned levels = 1u << bpp;
+    for (unsigned i = 0; i < 256; ++i) {
+        if (i < used) {
+            lut[i] = {palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue};
+        } else {
+            const std::uint8_t grey = std::uint8_t(i < levels ? i * 255 / (levels - 1) : 255);
+            lut[i] = {grey, grey, grey};
+        }
+    }
+    if (FreeImage_IsTransparent(dib)) {
+        const BYTE* alpha = FreeImage_GetTransparencyTable(dib);
+        const unsigned count = std::min(FreeImage_GetTransparencyCount(dib), 256u);
+        for (unsigned i = 0; alpha && i < count; ++i) {
+            for (std::uint8_t& c : lut[i]) {
+                c = blendOnWhite(c, alpha[i]);
+            }
+        }
+    }
+    const unsigned perByte = 8 / bpp;
+    const unsigned mask = (1u << bpp) - 1;
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* src = FreeImage_GetScanLine(dib, int(height - 1 - y));
+        std::uint8_t* dst = out + y * stride;
+        for (unsigned x = 0; x < width; ++x) {
+            unsigned index;
+            if (bpp == 8) {
+                index = src[x];
+            } else {
+                const unsigned shift = (perByte - 1 - x % perByte) * bpp;
+                index = (src[x / perByte] >> shift) & mask;
+            }
+            std::memcpy(dst + 3 * x, lut[index].data(), 3);
+        }
+    }
+}
+
+bool anyAlpha(FIBITMAP* dib) {
+    const unsigned width = FreeImage_GetWidth(dib);
+    const unsigned height = FreeImage_GetHeight(dib);
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* src = FreeImage_GetScanLine(dib, int(y));
+        for (unsigned x = 0; x < width; ++x) {
+            if (src[4 * x + FI_RGBA_ALPHA] != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool isSupportedFormat(int format) {
+    switch (format) {
+    case FIF_BMP:
+    case FIF_TIFF:
+    case FIF_PCD:
+    case FIF_ICO:
+    case FIF_KOALA:
+    case FIF_LBM:
+    case FIF_MNG:
+    case FIF_PCX:
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW:
+    case FIF_PNG:
+    case FIF_RAS:
+    case FIF_TARGA:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void silenceFreeImage() {
+    FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char*) {});
+}
+
+bool canConvert(FIBITMAP* dib) {
+    const unsigned bpp = FreeImage_GetBPP(dib);
+    switch (FreeImage_GetImageType(dib)) {
+    case FIT_BITMAP:
+        return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
+    case FIT_UINT16:
+    case FIT_RGB16:
+    case FIT_RGBA16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
+    if (!canConvert(dib)) {
+        return false;
+    }
+    const unsigned width = FreeImage_GetWidth(dib);
+    const unsigned height = FreeImage_GetHeight(dib);
+    const unsigned bpp = FreeImage_GetBPP(dib);
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(dib);
+    if (type == FIT_BITMAP) {
+        if (bpp == 1 || bpp == 4 || bpp == 8) {
+            convertPalette(dib, bpp, out, stride);
+            return true;
+        }
+        if (bpp == 16) {
+            const MaskChannel red = channelOf(FreeImage_GetRedMask(dib));
+            const MaskChannel green = channelOf(FreeImage_GetGreenMask(dib));
+            const MaskChannel blue = channelOf(FreeImage_GetBlueMask(dib));
+            for (unsigned y = 0; y < height; ++y) {
+                const BYTE* src = FreeImage_GetScanLine(dib, int(height - 1 - y));
+                std::uint8_t* dst = out + y * stride;
+                for (unsigned x = 0; x < width; ++x) {
+                    const unsigned value = unsigned(src[2 * x]) | unsigned(src[2 * x + 1]) << 8;
+                    dst[3 * x] = expandChannel(value, red);
+                    dst[3 * x + 1] = expandChannel(value, green);
+                    dst[3 * x + 2] = expandChannel(value, blue);
+                }
+            }
+            return true;
+        }
+        if (bpp == 24 || bpp == 32) {
+            const unsigned step = bpp / 8;
+            // Many 32-bit BMP and ICO files leave the fourth byte at zero: that is no alpha.
+            const bool alpha = bpp == 32 && anyAlpha(dib);
+            for (unsigned y = 0; y < height; ++y) {
+                const BYTE* src = FreeImage_GetScanLine(dib, int(height - 1 - y));
+                std::uint8_t* dst = out + y * stride;
+                for (unsigned x = 0; x < width; ++x, src += step, dst += 3) {
+                    if (alpha) {
+                        const unsigned a = src[FI_RGBA_ALPHA];
+                        dst[0] = blendOnWhite(src[FI_RGBA_RED], a);
+                        dst[1] = blendOnWhite(src[FI_RGBA_GREEN], a);
+                        dst[2] = blendOnWhite(src[FI_RGBA_BLUE], a);
+                    } else {
+                        dst[0] = src[FI_RGBA_RED];
+                        dst[1] = src[FI_RGBA_GREEN];
+                        dst[2] = src[FI_RGBA_BLUE];
+                    }
+                }
+            }
+            return true;
+        }
+        return false;
+    }
+    if (type == FIT_UINT16) {
+        for (unsigned y = 0; y < height; ++y) {
+            const auto* src = reinterpret_cast<const std::uint16_t*>(
+                FreeImage_GetScanLine(dib, int(height - 1 - y)));
+            std::uint8_t* dst = out + y * stride;
+            for (unsigned x = 0; x < width; ++x, dst += 3) {
+                dst[0] = dst[1] = dst[2] = std::uint8_t(src[x] >> 8);
+            }
+        }
+        return true;
+    }
+    if (type == FIT_RGB16 || type == FIT_RGBA16) {
+        const bool withAlpha = type == FIT_RGBA16;
+        const unsigned step = withAlpha ? 4 : 3;
+        for (unsigned y = 0; y < height; ++y) {
+            const auto* src = reinterpret_cast<const std::uint16_t*>(
+                FreeImage_GetScanLine(dib, int(height - 1 - y)));
+            std::uint8_t* dst = out + y * stride;
+            for (unsigned x = 0; x < width; ++x, src += step, dst += 3) {
+                if (withAlpha) {
+                    const unsigned a = src[3] >> 8;
+                    dst[0] = blendOnWhite(src[0] >> 8, a);
+                    dst[1] = blendOnWhite(src[1] >> 8, a);
+                    dst[2] = blendOnWhite(src[2] >> 8, a);
+                } else {
+                    dst[0] = std::uint8_t(src[0] >> 8);
+                    dst[1] = std::uint8_t(src[1] >> 8);
+                    dst[2] = std::uint8_t(src[2] >> 8);
+                }
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
+                  std::uint32_t& width, std::uint32_t& height) {
+    width = height = 0;
+    if (!isSupportedFormat(format) || !contentMatches(path, format)) {
+        return Status::NoPicture;
+    }
+
+    // The size first, from the header alone, so that a file claiming billions of pixels never
+    // gets its pixels allocated.
+    std::optional<pictures::PictureSize> size;
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (format == FIF_BMP) {
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+        std::array<std::uint8_t, 18> head{};
+        if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size()) {
+            return Status::NoPicture;
+        }
+        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), head.size());
+        if (headerSize > 40) {
+            file.reset();
+            bytes = readWholeFile(path);
+            if (!bytes) {
+                return Status::NoPicture;
+            }
+            bytes = pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
+            if (!bytes) {
+                return Status::NoPicture;
+            }
+        }
+    } else if (format == FIF_LBM || format == FIF_MNG) {
+        bytes = readWholeFile(path);
+        if (!bytes) {
+            return Status::NoPicture;
+        }
+        size = format == FIF_LBM ? pictures::readIlbmSize(bytes->data(), bytes->size())
+                                 : pictures::readMngSize(bytes->data(), bytes->size());
+        if (!size) {
+            return Status::NoPicture;
+        }
+        bytes.reset();
+    } else if (format == FIF_KOALA) {
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+        std::array<std::uint8_t, 2> head{};
+        const std::optional<std::uint64_t> length = fileSize(path);
+        if (!file || !length || std::fread(head.data(), 1, 2, file.get()) != 2 ||
+            *length != pictures::kKoalaFileSize || !pictures::isKoalaFile(head.data(), 10003)) {
+            return Status::NoPicture;
+        }
+    } else if (format == FIF_PCD) {
+        const std::optional<std::uint64_t> length = fileSize(path);
+        if (!length || *length < pictures::photoCdRequiredSize(flags)) {
+            return Status::NoPicture;
+        }
+    }
+
+    std::unique_ptr<FIMEMORY, MemoryCloser> memory;
+    if (bytes) {
+        memory.reset(FreeImage_OpenMemory(bytes->data(), DWORD(bytes->size())));
+        if (!memory) {
+            return Status::Refused;
+        }
+    }
+    const auto load = [&](int loadFlags) {
+        return DibPtr(memory ? FreeImage_LoadFromMemory(format, memory.get(), loadFlags)
+                             : FreeImage_Load(format, path, loadFlags));
+    };
+
+    if (!size && FreeImage_FIFSupportsNoPixels(format)) {
+        DibPtr header = load(flags | FIF_LOAD_NOPIXELS);
+        if (!header) {
+            return Status::NoPicture;
+        }
+        size = pictures::PictureSize{FreeImage_GetWidth(header.get()),
+                                     FreeImage_GetHeight(header.get())};
+        if (memory) {
+            FreeImage_SeekMemory(memory.get(), 0, SEEK_SET);
+        }
+    }
+    if (size && exceedsPixelLimit(size->width, size->height)) {
+        return Status::Refused;
+    }
+
+    DibPtr dib = load(flags);
+    if (!dib || !FreeImage_HasPixels(dib.get())) {
+        return Status::NoPicture;
+    }
+    const std::uint32_t w = FreeImage_GetWidth(dib.get());
+    const std::uint32_t h = FreeImage_GetHeight(dib.get());
+    if (w == 0 || h == 0) {
+        return Status::NoPicture;
+    }
+    if (exceedsPixelLimit(w, h) || !canConvert(dib.get())) {
+        return Status::Refused;
+    }
+    const RgbTarget target = allocate(w, h);
+    if (!target.pixels || target.stride < std::size_t{w} * 3) {
+        return Status::Refused;
+    }
+    if (!convertDibToRgb(dib.get(), target.pixels, target.stride)) {
+        return Status::Refused;
+    }
+    width = w;
+    height = h;
+    return Status::Picture;
+}
+
+} // namespace quill::decode

@@ -1,0 +1,52 @@
+#pragma once
+// Decoding one picture file with FreeImage into 24-bit RGB rows. Runs inside the decoder process
+// (and in-process only in benchmarks on our own pictures): FreeImage's loaders are not safe on
+// hostile files. No Qt here.
+
+#include <FreeImage.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace quill::decode {
+
+enum class Status : std::int32_t {
+    Picture = 0,   // the rows were written
+    NoPicture = 1, // the file is missing, unreadable, not of the format, or truncated
+    Refused = 2,   // too many pixels, an unsupported pixel type, or no memory for the rows
+};
+
+// Where the converted picture goes: rows of 3 bytes per pixel (R, G, B), top row first.
+struct RgbTarget {
+    std::uint8_t* pixels = nullptr;
+    std::size_t stride = 0;
+};
+
+// Provides the rows for a picture of the given size; a target with null pixels refuses it.
+using Allocate = std::function<RgbTarget(std::uint32_t width, std::uint32_t height)>;
+
+struct DibDeleter {
+    void operator()(FIBITMAP* dib) const { FreeImage_Unload(dib); }
+};
+using DibPtr = std::unique_ptr<FIBITMAP, DibDeleter>;
+
+// True for the formats of the decoder table.
+bool isSupportedFormat(int format);
+
+// Mutes FreeImage's console messages.
+void silenceFreeImage();
+
+// Checks the file against its format, reads its size, decodes it and converts it.
+Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
+                  std::uint32_t& width, std::uint32_t& height);
+
+// True for the pixel types convertDibToRgb handles.
+bool canConvert(FIBITMAP* dib);
+
+// Converts every FreeImage pixel type the loaders return into upright RGB rows; transparent
+// pixels are blended onto white. False for types without a meaningful RGB form (float, complex).
+bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride);
+
+} // namespace quill::decode

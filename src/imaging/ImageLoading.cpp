@@ -1,0 +1,105 @@
+#include "imaging/ImageLoading.h"
+
+#include "imaging/DecoderService.h"
+
+#include <FreeImage.h>
+
+#include <QFileInfo>
+
+#include <new>
+
+namespace quill {
+
+namespace {
+
+constexpr int kPhotoCdBase = 1; // PCD_BASE: the 768 x 512 picture
+
+constexpr std::array<DecoderRow, 12> kDecoderTable{{
+    {{".bmp", nullptr, nullptr}, FIF_BMP, 0},
+    {{".tif", ".tiff", nullptr}, FIF_TIFF, 0},
+    {{".pcd", nullptr, nullptr}, FIF_PCD, kPhotoCdBase},
+    {{".ico", nullptr, nullptr}, FIF_ICO, 0},
+    {{".koa", nullptr, nullptr}, FIF_KOALA, 0},
+    {{".lbm", nullptr, nullptr}, FIF_LBM, 0},
+    {{".mng", nullptr, nullptr}, FIF_MNG, 0},
+    {{".pcx", nullptr, nullptr}, FIF_PCX, 0},
+    {{".ppm", ".pgm", ".pbm"}, FIF_PPM, 0},
+    {{".png", nullptr, nullptr}, FIF_PNG, 0},
+    {{".ras", nullptr, nullptr}, FIF_RAS, 0},
+    {{".tga", nullptr, nullptr}, FIF_TARGA, 0},
+}};
+
+QString extensionOf(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot).toLower();
+}
+
+} // namespace
+
+QString LoadOutcomeMessage(LoadOutcome outcome) {
+    switch (outcome) {
+    case LoadInvalidJpeg:
+        return QStringLiteral("Keine gültige JPEG-Datei");
+    case LoadFailed:
+        return QStringLiteral("Fehler beim Laden der Datei");
+    case LoadOk:
+        break;
+    }
+    return QString();
+}
+
+std::span<const DecoderRow> DecoderTable() {
+    return kDecoderTable;
+}
+
+void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension) {
+    const DecoderRow* match = nullptr;
+    for (const DecoderRow& row : kDecoderTable) {
+        for (const char* candidate : row.extensions) {
+            if (candidate &&
+                extension.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0) {
+                match = &row;
+            }
+        }
+    }
+    QImage picture;
+    if (match) {
+        switch (decodeInDecoderProcess(fileName, match->format, match->flags, picture)) {
+        case DecoderResult::Picture:
+        case DecoderResult::NoPicture:
+            break;
+        case DecoderResult::Refused:
+        case DecoderResult::Failed:
+            throw LoadError();
+        }
+    }
+    bitmap = picture;
+}
+
+LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path) {
+    const QString extension = extensionOf(path);
+    if (extension == QLatin1String(".jpg")) {
+        try {
+            jpeg.LoadFromFile(path);
+            QImage decoded;
+            jpeg.AssignTo(decoded);
+            workingBitmap = decoded;
+            return LoadOk;
+        } catch (const Failure&) {
+            return LoadInvalidJpeg;
+        } catch (const std::bad_alloc&) {
+            return LoadInvalidJpeg;
+        }
+    }
+    try {
+        LoadByExtension(workingBitmap, path, extension);
+        return LoadOk;
+    } catch (const Failure&) {
+        return LoadFailed;
+    } catch (const std::bad_alloc&) {
+        return LoadFailed;
+    }
+}
+
+} // namespace quill

@@ -1,0 +1,46 @@
+#pragma once
+// Turning a picture file into the working bitmap. ".jpg" files go through the shared JPEG object
+// in this process; every other format is decoded by FreeImage in the decoder process, chosen by
+// the file's extension through the decoder table.
+
+#include "imaging/JpegImage.h"
+
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <span>
+
+namespace quill {
+
+enum LoadOutcome { LoadOk, LoadInvalidJpeg, LoadFailed };
+
+// The message a caller shows for an outcome ("" for LoadOk).
+QString LoadOutcomeMessage(LoadOutcome outcome);
+
+// A non-JPEG decode that raised a failure: the decoder crashed, overran its time, or refused a
+// picture that is too large or of an unsupported pixel type.
+class LoadError : public Failure {
+public:
+    LoadError() : Failure(QStringLiteral("Fehler beim Laden der Datei")) {}
+};
+
+// One row of the decoder table: extensions (lower case, with the dot), the FreeImage format whose
+// loader is called, and its flags.
+struct DecoderRow {
+    std::array<const char*, 3> extensions;
+    int format;
+    int flags;
+};
+std::span<const DecoderRow> DecoderTable();
+
+// Decodes path (full, or relative to the current folder) into workingBitmap. LoadInvalidJpeg
+// leaves workingBitmap as it was; LoadOk may leave it empty (no decoder for the extension, or a
+// file the decoder could not read as its format).
+LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
+
+// The non-JPEG half: decodes fileName with the decoder of extension (compared ignoring case) into
+// bitmap, which is empty afterwards when nothing was decoded. Throws LoadError.
+void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension);
+
+} // namespace quill

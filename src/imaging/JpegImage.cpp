@@ -1,0 +1,536 @@
+#include "imaging/JpegImage.h"
+
+#include "imaging/PictureHeaders.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QList>
+#include <QScreen>
+
+#include <array>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace quill {
+
+namespace {
+
+// Decoding memory beyond the picture itself (the coefficients of a progressive file at the pixel
+// limit fit); a file whose header asks for more fails at once instead of exhausting memory.
+constexpr long kMaxDecoderMemory = 1L << 30;
+// Real progressive files have about ten scans; thousands of empty ones only burn time.
+constexpr int kMaxScans = 1000;
+constexpr int kPaletteColours = 236;
+constexpr std::size_t kOutputBlock = 4096;
+
+// libjpeg reports errors through error_exit, which must not return. It jumps back to the
+// guarded() frame; everything between has trivially destructible locals only.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int code;
+};
+
+[[noreturn]] void errorExit(j_common_ptr cinfo) {
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    errors->code = cinfo->err->msg_code;
+    std::longjmp(errors->jump, 1);
+}
+
+[[noreturn]] void fail(j_common_ptr cinfo, int code) {
+    cinfo->err->msg_code = code;
+    errorExit(cinfo);
+}
+
+void ignoreWarning(j_common_ptr, int) {}
+void ignoreOutput(j_common_ptr) {}
+
+void setUpErrors(ErrorManager& errors) {
+    jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = errorExit;
+    errors.pub.emit_message = ignoreWarning;
+    errors.pub.output_message = ignoreOutput;
+    errors.code = 0;
+}
+
+template <typename Body> bool guarded(ErrorManager& errors, Body&& body) {
+    if (setjmp(errors.jump) != 0) {
+        return false;
+    }
+    body();
+    return true;
+}
+
+void limitScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        fail(cinfo, JERR_BAD_PROGRESSION);
+    }
+}
+
+struct Decompressor {
+    Decompressor() {
+        setUpErrors(errors);
+        info.err = &errors.pub;
+        progress.progress_monitor = limitScans;
+    }
+    ~Decompressor() {
+        if (created) {
+            jpeg_destroy_decompress(&info);
+        }
+    }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+
+    // Inside guarded() only.
+    void create(const QByteArray& bytes) {
+        jpeg_create_decompress(&info);
+        created = true;
+        info.mem->max_memory_to_use = kMaxDecoderMemory;
+        info.progress = &progress;
+        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                     static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&info, TRUE);
+    }
+
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    jpeg_progress_mgr progress{};
+    bool created = false;
+};
+
+// The encoder's destination: the whole file in memory, filled in blocks.
+struct Destination {
+    jpeg_destination_mgr pub;
+    std::array<JOCTET, kOutputBlock> block;
+    QByteArray* bytes;
+};
+
+bool appendBlock(Destination& destination, std::size_t count) {
+    try {
+        destination.bytes->append(reinterpret_cast<const char*>(destination.block.data()),
+                                  qsizetype(count));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void startDestination(j_compress_ptr cinfo) {
+    auto* destination = reinterpret_cast<Destination*>(cinfo->dest);
+    destination->pub.next_output_byte = destination->block.data();
+    destination->pub.free_in_buffer = destination->block.size();
+}
+
+boolean flushDestination(j_compress_ptr cinfo) {
+    auto* destination = reinterpret_cast<Destination*>(cinfo->dest);
+    if (!appendBlock(*destination, destination->block.size())) {
+        fail(reinterpret_cast<j_common_ptr>(cinfo), JERR_OUT_OF_MEMORY);
+    }
+    startDestination(cinfo);
+    return TRUE;
+}
+
+void finishDestination(j_compress_ptr cinfo) {
+    auto* destination = reinterpret_cast<Destination*>(cinfo->dest);
+    if (!appendBlock(*destination, destination->block.size() - destination->pub.free_in_buffer)) {
+        fail(reinterpret_cast<j_common_ptr>(cinfo), JERR_OUT_OF_MEMORY);
+    }
+}
+
+struct Compressor {
+    Compressor() {
+        setUpErrors(errors);
+        info.err = &errors.pub;
+        destination.pub.init_destination = startDestination;
+        destination.pub.empty_output_buffer = flushDestination;
+        destination.pub.term_destination = finishDestination;
+    }
+    ~Compressor() {
+        if (created) {
+            jpeg_destroy_compress(&info);
+        }
+    }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+
+    jpeg_compress_struct info{};
+    ErrorManager errors{};
+    Destination destination{};
+    bool created = false;
+};
+
+// Adobe's CMYK files store inverted ink values; others store the plain ones.
+void cmykToRgb(const JSAMPLE* cmyk, uchar* rgb, unsigned width, bool inverted) {
+    for (unsigned x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned ink = inverted ? cmyk[c] : 255u - cmyk[c];
+            rgb[c] = uchar((ink * k + 127) / 255);
+        }
+    }
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Removes the temporary file unless the rename took it.
+class TemporaryName {
+public:
+    explicit TemporaryName(QByteArray name) : name_(std::move(name)) {}
+    ~TemporaryName() {
+        if (!name_.isEmpty()) {
+            ::unlink(name_.constData());
+        }
+    }
+    TemporaryName(const TemporaryName&) = delete;
+    TemporaryName& operator=(const TemporaryName&) = delete;
+    const char* get() const { return name_.constData(); }
+    void keep() { name_.clear(); }
+
+private:
+    QByteArray name_;
+};
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes bytes to a new file beside the target and renames it over the target, so that the
+// target is either the old file or the complete new one.
+void writeReplacing(const QString& path, const QByteArray& bytes) {
+    QFileInfo info(path);
+    // Writing through a link keeps the link.
+    const QString targetPath = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
+    const QFileInfo target(targetPath);
+    const QByteArray targetName = QFile::encodeName(targetPath);
+    QByteArray pattern = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") +
+                                           target.fileName() + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        throw EFCreateError(path);
+    }
+    FileDescriptor file(fd);
+    TemporaryName temporary(pattern);
+
+    const char* next = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(file.get(), next, std::size_t(left));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            throw EFCreateError(path);
+        }
+        next += written;
+        left -= written;
+    }
+    struct stat existing {};
+    if (::stat(targetName.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        ::fchmod(file.get(), existing.st_mode & 07777);
+        if (::geteuid() == 0) {
+            // Replacing another user's file as root must not hand it to root.
+            (void)::fchown(file.get(), existing.st_uid, existing.st_gid);
+        }
+    } else {
+        ::fchmod(file.get(), newFileMode());
+    }
+    if (!file.close() || ::rename(temporary.get(), targetName.constData()) != 0) {
+        throw EFCreateError(path);
+    }
+    temporary.keep();
+}
+
+} // namespace
+
+EJPEG::EJPEG(int messageCode)
+    : Failure(QStringLiteral("JPEG-Fehler #%1").arg(messageCode)), messageCode_(messageCode) {}
+
+EFOpenError::EFOpenError(const QString& path)
+    : Failure(QStringLiteral("Datei %1 kann nicht geöffnet werden").arg(path)) {}
+
+EFCreateError::EFCreateError(const QString& path)
+    : Failure(QStringLiteral("Datei %1 kann nicht erstellt werden").arg(path)) {}
+
+TJPEGDefaults& JPEGDefaults() {
+    static TJPEGDefaults defaults = [] {
+        TJPEGDefaults table;
+        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            if (const QScreen* screen = QGuiApplication::primaryScreen();
+                screen && screen->depth() <= 8) {
+                table.PixelFormat = jf8Bit;
+            }
+        }
+        return table;
+    }();
+    return defaults;
+}
+
+TJPEGImage::TJPEGImage() {
+    const TJPEGDefaults& defaults = JPEGDefaults();
+    quality_ = defaults.CompressionQuality;
+    progressive_ = defaults.ProgressiveEncoding;
+    grayscale_ = defaults.Grayscale;
+    smoothing_ = defaults.Smoothing;
+    performance_ = defaults.Performance;
+    pixelFormat_ = defaults.PixelFormat;
+    scale_ = defaults.Scale;
+    progressiveDisplay_ = defaults.ProgressiveDisplay;
+}
+
+void TJPEGImage::SetCompressionQuality(int quality) {
+    quality_ = std::clamp(quality, 1, 100);
+}
+
+int TJPEGImage::Width() const {
+    return bitmap_.isNull() ? data_.Width : bitmap_.width();
+}
+
+int TJPEGImage::Height() const {
+    return bitmap_.isNull() ? data_.Height : bitmap_.height();
+}
+
+bool TJPEGImage::Empty() const {
+    return bitmap_.isNull() && data_.Data.isEmpty();
+}
+
+void TJPEGImage::SetWidth(int) {
+    throw EJPEG(QStringLiteral("Die Größe einer JPEG-Grafik kann nicht verändert werden"));
+}
+
+void TJPEGImage::SetHeight(int) {
+    throw EJPEG(QStringLiteral("Die Größe einer JPEG-Grafik kann nicht verändert werden"));
+}
+
+void TJPEGImage::LoadFromFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw EFOpenError(path);
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw EFOpenError(path);
+    }
+    LoadFromBytes(bytes);
+}
+
+void TJPEGImage::LoadFromBytes(const QByteArray& bytes) {
+    data_ = TJPEGData{bytes, 0, 0, false};
+    bitmap_ = QImage();
+    readHeader();
+}
+
+void TJPEGImage::readHeader() {
+    Decompressor jpeg;
+    int width = 0;
+    int height = 0;
+    bool grey = false;
+    bool multiScan = false;
+    if (!guarded(jpeg.errors, [&] {
+            jpeg.create(data_.Data);
+            width = int(jpeg.info.image_width);
+            height = int(jpeg.info.image_height);
+            grey = jpeg.info.jpeg_color_space == JCS_GRAYSCALE;
+            multiScan = jpeg_has_multiple_scans(&jpeg.info);
+        })) {
+        throw EJPEG(jpeg.errors.code);
+    }
+    data_.Width = width;
+    data_.Height = height;
+    data_.Grayscale = grey;
+    progressive_ = multiScan;
+}
+
+void TJPEGImage::Assign(const QImage& bitmap) {
+    data_ = TJPEGData{};
+    bitmap_ = bitmap;
+}
+
+void TJPEGImage::AssignTo(QImage& target) {
+    DIBNeeded();
+    target = bitmap_;
+}
+
+void TJPEGImage::DIBNeeded() {
+    if (bitmap_.isNull()) {
+        decompress();
+    }
+}
+
+void TJPEGImage::JPEGNeeded() {
+    if (data_.Data.isEmpty()) {
+        compress();
+    }
+}
+
+void TJPEGImage::decompress() {
+    Decompressor jpeg;
+    unsigned width = 0;
+    unsigned height = 0;
+    bool quantise = false;
+    bool cmyk = false;
+    bool adobe = false;
+    if (!guarded(jpeg.errors, [&] {
+            jpeg.create(data_.Data);
+            j_decompress_ptr info = &jpeg.info;
+            info->scale_num = 1;
+            info->scale_denom = 1u << unsigned(scale_);
+            info->do_block_smoothing = smoothing_ ? TRUE : FALSE;
+            info->buffered_image = progressiveDisplay_ ? TRUE : FALSE;
+            if (performance_ == jpBestSpeed) {
+                info->dct_method = JDCT_IFAST;
+                info->two_pass_quantize = FALSE;
+                info->dither_mode = JDITHER_ORDERED;
+            }
+            switch (info->jpeg_color_space) {
+            case JCS_GRAYSCALE:
+                info->out_color_space = JCS_GRAYSCALE;
+                quantise = true;
+                break;
+            case JCS_CMYK:
+            case JCS_YCCK:
+                // libjpeg cannot make RGB of these itself; the ink values are converted below.
+                info->out_color_space = JCS_CMYK;
+                cmyk = true;
+                break;
+            default:
+                info->out_color_space = JCS_RGB;
+                quantise = pixelFormat_ == jf8Bit;
+                break;
+            }
+            if (quantise) {
+                info->quantize_colors = TRUE;
+                info->desired_number_of_colors = kPaletteColours;
+            }
+            adobe = info->saw_Adobe_marker;
+            jpeg_calc_output_dimensions(info);
+            width = info->output_width;
+            height = info->output_height;
+        })) {
+        throw EJPEG(jpeg.errors.code);
+    }
+    if (pictures::exceedsPixelLimit(width, height)) {
+        throw EJPEG(JERR_IMAGE_TOO_BIG);
+    }
+    const bool indexed = quantise && !cmyk;
+    QImage picture(int(width), int(height),
+                   indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
+    if (picture.isNull()) {
+        throw EJPEG(JERR_OUT_OF_MEMORY);
+    }
+    std::vector<JSAMPLE> inkRow(cmyk ? std::size_t(width) * 4 : 0);
+    uchar* const bits = picture.bits();
+    const qsizetype stride = picture.bytesPerLine();
+    std::array<QRgb, 256> palette{};
+    int colours = 0;
+    if (!guarded(jpeg.errors, [&] {
+            j_decompress_ptr info = &jpeg.info;
+            jpeg_start_decompress(info);
+            while (info->output_scanline < info->output_height) {
+                const JDIMENSION y = info->output_scanline;
+                JSAMPROW row = cmyk ? inkRow.data() : bits + y * stride;
+                if (jpeg_read_scanlines(info, &row, 1) != 1) {
+                    fail(reinterpret_cast<j_common_ptr>(info), JERR_INPUT_EOF);
+                }
+                if (cmyk) {
+                    cmykToRgb(inkRow.data(), bits + y * stride, width, adobe);
+                }
+            }
+            if (indexed) {
+                colours = info->actual_number_of_colors;
+                for (int i = 0; i < colours && i < 256; ++i) {
+                    const int r = info->colormap[0][i];
+                    const int g = info->out_color_components > 1 ? info->colormap[1][i] : r;
+                    const int b = info->out_color_components > 2 ? info->colormap[2][i] : r;
+                    palette[std::size_t(i)] = qRgb(r, g, b);
+                }
+            }
+            jpeg_finish_decompress(info);
+        })) {
+        throw EJPEG(jpeg.errors.code);
+    }
+    if (indexed) {
+        picture.setColorTable(QList<QRgb>(palette.begin(), palette.begin() + colours));
+    }
+    bitmap_ = picture;
+}
+
+void TJPEGImage::compress() {
+    if (bitmap_.isNull() || bitmap_.width() == 0 || bitmap_.height() == 0) {
+        throw EJPEG(JERR_EMPTY_IMAGE);
+    }
+    const QImage rgb = bitmap_.format() == QImage::Format_RGB888
+                           ? bitmap_
+                           : bitmap_.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull()) {
+        throw EJPEG(JERR_OUT_OF_MEMORY);
+    }
+    std::vector<JSAMPROW> rows(std::size_t(rgb.height()));
+    for (int y = 0; y < rgb.height(); ++y) {
+        rows[std::size_t(y)] = const_cast<JSAMPROW>(rgb.constScanLine(y));
+    }
+    QByteArray bytes;
+    Compressor jpeg;
+    jpeg.destination.bytes = &bytes;
+    if (!guarded(jpeg.errors, [&] {
+            j_compress_ptr info = &jpeg.info;
+            jpeg_create_compress(info);
+            jpeg.created = true;
+            info->dest = &jpeg.destination.pub;
+            info->image_width = JDIMENSION(rgb.width());
+            info->image_height = JDIMENSION(rgb.height());
+            info->input_components = 3;
+            info->in_color_space = JCS_RGB;
+            jpeg_set_defaults(info);
+            jpeg_set_quality(info, quality_, TRUE);
+            if (grayscale_) {
+                jpeg_set_colorspace(info, JCS_GRAYSCALE);
+            }
+            if (progressive_) {
+                jpeg_simple_progression(info);
+            }
+            jpeg_start_compress(info, TRUE);
+            while (info->next_scanline < info->image_height) {
+                jpeg_write_scanlines(info, rows.data() + info->next_scanline,
+                                     info->image_height - info->next_scanline);
+            }
+            jpeg_finish_compress(info);
+        })) {
+        throw EJPEG(jpeg.errors.code);
+    }
+    data_ = TJPEGData{bytes, rgb.width(), rgb.height(), grayscale_};
+}
+
+void TJPEGImage::SaveToFile(const QString& path) {
+    JPEGNeeded();
+    writeReplacing(path, data_.Data);
+}
+
+} // namespace quill

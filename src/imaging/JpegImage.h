@@ -1,0 +1,130 @@
+#pragma once
+// The shared JPEG object: holds a JPEG file's bytes, a picture, or both, over libjpeg's jpeg62
+// interface. It decodes ".jpg" inputs and encodes every output file; a setting read from an
+// input (the progressive flag) carries over into later outputs.
+
+#include "platform/Failure.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace quill {
+
+// Any error libjpeg reports: "JPEG-Fehler #%d" with the library's message number.
+class EJPEG : public Failure {
+public:
+    explicit EJPEG(int messageCode);
+    explicit EJPEG(const QString& text) : Failure(text) {}
+    int messageCode() const noexcept { return messageCode_; }
+
+private:
+    int messageCode_ = -1;
+};
+
+// "Datei %s kann nicht geöffnet werden"
+class EFOpenError : public Failure {
+public:
+    explicit EFOpenError(const QString& path);
+};
+
+// "Datei %s kann nicht erstellt werden"
+class EFCreateError : public Failure {
+public:
+    explicit EFCreateError(const QString& path);
+};
+
+enum TJPEGPerformance { jpBestQuality, jpBestSpeed };
+enum TJPEGPixelFormat { jf24Bit, jf8Bit };
+enum TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
+
+// The table of JPEG defaults, filled in once per process on first use (the pixel format from the
+// screen's depth when there is a screen).
+struct TJPEGDefaults {
+    int CompressionQuality = 90;
+    bool Grayscale = false;
+    TJPEGPerformance Performance = jpBestQuality;
+    TJPEGPixelFormat PixelFormat = jf24Bit;
+    bool ProgressiveDisplay = false;
+    bool ProgressiveEncoding = false;
+    TJPEGScale Scale = jsFullSize;
+    bool Smoothing = true;
+};
+TJPEGDefaults& JPEGDefaults();
+
+// A complete JPEG file in memory with what its header says.
+struct TJPEGData {
+    QByteArray Data;
+    int Width = 0;
+    int Height = 0;
+    bool Grayscale = false;
+};
+
+class TJPEGImage {
+public:
+    TJPEGImage();
+
+    // Encoder quality, 1 to 100 (the slider gives 10 to 100).
+    int CompressionQuality() const { return quality_; }
+    void SetCompressionQuality(int quality);
+
+    bool ProgressiveEncoding() const { return progressive_; }
+    void SetProgressiveEncoding(bool progressive) { progressive_ = progressive; }
+    bool Grayscale() const { return grayscale_; }
+    bool Smoothing() const { return smoothing_; }
+    TJPEGPerformance Performance() const { return performance_; }
+    TJPEGPixelFormat PixelFormat() const { return pixelFormat_; }
+    TJPEGScale Scale() const { return scale_; }
+    bool ProgressiveDisplay() const { return progressiveDisplay_; }
+
+    int Width() const;
+    int Height() const;
+    bool Empty() const;
+    // The size of a JPEG picture follows from its data only.
+    [[noreturn]] void SetWidth(int width);
+    [[noreturn]] void SetHeight(int height);
+
+    // Reads the whole file and its header (size, greyscale mark, progressive flag); no pixels
+    // are decoded yet. Throws EFOpenError or EJPEG.
+    void LoadFromFile(const QString& path);
+    // The same for a file's bytes already in memory. Throws EJPEG.
+    void LoadFromBytes(const QByteArray& bytes);
+
+    // Discards the held JPEG data and holds a copy of the bitmap; the settings stay.
+    void Assign(const QImage& bitmap);
+    // Decodes the held data if there is no picture yet and makes target a copy of the picture:
+    // Format_RGB888, or Format_Indexed8 with at most 236 colours for greyscale files (and for
+    // every file when the pixel format is 8 bit). Throws EJPEG; target is untouched then.
+    void AssignTo(QImage& target);
+
+    // Encodes the held bitmap if there is no JPEG data, then writes the data to path, replacing
+    // an existing file only once the whole file has been written beside it. Throws EJPEG or
+    // EFCreateError; an existing file is untouched then and nothing is left behind.
+    void SaveToFile(const QString& path);
+
+    // Encodes the held bitmap into JPEG data if there is none. Throws EJPEG.
+    void JPEGNeeded();
+    // Decodes the held data into the picture if there is none. Throws EJPEG.
+    void DIBNeeded();
+
+    const TJPEGData& Data() const { return data_; }
+    const QImage& Bitmap() const { return bitmap_; }
+
+private:
+    void readHeader();
+    void compress();
+    void decompress();
+
+    TJPEGData data_;
+    QImage bitmap_;
+    int quality_;
+    bool progressive_;
+    bool grayscale_;
+    bool smoothing_;
+    TJPEGPerformance performance_;
+    TJPEGPixelFormat pixelFormat_;
+    TJPEGScale scale_;
+    bool progressiveDisplay_;
+};
+
+} // namespace quill

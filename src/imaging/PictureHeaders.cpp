@@ -1,0 +1,184 @@
+#include "imaging/PictureHeaders.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quill::pictures {
+
+namespace {
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+void putLe32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+    p[2] = std::uint8_t(v >> 16);
+    p[3] = std::uint8_t(v >> 24);
+}
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |
+           std::uint32_t(p[3]);
+}
+
+std::uint16_t be16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] << 8 | p[1]);
+}
+
+bool sameTag(const std::uint8_t* p, const char* tag) {
+    return std::memcmp(p, tag, 4) == 0;
+}
+
+constexpr std::size_t kBmpFileHeader = 14;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr std::uint32_t kBiAlphaBitfields = 6;
+
+} // namespace
+
+std::uint32_t bmpInfoHeaderSize(const std::uint8_t* data, std::size_t size) {
+    if (size < kBmpFileHeader + 4 || data[0] != 'B' || data[1] != 'M') {
+        return 0;
+    }
+    return le32(data + kBmpFileHeader);
+}
+
+std::optional<std::vector<std::uint8_t>> rewriteBmpToInfoHeader(const std::uint8_t* data,
+                                                                std::size_t size) {
+    const std::uint32_t headerSize = bmpInfoHeaderSize(data, size);
+    if (headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124) {
+        return std::nullopt;
+    }
+    const std::size_t oldPixelsAt = kBmpFileHeader + headerSize;
+    if (size < oldPixelsAt) {
+        return std::nullopt;
+    }
+    const std::uint32_t offBits = le32(data + 10);
+    if (offBits < oldPixelsAt || offBits > size) {
+        return std::nullopt;
+    }
+    std::uint32_t compression = le32(data + kBmpFileHeader + 16);
+    const bool bitfields = compression == kBiBitfields || compression == kBiAlphaBitfields;
+    const std::size_t masks = bitfields ? 12 : 0;
+
+    std::vector<std::uint8_t> out;
+    out.reserve(size - headerSize + 40 + masks);
+    out.insert(out.end(), data, data + kBmpFileHeader + 40);
+    putLe32(out.data() + kBmpFileHeader, 40);
+    if (compression == kBiAlphaBitfields) {
+        compression = kBiBitfields;
+        putLe32(out.data() + kBmpFileHeader + 16, compression);
+    }
+    if (bitfields) {
+        // The red, green and blue masks sit right after the first 40 bytes of the newer headers;
+        // the 40-byte form expects them after the header.
+        out.insert(out.end(), data + kBmpFileHeader + 40, data + kBmpFileHeader + 52);
+    }
+    out.insert(out.end(), data + oldPixelsAt, data + size);
+    const std::size_t shrink = headerSize - 40 - masks;
+    putLe32(out.data() + 2, std::uint32_t(out.size()));
+    putLe32(out.data() + 10, std::uint32_t(offBits - shrink));
+    return out;
+}
+
+std::optional<PictureSize> readIlbmSize(const std::uint8_t* data, std::size_t size) {
+    if (size < 12 || !sameTag(data, "FORM") ||
+        !(sameTag(data + 8, "ILBM") || sameTag(data + 8, "PBM "))) {
+        return std::nullopt;
+    }
+    const bool planar = sameTag(data + 8, "ILBM");
+    const std::size_t end = std::min<std::uint64_t>(size, std::uint64_t{8} + be32(data + 4));
+    std::size_t at = 12;
+    std::optional<PictureSize> found;
+    unsigned planes = 0;
+    unsigned compression = 0;
+    while (at + 8 <= end) {
+        const std::uint32_t length = be32(data + at + 4);
+        const std::uint8_t* body = data + at + 8;
+        if (length > end - at - 8) {
+            return std::nullopt;
+        }
+        if (sameTag(data + at, "BMHD")) {
+            if (length < 20) {
+                return std::nullopt;
+            }
+            found = PictureSize{be16(body), be16(body + 2)};
+            planes = body[8];
+            compression = body[10];
+        } else if (sameTag(data + at, "BODY")) {
+            if (!found || found->width == 0 || found->height == 0 || compression > 1) {
+                return std::nullopt;
+            }
+            if (planar && (planes == 0 || (planes > 8 && planes != 24 && planes != 32))) {
+                return std::nullopt;
+            }
+            if (compression == 0) {
+                const std::uint64_t rowBytes =
+                    planar ? ((found->width + 15) / 16) * 2 * std::uint64_t{planes}
+                           : found->width + (found->width & 1);
+                if (rowBytes * found->height > length) {
+                    return std::nullopt;
+                }
+            }
+            return found;
+        }
+        at += 8 + length + (length & 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<PictureSize> readMngSize(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t signature[8] = {0x8a, 'M', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (size < 8 + 12 + 28 || std::memcmp(data, signature, 8) != 0 || !sameTag(data + 12, "MHDR") ||
+        be32(data + 8) < 8) {
+        return std::nullopt;
+    }
+    const PictureSize frame{be32(data + 16), be32(data + 20)};
+    if (exceedsPixelLimit(frame.width, frame.height)) {
+        return frame;
+    }
+    std::size_t at = 8;
+    std::optional<PictureSize> picture;
+    while (at + 12 <= size) {
+        const std::uint32_t length = be32(data + at);
+        if (length > size - at - 12) {
+            return std::nullopt;
+        }
+        const std::uint8_t* tag = data + at + 4;
+        if ((sameTag(tag, "IHDR") || sameTag(tag, "JHDR")) && !picture) {
+            if (length < 8) {
+                return std::nullopt;
+            }
+            picture = PictureSize{be32(tag + 4), be32(tag + 8)};
+        } else if (sameTag(tag, "IEND") && picture) {
+            return picture;
+        } else if (sameTag(tag, "MEND")) {
+            return std::nullopt;
+        }
+        at += 12 + length;
+    }
+    return std::nullopt;
+}
+
+bool isKoalaFile(const std::uint8_t* data, std::size_t size) {
+    return size == kKoalaFileSize && data[0] == 0x00 && data[1] == 0x60;
+}
+
+std::uint64_t photoCdRequiredSize(int flags) {
+    // Each picture is stored as luminance at full size plus two chrominance planes at half
+    // width and half height, at a fixed offset of the image pack.
+    struct Resolution {
+        std::uint64_t offset;
+        std::uint64_t width;
+        std::uint64_t height;
+    };
+    static constexpr Resolution base{0x30000, 768, 512};
+    static constexpr Resolution base4{0xB800, 384, 256};
+    static constexpr Resolution base16{0x2000, 192, 128};
+    const Resolution& r = flags == 2 ? base4 : flags == 3 ? base16 : base;
+    return r.offset + r.width * r.height * 3 / 2;
+}
+
+} // namespace quill::pictures

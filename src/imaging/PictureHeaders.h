@@ -1,0 +1,52 @@
+#pragma once
+// Header reading for the picture formats whose loaders trust their input: sizes before any pixel
+// is allocated, structure checks for loaders that would otherwise loop or read garbage, and the
+// rewrite of newer BMP info headers into the form the decoder library understands. No Qt here:
+// the decoder process compiles this file too.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quill::pictures {
+
+// Pictures with more pixels than this are refused before decoding (768 MB as 24-bit pixels).
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+
+struct PictureSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+inline bool exceedsPixelLimit(std::uint64_t width, std::uint64_t height) {
+    return width * height > kMaxPixels;
+}
+
+// A BMP whose info header is of version 2 to 5 (52, 56, 108 or 124 bytes) becomes the same
+// picture with the 40-byte header (plus the three colour masks for bit-field pictures). Returns
+// nothing when the data is no such BMP or its offsets do not fit.
+std::optional<std::vector<std::uint8_t>> rewriteBmpToInfoHeader(const std::uint8_t* data,
+                                                                std::size_t size);
+
+// The info header size of a BMP file (0 when the data is too short or not "BM").
+std::uint32_t bmpInfoHeaderSize(const std::uint8_t* data, std::size_t size);
+
+// ILBM/PBM ("FORM"): the size from BMHD, provided BMHD precedes a BODY chunk and every chunk up
+// to BODY lies inside the file, and an uncompressed BODY holds all rows.
+std::optional<PictureSize> readIlbmSize(const std::uint8_t* data, std::size_t size);
+
+// MNG: the size of the first embedded PNG or JNG picture, provided the signature, MHDR and
+// every chunk up to that picture's IEND lie inside the file. The frame size of MHDR must be
+// within the pixel limit as well (it is returned when it is the larger).
+std::optional<PictureSize> readMngSize(const std::uint8_t* data, std::size_t size);
+
+// Koala Painter: exactly 10,003 bytes loaded at 0x6000.
+bool isKoalaFile(const std::uint8_t* data, std::size_t size);
+inline constexpr std::size_t kKoalaFileSize = 10003;
+
+// Photo CD: the smallest file that holds the picture of the given loader flags (0 and 1: the base
+// picture 768 x 512, 2: base/4, 3: base/16).
+std::uint64_t photoCdRequiredSize(int flags);
+
+} // namespace quill::pictures

@@ -1,0 +1,161 @@
+// The decoder process: decodes one picture file with FreeImage under an address-space limit and
+// hands the RGB rows back in a sealed memory file. FreeImage's loaders crash, hang or exhaust
+// memory on hostile files; here that costs one process, never the program.
+
+#include "imaging/DecoderProtocol.h"
+#include "imaging/FreeImageDecode.h"
+
+#include <tiffio.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILL_DECODER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILL_DECODER_ASAN 1
+#endif
+#endif
+
+#ifdef QUILL_DECODER_ASAN
+// AddressSanitizer reserves terabytes of address space for its shadow memory, so an
+// address-space limit would stop the process before main. In sanitizer builds its own allocator
+// limits stand in: no single allocation above 4 GiB, and the process ends when its resident
+// memory passes 4 GiB.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=4096:hard_rss_limit_mb=4096:"
+           "detect_leaks=0:handle_abort=1";
+}
+#endif
+
+namespace {
+
+namespace proto = quill::decoder_protocol;
+using quill::decode::Status;
+
+constexpr rlim_t kAddressSpaceLimit = rlim_t{4} << 30;
+
+void limitResources() {
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+#ifndef QUILL_DECODER_ASAN
+    const rlimit space{kAddressSpaceLimit, kAddressSpaceLimit};
+    setrlimit(RLIMIT_AS, &space);
+#endif
+}
+
+void silenceTiff() {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+}
+
+struct Mapping {
+    int fd = -1;
+    void* address = MAP_FAILED;
+    std::size_t length = 0;
+};
+
+bool sendReply(const proto::Reply& reply, int fd) {
+    iovec part{const_cast<proto::Reply*>(&reply), sizeof reply};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
+    if (fd >= 0) {
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    }
+    ssize_t sent;
+    do {
+        sent = sendmsg(proto::kChannelFd, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == ssize_t(sizeof reply);
+}
+
+int run() {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    limitResources();
+    FreeImage_Initialise(FALSE);
+    quill::decode::silenceFreeImage();
+    silenceTiff();
+
+    std::array<char, sizeof(proto::Request) + proto::kMaxPathBytes> buffer{};
+    ssize_t got;
+    do {
+        got = recv(proto::kChannelFd, buffer.data(), buffer.size(), 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < ssize_t(sizeof(proto::Request))) {
+        return 0; // the program closed the channel without a request: a spare no longer needed
+    }
+    proto::Request request;
+    std::memcpy(&request, buffer.data(), sizeof request);
+    if (request.magic != proto::kRequestMagic || request.pathBytes == 0 ||
+        request.pathBytes > proto::kMaxPathBytes ||
+        std::size_t(got) != sizeof request + request.pathBytes) {
+        return 2;
+    }
+    const std::string path(buffer.data() + sizeof request, request.pathBytes);
+
+    Mapping mapping;
+    const quill::decode::Allocate allocate = [&mapping](std::uint32_t width, std::uint32_t height) {
+        quill::decode::RgbTarget target;
+        const std::size_t stride = (std::size_t{width} * 3 + 3) & ~std::size_t{3};
+        const std::size_t length = stride * height;
+        mapping.fd = memfd_create("quillmere-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (mapping.fd < 0 || ftruncate(mapping.fd, off_t(length)) != 0) {
+            return target;
+        }
+        mapping.address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, mapping.fd, 0);
+        if (mapping.address == MAP_FAILED) {
+            return target;
+        }
+        mapping.length = length;
+        target.pixels = static_cast<std::uint8_t*>(mapping.address);
+        target.stride = stride;
+        return target;
+    };
+
+    proto::Reply reply{proto::kReplyMagic, 0, 0, 0, 0};
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    const Status status = quill::decode::decodeFile(path.c_str(), FREE_IMAGE_FORMAT(request.format),
+                                                    request.flags, allocate, width, height);
+    reply.status = std::int32_t(status);
+    int passFd = -1;
+    if (status == Status::Picture) {
+        munmap(mapping.address, mapping.length);
+        // Sealed, the program can map the rows without fearing that they shrink under it.
+        if (fcntl(mapping.fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+            reply.status = std::int32_t(Status::Refused);
+        } else {
+            reply.width = width;
+            reply.height = height;
+            reply.stride = (std::uint64_t{width} * 3 + 3) & ~std::uint64_t{3};
+            passFd = mapping.fd;
+        }
+    }
+    return sendReply(reply, passFd) ? 0 : 3;
+}
+
+} // namespace
+
+int main() {
+    // Leave without running destructors or exit handlers: the reply is out, and the program
+    // ends this process anyway.
+    _exit(run());
+}

@@ -1,0 +1,46 @@
+#include "imaging/ui/OverlayHandlers.h"
+
+#include "controls/Modal.h"
+#include "imaging/ui/Unit2.h"
+#include "platform/Fonts.h"
+
+#include <QColorDialog>
+#include <QFontDialog>
+
+namespace quill {
+
+OverlayHandlers::OverlayHandlers(TForm2* form2, QWidget* dialogParent)
+    : form2_(form2), dialogParent_(dialogParent), overlayFont_(defaultOverlaySettings().font),
+      overlayColor_(defaultOverlaySettings().color), fontDialogFont_(uiFont(11)),
+      colorDialogColor_(Qt::black) {}
+
+void OverlayHandlers::Button3Click() {
+    // The overlay colour is kept apart from the font, so no colour picked here can replace it.
+    QFontDialog dialog(fontDialogFont_, dialogParent_);
+    if (execDialog(dialog) == QDialog::Accepted) {
+        fontDialogFont_ = dialog.currentFont();
+    }
+    overlayFont_ = fontDialogFont_;
+}
+
+void OverlayHandlers::Button4Click() {
+    QColorDialog dialog(colorDialogColor_, dialogParent_);
+    if (execDialog(dialog) == QDialog::Accepted) {
+        colorDialogColor_ = dialog.currentColor();
+    }
+    overlayColor_ = colorDialogColor_;
+}
+
+void OverlayHandlers::Button5Click() {
+    execDialog(*form2_);
+}
+
+OverlaySettings OverlayHandlers::settings() const {
+    return {form2_->overlayText(), overlayFont_, overlayColor_};
+}
+
+bool OverlayHandlers::useOverlay() const {
+    return form2_->useOverlay();
+}
+
+} // namespace quill

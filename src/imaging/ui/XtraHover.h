@@ -1,0 +1,44 @@
+#pragma once
+// The " XTRA " hover: a pointer movement over the label shows the tool window "drehen &
+// spiegeln" over it, and the window hides as soon as the pointer is outside its frame. The
+// pointer is polled with a short timer rather than in a busy loop, so the processor stays idle.
+
+#include <QObject>
+#include <QPoint>
+#include <QTimer>
+#include <functional>
+
+class QWidget;
+
+namespace quill {
+
+class TForm4;
+
+class XtraHover : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int PollMilliseconds = 30;
+
+    XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent = nullptr);
+
+    // The label's mouse-move handler; does nothing while the window is already up.
+    void StaticText2MouseMove();
+
+    bool isRunning() const { return running_; }
+
+    // One look at the pointer: hides the window when the pointer is outside its outer frame
+    // (left and top edges inside, right and bottom edges outside). The timer calls it.
+    void checkPointer();
+
+    // Where the pointer is, in screen coordinates; QCursor::pos() unless replaced (tests).
+    void setPointerSource(std::function<QPoint()> source);
+
+private:
+    QWidget* mainWindow_;
+    TForm4* form4_;
+    QTimer timer_;
+    bool running_ = false;
+    std::function<QPoint()> pointer_;
+};
+
+} // namespace quill

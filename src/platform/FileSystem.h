@@ -1,0 +1,109 @@
+#pragma once
+// Files and folders as the list controls, the runs and the rename see them: the process's current
+// directory (the real one), the folder each volume remembers, path resolution, the file search
+// with its wildcard and attribute rules, name sorting, the rename that never replaces, and the
+// canonical ("long") form of a path.
+//
+// Every operation that enters a folder raises InOutError with the error number when it cannot.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace quill {
+
+// Attribute bits of a found entry, and of the search's attribute mask.
+enum FileAttribute : int {
+    faReadOnly = 1,
+    faHidden = 2,
+    faSysFile = 4,
+    faVolumeID = 8,
+    faDirectory = 16,
+    faArchive = 32,
+};
+
+// The process's current directory as the system reports it (links resolved).
+QString currentDir();
+
+// Changes the process's current directory and remembers it as its volume's folder. Fails with
+// InOutError: the error number of the change, or ENOMEDIUM when the volume is not ready.
+void setCurrentDir(const QString& path);
+
+// Changes to the folder the volume remembers (its root at first use, or when that folder has
+// gone). Fails like setCurrentDir.
+void enterVolume(const QString& root);
+
+// The folder a volume remembers for this process; empty when it was never entered.
+QString rememberedFolder(const QString& root);
+void forgetRememberedFolders();
+
+// Puts the current directory back on destruction, when that folder still exists.
+class CurrentDirGuard {
+public:
+    CurrentDirGuard();
+    ~CurrentDirGuard();
+    CurrentDirGuard(const CurrentDirGuard&) = delete;
+    CurrentDirGuard& operator=(const CurrentDirGuard&) = delete;
+    const QString& saved() const { return saved_; }
+
+private:
+    QString saved_;
+};
+
+bool folderExists(const QString& path);
+// Anything but a folder (following links).
+bool fileExists(const QString& path);
+
+// A folder and a name joined by one "/".
+QString joinPath(const QString& folder, const QString& name);
+
+// A path text split into its volume, folder and file part. The folder is absolute as the system
+// reports it after entering it; a text naming a folder gives an empty file part; a file part with
+// "*" or "?" is kept as given. The current directory is the same afterwards.
+struct ResolvedPath {
+    QString drive;
+    QString folder;
+    QString file;
+};
+
+// Fails with InOutError when a folder on the way cannot be entered, or when the last component
+// is neither an existing file nor a folder.
+ResolvedPath resolvePath(const QString& text);
+
+bool hasWildcards(const QString& text);
+
+// "*" any run of characters, "?" one character, letter case ignored; "*.*" matches every name.
+bool matchesWildcard(const QString& name, const QString& pattern);
+
+struct FoundFile {
+    QString name;
+    int attributes = 0;
+};
+
+// The entries of a folder matching any of the patterns, each once, in directory order. Regular
+// files (and links to them) are found always; hidden entries (name starting with ".") and folders
+// only when the attribute mask asks for faHidden or faDirectory. Fails with InOutError when the
+// folder cannot be read.
+std::vector<FoundFile> findFiles(const QString& folder, const QStringList& patterns,
+                                 int attributeMask);
+
+// The visible sub-folders of a folder (links to folders included), sorted; empty when the
+// folder cannot be read.
+QStringList subFolders(const QString& folder);
+
+// Sorts names ignoring letter case, following the locale.
+void sortNames(QStringList& names);
+
+// Renames without ever replacing an existing target (a folder too). False when the target
+// exists or the rename fails; errno tells why.
+bool MoveFileNoReplace(const QString& from, const QString& to);
+
+// The fallback of MoveFileNoReplace for file systems that cannot rename without replacing: a
+// second link under the new name, then the old name removed.
+bool MoveFileNoReplaceByLink(const QString& from, const QString& to);
+
+// The canonical absolute path of an existing file or folder; nothing when it does not exist.
+std::optional<QString> GetLongPathName(const QString& path);
+
+} // namespace quill

@@ -1,0 +1,273 @@
+#include "platform/Volumes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace quill {
+namespace {
+
+VolumeSource& currentSource() {
+    static VolumeSource source;
+    return source;
+}
+
+// The kernel's and the session's own file systems: nothing a user keeps pictures on.
+bool isPseudoType(const QString& type) {
+    static const std::set<QString> pseudo = {
+        QStringLiteral("proc"),        QStringLiteral("sysfs"),
+        QStringLiteral("cgroup"),      QStringLiteral("cgroup2"),
+        QStringLiteral("devpts"),      QStringLiteral("devtmpfs"),
+        QStringLiteral("securityfs"),  QStringLiteral("debugfs"),
+        QStringLiteral("tracefs"),     QStringLiteral("pstore"),
+        QStringLiteral("bpf"),         QStringLiteral("configfs"),
+        QStringLiteral("fusectl"),     QStringLiteral("mqueue"),
+        QStringLiteral("hugetlbfs"),   QStringLiteral("autofs"),
+        QStringLiteral("binfmt_misc"), QStringLiteral("rpc_pipefs"),
+        QStringLiteral("efivarfs"),    QStringLiteral("selinuxfs"),
+        QStringLiteral("nsfs"),        QStringLiteral("rootfs"),
+        QStringLiteral("nfsd"),        QStringLiteral("fuse.gvfsd-fuse"),
+        QStringLiteral("fuse.portal"), QStringLiteral("fuse.lxcfs"),
+    };
+    return pseudo.count(type) != 0;
+}
+
+bool isPseudoMountPoint(const QString& root) {
+    if (pathIsWithin(root, QStringLiteral("/run/media"))) {
+        return false;
+    }
+    for (const char* system : {"/proc", "/sys", "/dev", "/run", "/snap"}) {
+        if (pathIsWithin(root, QString::fromLatin1(system))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+VolumeType typeOf(const QString& fsType, const QString& root, bool removable) {
+    static const std::set<QString> network = {
+        QStringLiteral("nfs"),  QStringLiteral("nfs4"),       QStringLiteral("cifs"),
+        QStringLiteral("smb3"), QStringLiteral("smbfs"),      QStringLiteral("sshfs"),
+        QStringLiteral("afs"),  QStringLiteral("fuse.sshfs"), QStringLiteral("ncpfs"),
+        QStringLiteral("9p"),   QStringLiteral("davfs"),      QStringLiteral("fuse.davfs2"),
+    };
+    if (network.count(fsType) != 0) {
+        return VolumeType::Network;
+    }
+    if (fsType == QLatin1String("iso9660") || fsType == QLatin1String("udf")) {
+        return VolumeType::CdRom;
+    }
+    if (fsType == QLatin1String("tmpfs") || fsType == QLatin1String("ramfs")) {
+        return VolumeType::Ram;
+    }
+    if (removable || pathIsWithin(root, QStringLiteral("/media")) ||
+        pathIsWithin(root, QStringLiteral("/run/media"))) {
+        return VolumeType::Removable;
+    }
+    return VolumeType::Fixed;
+}
+
+// The mount table writes blanks, tabs, newlines and backslashes as three-digit octal escapes.
+QString unescapeMountField(const QByteArray& field) {
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3') {
+            bool ok = false;
+            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(char(code));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field[i]);
+    }
+    return QFile::decodeName(out);
+}
+
+// udev writes unsafe characters of a label as "\xNN".
+QString unescapeUdevName(const QString& name) {
+    QByteArray bytes = QFile::encodeName(name);
+    QByteArray out;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\\' && i + 3 < bytes.size() && bytes[i + 1] == 'x') {
+            bool ok = false;
+            const int code = bytes.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                out.append(char(code));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(bytes[i]);
+    }
+    return QFile::decodeName(out);
+}
+
+QString canonicalDevice(const QString& device) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+bool systemDeviceIsRemovable(const QString& device) {
+    if (!device.startsWith(QLatin1String("/dev/"))) {
+        return false;
+    }
+    const QString name = QFileInfo(canonicalDevice(device)).fileName();
+    const QString blockDir =
+        QFileInfo(QStringLiteral("/sys/class/block/") + name).canonicalFilePath();
+    if (blockDir.isEmpty()) {
+        return false;
+    }
+    // A partition carries no flag of its own; the whole disk above it does.
+    for (const QString& candidate :
+         {blockDir + QStringLiteral("/removable"), blockDir + QStringLiteral("/../removable")}) {
+        QFile flag(candidate);
+        if (flag.open(QIODevice::ReadOnly)) {
+            return flag.readAll().trimmed() == "1";
+        }
+    }
+    return false;
+}
+
+std::map<QString, QString> systemLabels() {
+    std::map<QString, QString> labels;
+    QDir byLabel(QStringLiteral("/dev/disk/by-label"));
+    const QFileInfoList links =
+        byLabel.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo& link : links) {
+        labels[link.canonicalFilePath()] = unescapeUdevName(link.fileName());
+    }
+    return labels;
+}
+
+} // namespace
+
+bool pathIsWithin(const QString& path, const QString& root) {
+    if (root == QLatin1String("/")) {
+        return path.startsWith(QLatin1Char('/'));
+    }
+    return path == root ||
+           (path.startsWith(root) && path.size() > root.size() && path[root.size()] == u'/');
+}
+
+std::vector<Volume> parseMountTable(const QByteArray& table,
+                                    const std::function<bool(const QString&)>& isRemovable,
+                                    const std::function<QString(const QString&)>& labelOf) {
+    // A later mount on the same point hides the earlier one.
+    std::map<QString, Volume> byRoot;
+    for (const QByteArray& line : table.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 3) {
+            continue;
+        }
+        const QString device = unescapeMountField(fields[0]);
+        QString root = QDir::cleanPath(unescapeMountField(fields[1]));
+        const QString fsType = QString::fromLatin1(fields[2]);
+        if (!root.startsWith(QLatin1Char('/')) || isPseudoType(fsType) ||
+            isPseudoMountPoint(root)) {
+            continue;
+        }
+        Volume volume;
+        volume.root = root;
+        volume.type = typeOf(fsType, root, isRemovable && isRemovable(device));
+        if (volume.type == VolumeType::Network) {
+            volume.remote = device;
+        } else if (labelOf) {
+            volume.label = labelOf(device);
+        }
+        byRoot[root] = volume;
+    }
+    if (byRoot.count(QStringLiteral("/")) == 0) {
+        Volume rootVolume;
+        rootVolume.root = QStringLiteral("/");
+        byRoot[rootVolume.root] = rootVolume;
+    }
+    std::vector<Volume> result;
+    for (auto& [root, volume] : byRoot) {
+        result.push_back(volume);
+    }
+    return result;
+}
+
+std::vector<Volume> systemVolumes() {
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    QByteArray table;
+    if (mounts.open(QIODevice::ReadOnly)) {
+        table = mounts.readAll();
+    }
+    std::map<QString, QString> labels;
+    bool labelsRead = false;
+    return parseMountTable(table, systemDeviceIsRemovable, [&](const QString& device) {
+        if (!device.startsWith(QLatin1String("/dev/"))) {
+            return QString();
+        }
+        if (!labelsRead) {
+            labels = systemLabels();
+            labelsRead = true;
+        }
+        auto found = labels.find(canonicalDevice(device));
+        return found == labels.end() ? QString() : found->second;
+    });
+}
+
+std::vector<Volume> volumes() {
+    const VolumeSource source = currentSource();
+    std::vector<Volume> list = source ? source() : systemVolumes();
+    for (Volume& volume : list) {
+        volume.root = QDir::cleanPath(volume.root);
+    }
+    if (std::none_of(list.begin(), list.end(),
+                     [](const Volume& v) { return v.root == QLatin1String("/"); })) {
+        Volume rootVolume;
+        rootVolume.root = QStringLiteral("/");
+        list.push_back(rootVolume);
+    }
+    std::sort(list.begin(), list.end(),
+              [](const Volume& a, const Volume& b) { return a.root < b.root; });
+    return list;
+}
+
+Volume volumeOf(const QString& path) {
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    Volume best;
+    best.root = QStringLiteral("/");
+    qsizetype bestLength = -1;
+    for (const Volume& volume : volumes()) {
+        if (pathIsWithin(absolute, volume.root) && volume.root.size() > bestLength) {
+            best = volume;
+            bestLength = volume.root.size();
+        }
+    }
+    return best;
+}
+
+VolumeSource setVolumeSource(VolumeSource source) {
+    VolumeSource previous = std::move(currentSource());
+    currentSource() = std::move(source);
+    return previous;
+}
+
+QString volumeEntryText(const Volume& volume) {
+    switch (volume.type) {
+    case VolumeType::Removable:
+        return volume.root;
+    case VolumeType::Network:
+        if (!volume.remote.isEmpty()) {
+            return volume.root + QLatin1Char(' ') + volume.remote;
+        }
+        break;
+    case VolumeType::Fixed:
+    case VolumeType::CdRom:
+    case VolumeType::Ram:
+        break;
+    }
+    return volume.root + QStringLiteral(" [") + volume.label + QLatin1Char(']');
+}
+
+} // namespace quill

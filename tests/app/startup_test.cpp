@@ -1,0 +1,145 @@
+// The main window as it opens and as it closes: the first-start state of every control, the
+// five windows, and the order of the start-up and close steps.
+
+#include "app/Forms.h"
+#include "app/Unit1.h"
+#include "browse/FileListBox.h"
+#include "controls/Image.h"
+#include "controls/LabelFX.h"
+#include "imaging/JpegImage.h"
+#include "imaging/ui/Unit2.h"
+#include "imaging/ui/Unit4.h"
+#include "platform/CallLog.h"
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quill;
+
+namespace {
+
+// Starts the program's windows in an empty temporary folder and puts the current folder back.
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        previous_ = QDir::currentPath();
+        QDir::setCurrent(dir_.path());
+    }
+    void TearDown() override { QDir::setCurrent(previous_); }
+
+    QTemporaryDir dir_;
+    QString previous_;
+    test::MessageRecorder messages_;
+};
+
+std::vector<std::string> stepsAmong(const std::vector<std::string>& log,
+                                    const std::vector<std::string>& wanted) {
+    std::vector<std::string> out;
+    for (const std::string& entry : log) {
+        if (std::find(wanted.begin(), wanted.end(), entry) != wanted.end()) {
+            out.push_back(entry);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(StartupTest, FirstStartShowsEveryDefault) {
+    Forms forms({});
+    TForm1& w = forms.main();
+    EXPECT_EQ(w.windowTitle(), "Quillmere");
+    EXPECT_EQ(w.size(), QSize(794, 576));
+    EXPECT_TRUE(w.CheckBox4->isChecked()) << "Grösse ändern";
+    EXPECT_FALSE(w.CheckBox1->isChecked()) << "Breite";
+    EXPECT_FALSE(w.CheckBox2->isChecked()) << "Höhe";
+    EXPECT_EQ(w.Edit1->text(), "200");
+    EXPECT_EQ(w.Edit2->text(), "200");
+    EXPECT_EQ(w.TrackBar1->value(), 90);
+    EXPECT_EQ(w.Label8->text(), "90");
+    EXPECT_EQ(w.LabelFX1->text(), "PostFix");
+    EXPECT_EQ(w.Edit3->text(), "");
+    EXPECT_FALSE(w.CheckBox5->isChecked()) << "nur Name ändern";
+    EXPECT_TRUE(w.RadioButton1->isChecked()) << "Alle";
+    EXPECT_FALSE(w.RadioButton2->isChecked()) << "Auswahl";
+    EXPECT_TRUE(w.CheckBox3->isChecked()) << "Vorschau";
+    EXPECT_TRUE(w.Label3->isHidden()) << "Fertig !";
+    EXPECT_EQ(w.Label1->text(),
+              "Bei Querformat wird Breite verwendet und Höhe berechnet - Bei Hochformat umgekehrt");
+    EXPECT_EQ(w.PreviewLimit, 520);
+    EXPECT_EQ(w.ScrollBox1->size(), QSize(532, 532));
+    EXPECT_TRUE(w.Image1->stretch());
+    EXPECT_TRUE(w.RedCross->isHidden());
+    ASSERT_NE(w.jpeg(), nullptr);
+    EXPECT_EQ(w.jpeg()->quality(), 90);
+    // An empty folder: nothing to preview, no message.
+    EXPECT_EQ(w.Label5->text(), "0");
+    EXPECT_EQ(w.Label6->text(), "0");
+    EXPECT_TRUE(messages_.shown().empty());
+}
+
+TEST_F(StartupTest, QualityBarMovesInStepsOfTenAndFeedsTheJpegObject) {
+    Forms forms({});
+    TForm1& w = forms.main();
+    w.TrackBar1->setValue(57);
+    EXPECT_EQ(w.TrackBar1->value(), 60);
+    EXPECT_EQ(w.Label8->text(), "60");
+    EXPECT_EQ(w.jpeg()->quality(), 60);
+    w.TrackBar1->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(w.Label8->text(), "50");
+    w.TrackBar1->setValue(0);
+    EXPECT_EQ(w.TrackBar1->value(), 10);
+    EXPECT_EQ(w.jpeg()->quality(), 10);
+}
+
+TEST_F(StartupTest, FiveWindowsAreCreatedInOrderAndTheOthersStayHidden) {
+    clearCallLog();
+    Forms forms({});
+    EXPECT_EQ(stepsAmong(callLog(), {"Form1", "Form2", "OKBottomDlg", "Form4", "OKBottomDlg1"}),
+              (std::vector<std::string>{"Form1", "Form2", "OKBottomDlg", "Form4", "OKBottomDlg1"}));
+    ASSERT_NE(Form1, nullptr);
+    ASSERT_NE(Form2, nullptr);
+    ASSERT_NE(OKBottomDlg, nullptr);
+    ASSERT_NE(Form4, nullptr);
+    ASSERT_NE(OKBottomDlg1, nullptr);
+    EXPECT_FALSE(Form2->isVisible());
+    EXPECT_FALSE(Form4->isVisible());
+}
+
+TEST_F(StartupTest, StartUpAndCloseRunTheirStepsInOrder) {
+    clearCallLog();
+    {
+        Forms forms({});
+        const std::vector<std::string> startup = stepsAmong(
+            callLog(), {"layout", "FreeImage_Initialise", "TJPEGImage", "working bitmap",
+                        "output bitmap", "OleInitialize", "CoLockObjectExternal(lock)",
+                        "RegisterDragDrop", "preview"});
+        EXPECT_EQ(startup, (std::vector<std::string>{
+                               "layout", "FreeImage_Initialise", "TJPEGImage", "working bitmap",
+                               "output bitmap", "OleInitialize", "CoLockObjectExternal(lock)",
+                               "RegisterDragDrop", "preview"}));
+        clearCallLog();
+        EXPECT_TRUE(forms.main().close()) << "closing is never refused";
+        const std::vector<std::string> close = stepsAmong(
+            callLog(), {"FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
+                        "~output bitmap", "RevokeDragDrop", "Release", "CoLockObjectExternal(unlock)",
+                        "~TDropTarget", "OleUninitialize"});
+        EXPECT_EQ(close, (std::vector<std::string>{
+                             "FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
+                             "~output bitmap", "RevokeDragDrop", "Release",
+                             "CoLockObjectExternal(unlock)", "~TDropTarget", "OleUninitialize"}));
+        EXPECT_EQ(forms.main().workingBitmap(), nullptr);
+        EXPECT_EQ(forms.main().jpeg(), nullptr);
+        clearCallLog();
+    }
+    // Destroying the windows after the close runs no close step a second time.
+    EXPECT_TRUE(stepsAmong(callLog(), {"FreeImage_DeInitialise", "OleUninitialize"}).empty());
+}

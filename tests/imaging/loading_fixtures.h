@@ -1,0 +1,401 @@
+#pragma once
+// Pictures the codec tests (and the fuzz seeds) write for themselves: a quadrant pattern in every
+// format of the decoder table, through FreeImage's writers where it has one and as hand-made
+// bytes where it has none. Header only, so other test executables of the folder stay untouched.
+
+#include "imaging/FreeImageDecode.h"
+
+#include <FreeImage.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace quill::test::fixtures {
+
+using decode::DibPtr;
+
+// Top left red, top right green, bottom left blue, bottom right white.
+inline QRgb quadrantColour(int x, int y, int width, int height) {
+    const bool right = x >= width / 2;
+    const bool bottom = y >= height / 2;
+    if (!bottom) {
+        return right ? qRgb(0, 255, 0) : qRgb(255, 0, 0);
+    }
+    return right ? qRgb(255, 255, 255) : qRgb(0, 0, 255);
+}
+
+inline int quadrantIndex(int x, int y, int width, int height) {
+    return (y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0);
+}
+
+inline const std::array<QRgb, 4>& quadrantPalette() {
+    static const std::array<QRgb, 4> palette{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+                                             qRgb(255, 255, 255)};
+    return palette;
+}
+
+inline QImage quadrants(int width = 16, int height = 12) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, quadrantColour(x, y, width, height));
+        }
+    }
+    return image;
+}
+
+inline bool closeTo(QRgb a, QRgb b, int tolerance) {
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A 24-bit (or, with alpha, 32-bit) FreeImage picture of the image.
+inline DibPtr dibFromImage(const QImage& image, bool withAlpha = false) {
+    const int width = image.width();
+    const int height = image.height();
+    DibPtr dib(FreeImage_Allocate(width, height, withAlpha ? 32 : 24, FI_RGBA_RED_MASK,
+                                  FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = FreeImage_GetScanLine(dib.get(), height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = image.pixel(x, y);
+            BYTE* px = row + x * (withAlpha ? 4 : 3);
+            px[FI_RGBA_RED] = BYTE(qRed(c));
+            px[FI_RGBA_GREEN] = BYTE(qGreen(c));
+            px[FI_RGBA_BLUE] = BYTE(qBlue(c));
+            if (withAlpha) {
+                px[FI_RGBA_ALPHA] = BYTE(qAlpha(c));
+            }
+        }
+    }
+    return dib;
+}
+
+// The quadrants as a palette picture of 1 (black top left, white elsewhere), 4 or 8 bits.
+inline DibPtr paletteDib(unsigned bpp, int width = 16, int height = 12) {
+    DibPtr dib(FreeImage_Allocate(width, height, int(bpp)));
+    RGBQUAD* palette = FreeImage_GetPalette(dib.get());
+    const unsigned colours = 1u << bpp;
+    for (unsigned i = 0; i < colours; ++i) {
+        palette[i] = RGBQUAD{0, 0, 0, 0};
+    }
+    if (bpp == 1) {
+        palette[1] = RGBQUAD{255, 255, 255, 0};
+    } else {
+        for (unsigned i = 0; i < 4; ++i) {
+            const QRgb c = quadrantPalette()[i];
+            palette[i] = RGBQUAD{BYTE(qBlue(c)), BYTE(qGreen(c)), BYTE(qRed(c)), 0};
+        }
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            BYTE index = bpp == 1 ? BYTE(quadrantIndex(x, y, width, height) == 0 ? 0 : 1)
+                                  : BYTE(quadrantIndex(x, y, width, height));
+            FreeImage_SetPixelIndex(dib.get(), unsigned(x), unsigned(height - 1 - y), &index);
+        }
+    }
+    return dib;
+}
+
+inline bool saveDib(FIBITMAP* dib, FREE_IMAGE_FORMAT format, const QString& path, int flags = 0) {
+    return FreeImage_Save(format, dib, QFile::encodeName(path).constData(), flags);
+}
+
+inline void putBe16(QByteArray& out, unsigned v) {
+    out.append(char(v >> 8));
+    out.append(char(v));
+}
+inline void putBe32(QByteArray& out, std::uint32_t v) {
+    putBe16(out, v >> 16);
+    putBe16(out, v & 0xffff);
+}
+inline void putLe16(QByteArray& out, unsigned v) {
+    out.append(char(v));
+    out.append(char(v >> 8));
+}
+inline void putLe32(QByteArray& out, std::uint32_t v) {
+    putLe16(out, v & 0xffff);
+    putLe16(out, v >> 16);
+}
+
+inline std::uint32_t crc32(const QByteArray& bytes) {
+    std::uint32_t crc = 0xffffffffu;
+    for (char ch : bytes) {
+        crc ^= std::uint8_t(ch);
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+inline void putPngChunk(QByteArray& out, const char* tag, const QByteArray& data) {
+    putBe32(out, std::uint32_t(data.size()));
+    QByteArray body(tag, 4);
+    body += data;
+    out += body;
+    putBe32(out, crc32(body));
+}
+
+// A Koala Painter file: background black, the first cell (8 x 8 pixels on screen) drawn in
+// screen colour 1 (white), everything else background.
+inline QByteArray koalaBytes() {
+    QByteArray bytes(10003, '\0');
+    bytes[0] = '\x00';
+    bytes[1] = '\x60';
+    for (int i = 0; i < 8; ++i) {
+        bytes[2 + i] = '\x55'; // every pixel pair "01": the high nibble of screen RAM
+    }
+    bytes[2 + 8000] = '\x10'; // screen RAM of cell 0: colour 1
+    return bytes;
+}
+
+// An uncompressed ILBM with two bit planes showing the quadrants.
+inline QByteArray lbmBytes(int width = 16, int height = 12) {
+    QByteArray bmhd;
+    putBe16(bmhd, unsigned(width));
+    putBe16(bmhd, unsigned(height));
+    putBe16(bmhd, 0);
+    putBe16(bmhd, 0);
+    bmhd.append(char(2)); // planes
+    bmhd.append(char(0)); // masking
+    bmhd.append(char(0)); // compression
+    bmhd.append(char(0));
+    putBe16(bmhd, 0); // transparent colour
+    bmhd.append(char(1));
+    bmhd.append(char(1));
+    putBe16(bmhd, unsigned(width));
+    putBe16(bmhd, unsigned(height));
+    QByteArray cmap;
+    for (QRgb c : quadrantPalette()) {
+        cmap.append(char(qRed(c)));
+        cmap.append(char(qGreen(c)));
+        cmap.append(char(qBlue(c)));
+    }
+    const int rowBytes = ((width + 15) / 16) * 2;
+    QByteArray body;
+    for (int y = 0; y < height; ++y) {
+        for (int plane = 0; plane < 2; ++plane) {
+            QByteArray row(rowBytes, '\0');
+            for (int x = 0; x < width; ++x) {
+                if ((quadrantIndex(x, y, width, height) >> plane) & 1) {
+                    row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+                }
+            }
+            body += row;
+        }
+    }
+    QByteArray chunks = "ILBM";
+    for (const auto& [tag, data] : {std::pair{"BMHD", bmhd}, std::pair{"CMAP", cmap},
+                                    std::pair{"BODY", body}}) {
+        chunks.append(tag, 4);
+        putBe32(chunks, std::uint32_t(data.size()));
+        chunks += data;
+        if (data.size() & 1) {
+            chunks.append('\0');
+        }
+    }
+    QByteArray out = "FORM";
+    putBe32(out, std::uint32_t(chunks.size()));
+    return out + chunks;
+}
+
+// A Photo CD image pack whose base picture (768 x 512) is bright in its top half and dark in its
+// bottom half, without colour.
+inline QByteArray photoCdBytes() {
+    const int width = 768;
+    const int height = 512;
+    QByteArray bytes(0x30000, '\0');
+    for (int y = 0; y < height; y += 2) {
+        const char luma = y < height / 2 ? char(220) : char(30);
+        bytes += QByteArray(2 * width, luma);
+        bytes += QByteArray(width / 2, char(156));
+        bytes += QByteArray(width / 2, char(137));
+    }
+    return bytes;
+}
+
+// A 24-bit PCX (three planes, run-length encoded) of the image.
+inline QByteArray pcxBytes(const QImage& image) {
+    const int width = image.width();
+    const int height = image.height();
+    const int bytesPerLine = (width + 1) & ~1;
+    QByteArray out;
+    out.append(char(10));
+    out.append(char(5));
+    out.append(char(1));
+    out.append(char(8));
+    putLe16(out, 0);
+    putLe16(out, 0);
+    putLe16(out, unsigned(width - 1));
+    putLe16(out, unsigned(height - 1));
+    putLe16(out, 72);
+    putLe16(out, 72);
+    out += QByteArray(48, '\0');
+    out.append(char(0));
+    out.append(char(3));
+    putLe16(out, unsigned(bytesPerLine));
+    putLe16(out, 1);
+    out += QByteArray(128 - out.size(), '\0');
+    for (int y = 0; y < height; ++y) {
+        for (int plane = 0; plane < 3; ++plane) {
+            for (int x = 0; x < bytesPerLine; ++x) {
+                const QRgb c = image.pixel(std::min(x, width - 1), y);
+                const int v = plane == 0 ? qRed(c) : plane == 1 ? qGreen(c) : qBlue(c);
+                out.append(char(0xC1)); // a run of one keeps every value unambiguous
+                out.append(char(v));
+            }
+        }
+    }
+    return out;
+}
+
+// A 24-bit standard Sun raster file (rows of B, G, R) of the image.
+inline QByteArray rasBytes(const QImage& image) {
+    const int width = image.width();
+    const int height = image.height();
+    const int rowBytes = (width * 3 + 1) & ~1;
+    QByteArray out;
+    putBe32(out, 0x59a66a95);
+    putBe32(out, std::uint32_t(width));
+    putBe32(out, std::uint32_t(height));
+    putBe32(out, 24);
+    putBe32(out, std::uint32_t(rowBytes * height));
+    putBe32(out, 1);
+    putBe32(out, 0);
+    putBe32(out, 0);
+    for (int y = 0; y < height; ++y) {
+        QByteArray row(rowBytes, '\0');
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = image.pixel(x, y);
+            row[3 * x] = char(qBlue(c));
+            row[3 * x + 1] = char(qGreen(c));
+            row[3 * x + 2] = char(qRed(c));
+        }
+        out += row;
+    }
+    return out;
+}
+
+// An MNG holding the PNG file's picture as its only frame.
+inline QByteArray mngFromPng(const QByteArray& png, int width, int height) {
+    QByteArray out("\x8aMNG\r\n\x1a\n", 8);
+    QByteArray mhdr;
+    putBe32(mhdr, std::uint32_t(width));
+    putBe32(mhdr, std::uint32_t(height));
+    putBe32(mhdr, 1); // ticks per second
+    putBe32(mhdr, 0);
+    putBe32(mhdr, 1);
+    putBe32(mhdr, 0);
+    putBe32(mhdr, 1); // simplicity: valid, nothing special
+    putPngChunk(out, "MHDR", mhdr);
+    out += png.mid(8); // the PNG's chunks, IHDR to IEND
+    putPngChunk(out, "MEND", QByteArray());
+    return out;
+}
+
+// A BMP of the image with a version-4 (108) or version-5 (124) info header: 24-bit plain, or
+// 32-bit with bit fields and an alpha mask.
+inline QByteArray bmpNewHeaderBytes(const QImage& image, int headerSize, bool withAlpha) {
+    const int width = image.width();
+    const int height = image.height();
+    const int bpp = withAlpha ? 32 : 24;
+    const int rowBytes = ((width * bpp / 8) + 3) & ~3;
+    QByteArray header;
+    putLe32(header, std::uint32_t(headerSize));
+    putLe32(header, std::uint32_t(width));
+    putLe32(header, std::uint32_t(height));
+    putLe16(header, 1);
+    putLe16(header, unsigned(bpp));
+    putLe32(header, withAlpha ? 3 : 0);
+    putLe32(header, std::uint32_t(rowBytes * height));
+    putLe32(header, 2835);
+    putLe32(header, 2835);
+    putLe32(header, 0);
+    putLe32(header, 0);
+    putLe32(header, 0x00ff0000);
+    putLe32(header, 0x0000ff00);
+    putLe32(header, 0x000000ff);
+    putLe32(header, 0xff000000);
+    putLe32(header, 0x73524742); // sRGB
+    header += QByteArray(36 + 12, '\0');
+    if (headerSize == 124) {
+        putLe32(header, 4);
+        putLe32(header, 0);
+        putLe32(header, 0);
+        putLe32(header, 0);
+    }
+    QByteArray pixels;
+    for (int y = height - 1; y >= 0; --y) {
+        QByteArray row(rowBytes, '\0');
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = image.pixel(x, y);
+            row[x * bpp / 8] = char(qBlue(c));
+            row[x * bpp / 8 + 1] = char(qGreen(c));
+            row[x * bpp / 8 + 2] = char(qRed(c));
+            if (withAlpha) {
+                row[x * 4 + 3] = char(qAlpha(c));
+            }
+        }
+        pixels += row;
+    }
+    QByteArray out = "BM";
+    const int offset = 14 + int(header.size());
+    putLe32(out, std::uint32_t(offset + pixels.size()));
+    putLe32(out, 0);
+    putLe32(out, std::uint32_t(offset));
+    return out + header + pixels;
+}
+
+// A JPEG written with libjpeg directly, for colour spaces our encoder never writes: greyscale
+// (components = 1), and CMYK or YCCK from Adobe-style inverted ink values (components = 4).
+inline QByteArray encodeRawJpeg(const std::vector<std::uint8_t>& samples, int width, int height,
+                                J_COLOR_SPACE input, J_COLOR_SPACE stored) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = input == JCS_GRAYSCALE ? 1 : input == JCS_CMYK ? 4 : 3;
+    info.in_color_space = input;
+    jpeg_set_defaults(&info);
+    jpeg_set_colorspace(&info, stored);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    const int stride = width * info.input_components;
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * stride);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+    return bytes;
+}
+
+} // namespace quill::test::fixtures
