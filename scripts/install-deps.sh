@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils x11-apps
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
 )
 

@@ -3,8 +3,10 @@
 #include "app/Forms.h"
 #include "app/QtMessageBox.h"
 #include "app/Unit1.h"
+#include "platform/Failure.h"
 #include "platform/MessageBox.h"
 
+#include <QFile>
 #include <QIcon>
 #include <cstdio>
 #include <exception>

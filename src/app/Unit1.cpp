@@ -1,30 +1,45 @@
 #include "app/Unit1.h"
 
 #include "app/Forms.h"
+#include "batch/Naming.h"
 #include "browse/DirectoryListBox.h"
 #include "browse/DriveComboBox.h"
 #include "browse/FileListBox.h"
+#include "controls/HoverPoll.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
+#include "dragdrop/DragFile.h"
+#include "dragdrop/DropFiles.h"
+#include "dragdrop/OleShim.h"
+#include "dragdrop/TDropTarget.h"
+#include "dragdrop/WindowMessage.h"
+#include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
+#include "imaging/PreviewGeometry.h"
+#include "imaging/SizeRules.h"
 #include "imaging/ui/OverlayHandlers.h"
 #include "imaging/ui/SizeRuleHandlers.h"
 #include "imaging/ui/XtraHover.h"
 #include "platform/CallLog.h"
+#include "platform/FileSystem.h"
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
-#include "platform/Paths.h"
+#include "platform/Shell.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
+#include <algorithm>
+#include <utility>
 
 namespace quill {
 namespace {
@@ -32,11 +47,10 @@ namespace {
 const QColor windowColour(235, 235, 235);
 const QColor panelColour(156, 180, 188);
 const QColor previewColour(128, 128, 128);
+const QColor hoverColour(220, 5, 27);
 
 const QString fileMask = QStringLiteral(
     "*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*.pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga");
-
-const QString helpPageAddress = QStringLiteral("https://quillmere.example.org/hilfe/");
 
 void place(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(left, top, width, height);
@@ -47,6 +61,12 @@ void setBackground(QWidget* widget, const QColor& colour) {
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
 }
 
 // The hourglass for the whole application while a scope runs, restored on every way out.
@@ -61,8 +81,20 @@ public:
 } // namespace
 
 TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
-    // 1. The window and its controls, with their defaults and wiring.
+    // 1. The window and its controls, with their defaults and wiring; the lists show the
+    // process's current folder.
     buildLayout();
+    sizeRules_ = std::make_unique<SizeRuleHandlers>(CheckBox1, CheckBox2, CheckBox4, Edit1, Edit2,
+                                                    Label1);
+    helpHover_ = std::make_unique<HelpHover>(StaticText1, this);
+    helpHover_->setOnStart([this] {
+        setTextColour(StaticText1, hoverColour);
+        RedCross->show();
+    });
+    helpHover_->setOnEnd([this] {
+        setTextColour(StaticText1, Qt::black);
+        RedCross->hide();
+    });
     wireEvents();
     noteCall("layout");
     // 2.
@@ -72,14 +104,14 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     PreviewLimit = 520;
     // 4.
     jpeg_ = std::make_unique<TJPEGImage>();
-    jpeg_->setQuality(90);
+    jpeg_->SetCompressionQuality(90);
     noteCall("TJPEGImage");
     // 5.
     workingBitmap_ = std::make_unique<QImage>();
     noteCall("working bitmap");
     outputBitmap_ = std::make_unique<QImage>();
     noteCall("output bitmap");
-    // 6. Fixed client size; the frame is the window manager's. Centred on the desktop.
+    // 6. A fixed client area; the window manager adds the frame. Centred on the desktop.
     setFixedSize(794, 576);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->availableGeometry();
@@ -90,27 +122,32 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     ScrollBox1->resize(532, 532);
     Image1->setStretch(true);
     // 8.
-    helpLinkAddress_ = helpPageAddress;
+    helpLinkAddress_ = helpPageAddress();
     // 9.
     RadioButton1->setChecked(true);
-    // 10. and 11.
-    sizeRules_->initialise();
+    // 10. and 11. The targets start at 200 in the size handlers; the explanation for neither box.
+    Label1->setText(explanationText(SizeModeNeither));
     // 12.
     Label3->hide();
     // 13.
-    if (FileListBox1->count() > 0) {
-        FileListBox1->selectIndex(0);
+    if (FileListBox1->Count() > 0) {
+        FileListBox1->SetSelected(0, true);
     }
-    // 14. and 15.
-    initialiseDragDrop();
+    // 14.
+    ole::OleInitialize(nullptr);
+    // 15. The window keeps one reference of its own; the lock keeps another until the close.
+    dropTarget_ = ole::TDropTarget::Create(this);
+    if (dropTarget_) {
+        ole::CoLockObjectExternal(dropTarget_, 1, 1);
+        ole::RegisterDragDrop(this, dropTarget_);
+    }
     // 16. Ticking runs the click reaction at once: the first preview is built now.
     CheckBox3->setChecked(true);
     CheckBox3Click();
-    // 17.
+    // 17. A tail that names nothing that exists gives no long form: nothing is selected then.
     if (!commandTail_.isEmpty()) {
-        const QString longPath = GetLongPathName(commandTail_);
-        if (!longPath.isEmpty()) {
-            GoToFile(longPath);
+        if (const std::optional<QString> longPath = GetLongPathName(commandTail_)) {
+            GoToFile(*longPath);
         }
     }
 }
@@ -121,6 +158,274 @@ TForm1::~TForm1() {
         FormCloseQuery(canClose);
     }
 }
+
+void TForm1::applyButtonLooks() {
+    applyMainWindowLook(*Button2, QStringLiteral("Start"), true);
+    applyMainWindowLook(*Button3, QStringLiteral("Text Font"), false);
+    applyMainWindowLook(*Button4, QStringLiteral("Text Farbe"), false);
+    applyMainWindowLook(*Button5, QStringLiteral("Text"), false);
+}
+
+void TForm1::wireEvents() {
+    connect(StaticText2, &TStaticText::mouseMoved, this, [this] { StaticText2MouseMove(); });
+    connect(StaticText1, &TStaticText::clicked, this, [this] { StaticText1Click(); });
+    connect(StaticText1, &TStaticText::mouseMoved, this, [this] { StaticText1MouseMove(); });
+    connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+    connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
+    connect(CheckBox4, &QCheckBox::clicked, this, [this] { CheckBox4Click(); });
+    connect(Button2, &TXAquaButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &TXAquaButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &TXAquaButton::clicked, this, [this] { Button4Click(); });
+    connect(Button5, &TXAquaButton::clicked, this, [this] { Button5Click(); });
+    // The bar moves in steps of 10, also when it is dragged.
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int value) {
+        const int snapped = std::clamp((value + 5) / 10 * 10, 10, 100);
+        if (snapped != value) {
+            TrackBar1->setValue(snapped);
+            return;
+        }
+        TrackBar1Change();
+    });
+    connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
+    connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
+    connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
+    DriveComboBox1->OnChange = [this] { DriveComboBox1Change(); };
+    DirectoryListBox1->OnChange = [this] { DirectoryListBox1Change(); };
+    FileListBox1->OnChange = [this] { FileListBox1Change(); };
+    FileListBox1->OnDblClick = [this] { FileListBox1DblClick(); };
+    connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
+    connect(Image1, &TImage::mouseDown, this, [this] { Image1MouseDown(); });
+    connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
+    connect(Image3, &TImage::clicked, this, [this] { Image3Click(); });
+}
+
+// Start-up and close.
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (runInProgress_) {
+        // The run works on the bitmaps the close would free: close when it is over.
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    bool canClose = true;
+    if (!closed_) {
+        FormCloseQuery(canClose);
+    }
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm1::FormCloseQuery(bool& canClose) {
+    // 1.
+    FreeImage_DeInitialise();
+    noteCall("FreeImage_DeInitialise");
+    // 2.
+    workingBitmap_.reset();
+    noteCall("~working bitmap");
+    jpeg_.reset();
+    noteCall("~TJPEGImage");
+    outputBitmap_.reset();
+    noteCall("~output bitmap");
+    // 3.
+    ole::RevokeDragDrop(this);
+    if (dropTarget_) {
+        // 4. The window's own reference.
+        ole::TDropTarget* target = std::exchange(dropTarget_, nullptr);
+        target->AddRef();
+        target->Release();
+        target->Release();
+        noteCall("Release");
+        // 5. The lock's reference was the last one: the target is destroyed here.
+        ole::CoLockObjectExternal(target, 0, 1);
+    }
+    // 6.
+    ole::OleUninitialize();
+    closed_ = true;
+    // 7. Closing is never refused and nothing is asked.
+    canClose = true;
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == ole::WindowMessageEvent::eventType()) {
+        auto* message = static_cast<ole::WindowMessageEvent*>(event);
+        if (message->message() == ole::WM_FILESDROPPED) {
+            DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam()));
+            message->setResult(0);
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+// Settings handlers.
+
+void TForm1::TrackBar1Change() {
+    Label8->setText(QString::number(TrackBar1->value()));
+    if (jpeg_) {
+        jpeg_->SetCompressionQuality(TrackBar1->value());
+    }
+}
+
+void TForm1::CheckBox1Click() { sizeRules_->CheckBox1Click(); }
+void TForm1::CheckBox2Click() { sizeRules_->CheckBox2Click(); }
+void TForm1::CheckBox4Click() { sizeRules_->CheckBox4Click(); }
+void TForm1::Button3Click() { overlay().Button3Click(); }
+void TForm1::Button4Click() { overlay().Button4Click(); }
+void TForm1::Button5Click() { overlay().Button5Click(); }
+void TForm1::StaticText2MouseMove() { xtraHover().StaticText2MouseMove(); }
+
+// The text dialog and the tool window are created after the main window, so the handlers that
+// work with them are made at their first use.
+OverlayHandlers& TForm1::overlay() {
+    if (!overlay_) {
+        overlay_ = std::make_unique<OverlayHandlers>(Form2, this);
+    }
+    return *overlay_;
+}
+
+XtraHover& TForm1::xtraHover() {
+    if (!xtraHover_) {
+        xtraHover_ = std::make_unique<XtraHover>(this, Form4, this);
+    }
+    return *xtraHover_;
+}
+
+void TForm1::LabelFX1Click() {
+    LabelFX1->setText(isPostFix(LabelFX1->text()) ? QStringLiteral("PreFix")
+                                                  : QStringLiteral("PostFix"));
+}
+
+void TForm1::LabelFX1MouseEnter() { setTextColour(LabelFX1, hoverColour); }
+void TForm1::LabelFX1MouseLeave() { setTextColour(LabelFX1, Qt::black); }
+
+// The three lists and the preview.
+
+void TForm1::DriveComboBox1Change() {
+    try {
+        DirectoryListBox1->SetDrive(DriveComboBox1->Drive());
+    } catch (const InOutError&) {
+        DriveComboBox1->SetDrive(DirectoryListBox1->Drive());
+        showMessage(QStringLiteral("Kein Datenträger im Laufwerk"));
+    }
+}
+
+void TForm1::DirectoryListBox1Change() {
+    FileListBox1->SetDirectory(DirectoryListBox1->Directory());
+    if (dropInProgress_) {
+        return;
+    }
+    if (FileListBox1->Count() > 0) {
+        FileListBox1->SetSelected(0, true);
+    }
+    FileListBox1Change();
+}
+
+void TForm1::CheckBox3Click() {
+    if (CheckBox3->isChecked()) {
+        FileListBox1Change();
+    }
+}
+
+void TForm1::FileListBox1Change() {
+    if (!CheckBox3->isChecked() || !workingBitmap_) {
+        return;
+    }
+    noteCall("preview");
+    const WaitCursor hourglass;
+    const QString path = FileListBox1->FileName();
+    const LoadOutcome outcome =
+        path.isEmpty() ? (*workingBitmap_ = QImage(), LoadOk)
+                       : LoadPictureFile(*workingBitmap_, *jpeg_, path);
+    if (outcome != LoadOk) {
+        showMessage(LoadOutcomeMessage(outcome));
+    }
+    const int width = workingBitmap_->width();
+    const int height = workingBitmap_->height();
+    Label4->setText(QStringLiteral("x"));
+    Label5->setText(QString::number(width));
+    Label6->setText(QString::number(height));
+    PlacePreview(width, height);
+    Image1->setPicture(*workingBitmap_);
+    Image1->repaint();
+}
+
+void TForm1::PlacePreview(int width, int height) {
+    const QSize fitted = FitIntoPreview(width, height, PreviewLimit);
+    Image1->setGeometry((ScrollBox1->width() - fitted.width()) / 2,
+                        (ScrollBox1->height() - fitted.height()) / 2, fitted.width(),
+                        fitted.height());
+}
+
+void TForm1::GoToFile(const QString& path) {
+    DirectoryListBox1->SetDirectory(path);
+    DriveComboBox1->SetDrive(DirectoryListBox1->Drive());
+    FileListBox1->SetDirectory(DirectoryListBox1->Directory());
+    FileListBox1->Update();
+    if (!selectEntryNamed(QFileInfo(path).fileName())) {
+        if (FileListBox1->Count() > 0) {
+            FileListBox1->SetSelected(0, true);
+        }
+        return;
+    }
+    if (!CheckBox3->isChecked()) {
+        CheckBox3->setChecked(true);
+        CheckBox3Click();
+    }
+    FileListBox1Change();
+}
+
+bool TForm1::selectEntryNamed(const QString& name) {
+    if (name.isEmpty()) {
+        return false;
+    }
+    for (int i = 0; i < FileListBox1->Count(); ++i) {
+        if (FileListBox1->Items(i).compare(name, Qt::CaseInsensitive) == 0) {
+            FileListBox1->SetSelected(i, true);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Drag and drop.
+
+void TForm1::DroppedFiles(const void* drop) {
+    // The flag is cleared on every way out, also when navigation fails: otherwise the folder
+    // list would never preview again.
+    dropInProgress_ = true;
+    const auto clearFlag = qScopeGuard([this] { dropInProgress_ = false; });
+
+    const ole::UINT length = ole::DragQueryFileA(drop, 0, nullptr, 0);
+    QByteArray buffer(static_cast<qsizetype>(length) + 1, '\0');
+    ole::DragQueryFileA(drop, 0, buffer.data(), length + 1);
+    buffer.truncate(static_cast<qsizetype>(length));
+    const QString path = QFile::decodeName(buffer);
+
+    DirectoryListBox1->SetDirectory(path);
+    DriveComboBox1->SetDrive(DirectoryListBox1->Drive());
+    FileListBox1->SetDirectory(DirectoryListBox1->Directory());
+    FileListBox1->Update();
+    const QString name = path.endsWith(QLatin1Char('/')) ? QString() : QFileInfo(path).fileName();
+    if (selectEntryNamed(name)) {
+        if (!CheckBox3->isChecked()) {
+            CheckBox3->setChecked(true);
+            CheckBox3Click();
+        }
+        FileListBox1Change();
+    } else {
+        CheckBox3->setChecked(false);
+        if (FileListBox1->Count() > 0) {
+            FileListBox1->SetSelected(0, true);
+        }
+    }
+}
+
+void TForm1::Image1MouseDown() { ole::DragFile(FileListBox1->FileName()); }
 
 void TForm1::buildLayout() {
     setWindowTitle(applicationTitle());
@@ -165,7 +470,7 @@ void TForm1::buildLayout() {
     Label6 = new QLabel(QStringLiteral("Höhe"), this);
     place(Label6, 749, 8, 33, 16);
     Label6->setFont(font13);
-    Label6->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // Size panel.
     Shape1 = new QWidget(this);
@@ -240,8 +545,8 @@ void TForm1::buildLayout() {
     place(DirectoryListBox1, 96, 344, 145, 97);
     FileListBox1 = new TFileListBox(this);
     place(FileListBox1, 96, 448, 145, 97);
-    FileListBox1->setMultiSelect(true);
-    FileListBox1->setMask(fileMask);
+    FileListBox1->SetMultiSelect(true);
+    FileListBox1->SetMask(fileMask);
     RadioButton1 = new QRadioButton(QStringLiteral("Alle"), this);
     place(RadioButton1, 96, 552, 60, 17);
     RadioButton2 = new QRadioButton(QStringLiteral("Auswahl"), this);
@@ -277,182 +582,5 @@ void TForm1::buildLayout() {
     }
 }
 
-void TForm1::applyButtonLooks() {
-    applyMainWindowLook(*Button2, QStringLiteral("Start"), true);
-    applyMainWindowLook(*Button3, QStringLiteral("Text Font"), false);
-    applyMainWindowLook(*Button4, QStringLiteral("Text Farbe"), false);
-    applyMainWindowLook(*Button5, QStringLiteral("Text"), false);
-}
 
-void TForm1::wireEvents() {
-    connect(StaticText2, &TStaticText::mouseMoved, this, [this] { StaticText2MouseMove(); });
-    connect(StaticText1, &TStaticText::clicked, this, [this] { StaticText1Click(); });
-    connect(StaticText1, &TStaticText::mouseMoved, this, [this] { StaticText1MouseMove(); });
-    connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
-    connect(CheckBox4, &QCheckBox::clicked, this, [this] { CheckBox4Click(); });
-    connect(Button2, &TXAquaButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &TXAquaButton::clicked, this, [this] { Button3Click(); });
-    connect(Button4, &TXAquaButton::clicked, this, [this] { Button4Click(); });
-    connect(Button5, &TXAquaButton::clicked, this, [this] { Button5Click(); });
-    // The bar moves in steps of 10 also when dragged.
-    connect(TrackBar1, &QSlider::valueChanged, this, [this](int value) {
-        const int snapped = std::clamp((value + 5) / 10 * 10, 10, 100);
-        if (snapped != value) {
-            TrackBar1->setValue(snapped);
-            return;
-        }
-        TrackBar1Change();
-    });
-    connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
-    connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
-    connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
-    DriveComboBox1->OnChange = [this] { DriveComboBox1Change(); };
-    DirectoryListBox1->OnChange = [this] { DirectoryListBox1Change(); };
-    FileListBox1->OnChange = [this] { FileListBox1Change(); };
-    FileListBox1->OnDblClick = [this] { FileListBox1DblClick(); };
-    connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
-    connect(Image1, &TImage::mouseDown, this,
-            [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint) {
-                Image1MouseDown(button);
-            });
-    connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
-    connect(Image3, &TImage::clicked, this, [this] { Image3Click(); });
-}
-
-void TForm1::closeEvent(QCloseEvent* event) {
-    bool canClose = true;
-    if (!closed_) {
-        FormCloseQuery(canClose);
-    }
-    if (canClose) {
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-void TForm1::FormCloseQuery(bool& canClose) {
-    // 1.
-    FreeImage_DeInitialise();
-    noteCall("FreeImage_DeInitialise");
-    // 2.
-    workingBitmap_.reset();
-    noteCall("~working bitmap");
-    jpeg_.reset();
-    noteCall("~TJPEGImage");
-    outputBitmap_.reset();
-    noteCall("~output bitmap");
-    // 3. to 6.
-    finaliseDragDrop();
-    closed_ = true;
-    // 7. Closing is never refused and nothing is asked.
-    canClose = true;
-}
-
-void TForm1::TrackBar1Change() {
-    Label8->setText(QString::number(TrackBar1->value()));
-    if (jpeg_) {
-        jpeg_->setQuality(TrackBar1->value());
-    }
-}
-
-void TForm1::CheckBox1Click() { sizeRules_->CheckBox1Click(); }
-void TForm1::CheckBox2Click() { sizeRules_->CheckBox2Click(); }
-void TForm1::CheckBox4Click() { sizeRules_->CheckBox4Click(); }
-void TForm1::Button3Click() { overlay_->Button3Click(); }
-void TForm1::Button4Click() { overlay_->Button4Click(); }
-void TForm1::Button5Click() { overlay_->Button5Click(); }
-void TForm1::StaticText2MouseMove() { xtraHover_->StaticText2MouseMove(); }
-
-void TForm1::LabelFX1Click() {
-    LabelFX1->setText(isPostFix(LabelFX1->text()) ? QStringLiteral("PreFix")
-                                                  : QStringLiteral("PostFix"));
-}
-
-void TForm1::LabelFX1MouseEnter() { setTextColour(LabelFX1, QColor(220, 5, 27)); }
-void TForm1::LabelFX1MouseLeave() { setTextColour(LabelFX1, Qt::black); }
-
-// The preview and the linking of the three lists.
-
-void TForm1::DriveComboBox1Change() {
-    try {
-        DirectoryListBox1->setDrive(DriveComboBox1->drive());
-    } catch (const InOutError&) {
-        DriveComboBox1->setDrive(DirectoryListBox1->drive());
-        showMessage(QStringLiteral("Kein Datenträger im Laufwerk"));
-    }
-}
-
-void TForm1::DirectoryListBox1Change() {
-    FileListBox1->setDirectory(DirectoryListBox1->directory());
-    if (dropInProgress_) {
-        return;
-    }
-    if (FileListBox1->count() > 0) {
-        FileListBox1->selectIndex(0);
-    }
-    FileListBox1Change();
-}
-
-void TForm1::CheckBox3Click() {
-    if (CheckBox3->isChecked()) {
-        FileListBox1Change();
-    }
-}
-
-void TForm1::FileListBox1Change() {
-    if (!CheckBox3->isChecked() || !workingBitmap_) {
-        return;
-    }
-    WaitCursor hourglass;
-    const QString path = FileListBox1->fileName();
-    switch (LoadPictureFile(*workingBitmap_, *jpeg_, path)) {
-    case LoadInvalidJpeg:
-        showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
-        break;
-    case LoadFailed:
-        showMessage(QStringLiteral("Fehler beim Laden der Datei"));
-        break;
-    case LoadOk:
-        break;
-    }
-    const int width = workingBitmap_->width();
-    const int height = workingBitmap_->height();
-    Label4->setText(QStringLiteral("x"));
-    Label5->setText(QString::number(width));
-    Label6->setText(QString::number(height));
-    PlacePreview(width, height);
-    Image1->setPicture(*workingBitmap_);
-    Image1->repaint();
-}
-
-void TForm1::PlacePreview(int width, int height) {
-    const QSize fitted = FitIntoPreview(width, height, PreviewLimit);
-    Image1->setGeometry((ScrollBox1->width() - fitted.width()) / 2,
-                        (ScrollBox1->height() - fitted.height()) / 2, fitted.width(),
-                        fitted.height());
-}
-
-void TForm1::GoToFile(const QString& path) {
-    DirectoryListBox1->setDirectory(path);
-    DriveComboBox1->setDrive(DirectoryListBox1->drive());
-    FileListBox1->setDirectory(DirectoryListBox1->directory());
-    FileListBox1->Update();
-    const QString name = QFileInfo(path).fileName();
-    for (int i = 0; i < FileListBox1->count(); ++i) {
-        if (FileListBox1->item(i).compare(name, Qt::CaseInsensitive) == 0) {
-            FileListBox1->selectIndex(i);
-            if (!CheckBox3->isChecked()) {
-                CheckBox3->setChecked(true);
-                CheckBox3Click();
-            }
-            FileListBox1Change();
-            return;
-        }
-    }
-    if (FileListBox1->count() > 0) {
-        FileListBox1->selectIndex(0);
-    }
-}
+} // namespace quill

@@ -3,9 +3,10 @@
 // and the handlers that link them.
 
 #include <QImage>
-#include <QMainWindow>
+#include <QWidget>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -30,7 +31,10 @@ class SizeRuleHandlers;
 class OverlayHandlers;
 class XtraHover;
 class HelpHover;
+struct BatchEntry;
+namespace ole {
 class TDropTarget;
+}
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -109,7 +113,7 @@ public:
     void FileListBox1Change();
     void FileListBox1DblClick();
     void Image1DblClick();
-    void Image1MouseDown(Qt::MouseButton button);
+    void Image1MouseDown();
     void Image2Click();
     void Image3Click();
 
@@ -120,6 +124,13 @@ public:
     // Gives Image1 a picture of the given size, centred in the preview area.
     void PlacePreview(int width, int height);
 
+    // The two runs behind "Start".
+    void RunBatchConversion();
+    void RunRenameOnly();
+
+    // The drop handler: goes to the first of the dropped files (a locked DROPFILES block).
+    void DroppedFiles(const void* dropFiles);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
@@ -128,7 +139,10 @@ private:
     void buildLayout();
     void wireEvents();
     void applyButtonLooks();
-    void onDroppedFiles(const QByteArray& dropFiles);
+    bool selectEntryNamed(const QString& name);
+    std::vector<BatchEntry> listEntries() const;
+    OverlayHandlers& overlay();
+    XtraHover& xtraHover();
 
     std::unique_ptr<TJPEGImage> jpeg_;
     std::unique_ptr<QImage> workingBitmap_;
@@ -136,11 +150,14 @@ private:
     std::unique_ptr<SizeRuleHandlers> sizeRules_;
     std::unique_ptr<OverlayHandlers> overlay_;
     std::unique_ptr<XtraHover> xtraHover_;
-    TDropTarget* dropTarget_ = nullptr;
+    std::unique_ptr<HelpHover> helpHover_;
+    ole::TDropTarget* dropTarget_ = nullptr;
     QString helpLinkAddress_;
     QString commandTail_;
     bool dropInProgress_ = false;
     bool closed_ = false;
+    bool runInProgress_ = false;
+    bool closePending_ = false;
 };
 
 } // namespace quill

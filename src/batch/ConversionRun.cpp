@@ -1,6 +1,7 @@
 #include "batch/ConversionRun.h"
 
 #include "batch/Naming.h"
+#include "platform/SingleFileRename.h"
 #include "batch/OutputFolder.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
@@ -87,9 +88,9 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         }
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
-        const NameParts parts = SplitName(entry.name);
+        const NameParts parts = SplitFileName(entry.name);
         const QString outputPath =
-            outputFolder + ApplyNameAffix(parts.base, settings.affix, settings.postFix) +
+            outputFolder + ApplyNameAffix(parts.baseName, settings.affix, settings.postFix) +
             QLatin1String(".jpg");
         // A failure outside the guarded steps (a picture too large to turn or size, memory
         // running out) costs this file only, never the run or the "Start" button.

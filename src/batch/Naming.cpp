@@ -10,13 +10,4 @@ QString ApplyNameAffix(const QString& baseName, const QString& affix, bool postF
     return postFix ? baseName + affix : affix + baseName;
 }
 
-NameParts SplitName(const QString& fileName) {
-    const QString name = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0) {
-        return {name, QString()};
-    }
-    return {name.left(dot), name.mid(dot)};
-}
-
 } // namespace quill

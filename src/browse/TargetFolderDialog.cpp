@@ -29,6 +29,8 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
 
     Label1 = new QLabel(QStringLiteral("Zielverzeichnis auswählen:"), this);
     Label1->setGeometry(24, 16, 127, 13);
+    // The label sizes itself to its text, as its layout width was measured with another face.
+    Label1->adjustSize();
 
     DriveComboBox1 = new TDriveComboBox(this);
     DriveComboBox1->setGeometry(24, 40, 145, 19);

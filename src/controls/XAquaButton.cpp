@@ -355,14 +355,18 @@ void TXAquaButton::MergeImages(const QImage& back, QImage& target, int percent) 
     // the target are ignored rather than written past its end.
     const int h = std::min(a.height(), target.height());
     const int bytes = std::min(a.width(), target.width()) * 3;
+    const std::int64_t weight = percent;
+    const std::int64_t rest = 100 - weight;
     for (int y = 0; y < h; ++y) {
         const uchar* src = a.constScanLine(y);
         uchar* dst = target.scanLine(y);
         for (int i = 0; i < bytes; ++i) {
             // Exact integer form of trunc(a * T / 100) and trunc(t + b * (100 - T) / 100);
-            // out-of-range weights are not rejected, their bytes keep the low 8 bits.
-            const uchar t = static_cast<uchar>(src[i] * percent / 100);
-            dst[i] = static_cast<uchar>((t * 100 + dst[i] * (100 - percent)) / 100);
+            // out-of-range weights are not rejected, their bytes keep the low 8 bits. 64 bits
+            // keep any int weight from overflowing.
+            const auto t = static_cast<uchar>(std::int64_t{src[i]} * weight / 100);
+            dst[i] =
+                static_cast<uchar>((std::int64_t{t} * 100 + std::int64_t{dst[i]} * rest) / 100);
         }
     }
 }

@@ -10,8 +10,7 @@
 
 namespace quill::ole {
 
-template <class Derived, class Interface>
-class ComObject : public Interface {
+template <class Derived, class Interface> class ComObject : public Interface {
 public:
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
@@ -48,8 +47,7 @@ protected:
     ~ComObject() { --live_; }
 
     // Null when the object cannot be made (no memory).
-    template <class... Args>
-    static Derived* createObject(Args&&... args) noexcept {
+    template <class... Args> static Derived* createObject(Args&&... args) noexcept {
         try {
             return new Derived(std::forward<Args>(args)...);
         } catch (const std::exception&) {
@@ -63,8 +61,7 @@ private:
 };
 
 // Holds one reference to an interface and releases it when it goes.
-template <class T>
-class ComPtr {
+template <class T> class ComPtr {
 public:
     ComPtr() = default;
     ComPtr(const ComPtr& other) noexcept : p_(other.p_) {

@@ -9,9 +9,13 @@
 
 namespace quill::ole {
 
-QByteArray localPath(const QString& path) { return QFile::encodeName(path); }
+QByteArray localPath(const QString& path) {
+    return QFile::encodeName(path);
+}
 
-QString fromLocalPath(const QByteArray& path) { return QFile::decodeName(path); }
+QString fromLocalPath(const QByteArray& path) {
+    return QFile::decodeName(path);
+}
 
 HGLOBAL makeDropFiles(const std::vector<QByteArray>& paths) {
     SIZE_T bytes = sizeof(DROPFILES) + 1;

@@ -33,7 +33,9 @@ Heap& heap() {
     return instance;
 }
 
-std::uintptr_t idOf(HGLOBAL handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+std::uintptr_t idOf(HGLOBAL handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
 Block* find(Heap& h, HGLOBAL handle) {
     const auto it = h.blocks.find(idOf(handle));
@@ -146,7 +148,9 @@ GlobalBlock& GlobalBlock::operator=(GlobalBlock&& other) noexcept {
     return *this;
 }
 
-HGLOBAL GlobalBlock::release() noexcept { return std::exchange(handle_, nullptr); }
+HGLOBAL GlobalBlock::release() noexcept {
+    return std::exchange(handle_, nullptr);
+}
 
 void GlobalBlock::reset() noexcept {
     if (HGLOBAL handle = std::exchange(handle_, nullptr)) {

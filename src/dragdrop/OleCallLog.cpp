@@ -11,7 +11,9 @@ OleCallHook& hook() {
 }
 } // namespace
 
-OleCallHook setOleCallHook(OleCallHook newHook) { return std::exchange(hook(), std::move(newHook)); }
+OleCallHook setOleCallHook(OleCallHook newHook) {
+    return std::exchange(hook(), std::move(newHook));
+}
 
 void reportOleCall(const QString& call) {
     if (hook()) {
@@ -27,6 +29,8 @@ OleCallRecorder::OleCallRecorder()
           }
       })) {}
 
-OleCallRecorder::~OleCallRecorder() { setOleCallHook(std::move(previous_)); }
+OleCallRecorder::~OleCallRecorder() {
+    setOleCallHook(std::move(previous_));
+}
 
 } // namespace quill::ole

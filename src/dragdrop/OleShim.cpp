@@ -73,7 +73,8 @@ POINTL pointOf(QWidget* widget, const QPointF& position) {
 
 // Tells Qt what the target answered: the action for its effect, or a refusal.
 void answer(QDropEvent* event, DWORD effect) {
-    const Qt::DropAction action = detail::actionOf(effect & detail::effectsOf(event->possibleActions()));
+    const Qt::DropAction action =
+        detail::actionOf(effect & detail::effectsOf(event->possibleActions()));
     if (action == Qt::IgnoreAction) {
         event->ignore();
         return;
@@ -82,21 +83,13 @@ void answer(QDropEvent* event, DWORD effect) {
     event->accept();
 }
 
-void showFailure(const QString& text) {
-    MessageRequest request;
-    request.text = text;
-    request.icon = MsgIcon::Critical;
-    showMessage(request);
-}
-
 void route(QWidget* widget, QEvent* event, IDropTarget* target) {
     switch (event->type()) {
     case QEvent::DragEnter: {
         auto* enter = static_cast<QDragEnterEvent*>(event);
         const ComPtr<IDataObject> data = detail::dataObjectFor(enter->mimeData());
         DWORD effect = detail::effectsOf(enter->possibleActions());
-        target->DragEnter(data.get(),
-                          detail::keyState(enter->buttons(), enter->modifiers()),
+        target->DragEnter(data.get(), detail::keyState(enter->buttons(), enter->modifiers()),
                           pointOf(widget, enter->position()), &effect);
         answer(enter, effect);
         break;
@@ -153,9 +146,9 @@ bool DropRouter::eventFilter(QObject* watched, QEvent* event) {
     try {
         route(widget, event, registered.target.get());
     } catch (const Failure& failure) {
-        showFailure(failure.text());
+        detail::showFailure(failure.text());
     } catch (const std::exception& failure) {
-        showFailure(QString::fromLocal8Bit(failure.what()));
+        detail::showFailure(QString::fromLocal8Bit(failure.what()));
     } catch (...) {
         event->ignore();
     }
@@ -177,7 +170,9 @@ void OleUninitialize() {
     reportOleCall(QStringLiteral("OleUninitialize"));
 }
 
-bool isOleInitialized() { return state().initializations > 0; }
+bool isOleInitialized() {
+    return state().initializations > 0;
+}
 
 HRESULT CoLockObjectExternal(IUnknown* pUnk, BOOL fLock, BOOL /*fLastUnlockReleases*/) {
     reportOleCall(fLock != 0 ? QStringLiteral("CoLockObjectExternal(lock)")
@@ -373,7 +368,16 @@ ComPtr<IDataObject> dataObjectFor(const QMimeData* mime) {
     return ComPtr<IDataObject>::adopt(TUrlDataObject::Create(std::move(paths)));
 }
 
-bool deliveringDrop() { return state().dropsInDelivery > 0; }
+bool deliveringDrop() {
+    return state().dropsInDelivery > 0;
+}
+
+void showFailure(const QString& text) {
+    MessageRequest request;
+    request.text = text;
+    request.icon = MsgIcon::Critical;
+    showMessage(request);
+}
 
 } // namespace detail
 

@@ -1,9 +1,17 @@
 #pragma once
-// The OLE calls of the drag-and-drop design, carried out with Qt. A window registered with
+// The OLE calls drag and drop relies on, carried out with Qt. A window registered with
 // RegisterDragDrop (and every widget inside it) feeds Qt's drag events to its drop target, with a
 // data object that offers the dragged local files as CF_HDROP. DoDragDrop runs a QDrag whose
 // data carries the data object's CF_HDROP paths as file URLs (text/uri-list), so file managers
 // and other programs take it.
+//
+// A window taking drops, in order:
+//   construction: OleInitialize(nullptr); target = TDropTarget::Create(this);
+//                 CoLockObjectExternal(target, true, true); RegisterDragDrop(this, target);
+//   close:        RevokeDragDrop(this); target->Release();
+//                 CoLockObjectExternal(target, false, true); OleUninitialize();
+// and in its event(): a WindowMessageEvent with message() == WM_FILESDROPPED carries the locked
+// DROPFILES block in wParam() for DragQueryFileA.
 
 #include "dragdrop/OleTypes.h"
 

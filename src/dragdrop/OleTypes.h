@@ -36,9 +36,15 @@ using HGLOBAL = GlobalHandle*;
 // What DragQueryFileA reads: the address of a locked DROPFILES block.
 using HDROP = const void*;
 
-constexpr HRESULT hresult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr HRESULT hresult(std::uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;

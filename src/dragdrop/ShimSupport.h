@@ -4,9 +4,12 @@
 
 #include "dragdrop/ComObject.h"
 
+#include <QByteArray>
 #include <QList>
+#include <QString>
 #include <QUrl>
 #include <Qt>
+#include <vector>
 
 class QMimeData;
 class QWidget;
@@ -37,5 +40,9 @@ std::vector<QByteArray> localFiles(const QList<QUrl>& urls);
 
 // True while a drop is being delivered to a registered window.
 bool deliveringDrop();
+
+// A failure no handler caught, shown as the event loop shows one: its text in the standard
+// error box (the application's title, the critical icon).
+void showFailure(const QString& text);
 
 } // namespace quill::ole::detail

@@ -14,8 +14,8 @@ HRESULT TDataObject::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) noexce
     pmedium->hGlobal = nullptr;
     for (ULONG i = 0; i < count_; ++i) {
         const FORMATETC& held = formats_[i];
-        if ((held.tymed & pformatetcIn->tymed) != 0 &&
-            held.dwAspect == pformatetcIn->dwAspect && held.cfFormat == pformatetcIn->cfFormat) {
+        if ((held.tymed & pformatetcIn->tymed) != 0 && held.dwAspect == pformatetcIn->dwAspect &&
+            held.cfFormat == pformatetcIn->cfFormat) {
             // Only a file list can be rendered; other entries are never offered by a drag.
             if (held.cfFormat != CF_HDROP || media_[i].tymed != TYMED_HGLOBAL) {
                 return DV_E_FORMATETC;
@@ -129,12 +129,14 @@ HRESULT TDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFor
     return S_OK;
 }
 
-HRESULT TDataObject::DAdvise(FORMATETC* /*pformatetc*/, DWORD /*advf*/,
-                             IAdviseSink* /*pAdvSink*/, DWORD* /*pdwConnection*/) noexcept {
+HRESULT TDataObject::DAdvise(FORMATETC* /*pformatetc*/, DWORD /*advf*/, IAdviseSink* /*pAdvSink*/,
+                             DWORD* /*pdwConnection*/) noexcept {
     return E_NOTIMPL;
 }
 
-HRESULT TDataObject::DUnadvise(DWORD /*dwConnection*/) noexcept { return E_NOTIMPL; }
+HRESULT TDataObject::DUnadvise(DWORD /*dwConnection*/) noexcept {
+    return E_NOTIMPL;
+}
 
 HRESULT TDataObject::EnumDAdvise(IEnumSTATDATA** /*ppenumAdvise*/) noexcept {
     return OLE_E_ADVISENOTSUPPORTED;

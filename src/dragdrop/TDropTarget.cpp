@@ -7,7 +7,9 @@
 
 namespace quill::ole {
 
-TDropTarget::~TDropTarget() { reportOleCall(QStringLiteral("TDropTarget destroyed")); }
+TDropTarget::~TDropTarget() {
+    reportOleCall(QStringLiteral("TDropTarget destroyed"));
+}
 
 DWORD TDropTarget::answer(DWORD allowed) const {
     return offersFileList_ && (allowed & DROPEFFECT_COPY) != 0 ? DROPEFFECT_COPY : DROPEFFECT_NONE;

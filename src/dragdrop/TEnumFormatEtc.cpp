@@ -57,8 +57,7 @@ HRESULT TEnumFormatEtc::Clone(IEnumFORMATETC** ppenum) noexcept {
     if (ppenum == nullptr) {
         return S_FALSE;
     }
-    TEnumFormatEtc* clone =
-        Create(formats_.data(), static_cast<ULONG>(formats_.size()), position_);
+    TEnumFormatEtc* clone = Create(formats_.data(), static_cast<ULONG>(formats_.size()), position_);
     if (clone == nullptr) {
         *ppenum = nullptr;
         return E_OUTOFMEMORY;

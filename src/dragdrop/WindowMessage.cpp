@@ -1,7 +1,8 @@
 #include "dragdrop/WindowMessage.h"
 
+#include "dragdrop/ShimSupport.h"
+
 #include "platform/Failure.h"
-#include "platform/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -16,15 +17,6 @@ QEvent::Type WindowMessageEvent::eventType() {
     return type;
 }
 
-namespace {
-void showFailure(const QString& text) {
-    MessageRequest request;
-    request.text = text;
-    request.icon = MsgIcon::Critical;
-    showMessage(request);
-}
-} // namespace
-
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == nullptr) {
         return 0;
@@ -33,10 +25,10 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         QCoreApplication::sendEvent(window, &event);
     } catch (const Failure& failure) {
-        showFailure(failure.text());
+        detail::showFailure(failure.text());
         return 0;
     } catch (const std::exception& failure) {
-        showFailure(QString::fromLocal8Bit(failure.what()));
+        detail::showFailure(QString::fromLocal8Bit(failure.what()));
         return 0;
     } catch (...) {
         return 0;

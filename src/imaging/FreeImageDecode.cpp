@@ -65,7 +65,8 @@ bool contentMatches(const char* path, FREE_IMAGE_FORMAT format) {
     const FREE_IMAGE_FORMAT detected = FreeImage_GetFileType(path, 0);
     if (format == FIF_KOALA || format == FIF_PCD) {
         // No signature of their own: only the absence of another format's can be checked here.
-        return detected == FIF_UNKNOWN || detected == format;
+        // The camera-raw plugin claims nearly any large file, Photo CD packs included.
+        return detected == FIF_UNKNOWN || detected == format || detected == FIF_RAW;
     }
     if (isPnm(format)) {
         return isPnm(detected);
@@ -339,6 +340,20 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
             return Status::NoPicture;
         }
         bytes.reset();
+    } else if (format == FIF_TARGA || format == FIF_RAS || format == FIF_ICO) {
+        // Their loaders write past the picture (or loop) on packets and headers that promise
+        // more than the file holds.
+        bytes = readWholeFile(path);
+        if (!bytes) {
+            return Status::NoPicture;
+        }
+        const bool sound =
+            format == FIF_TARGA ? pictures::isSoundTarga(bytes->data(), bytes->size())
+            : format == FIF_RAS ? pictures::isSoundSunRaster(bytes->data(), bytes->size())
+                                : pictures::isSoundIcon(bytes->data(), bytes->size());
+        if (!sound) {
+            return Status::NoPicture;
+        }
     } else if (format == FIF_KOALA) {
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
         std::array<std::uint8_t, 2> head{};

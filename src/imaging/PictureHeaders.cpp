@@ -162,6 +162,125 @@ std::optional<PictureSize> readMngSize(const std::uint8_t* data, std::size_t siz
     return std::nullopt;
 }
 
+bool isSoundTarga(const std::uint8_t* data, std::size_t size) {
+    if (size < 18) {
+        return false;
+    }
+    const unsigned idLength = data[0];
+    const unsigned mapType = data[1];
+    const unsigned type = data[2];
+    const unsigned mapLength = unsigned(data[5] | data[6] << 8);
+    const unsigned mapEntryBytes = (data[7] + 7u) / 8;
+    const std::uint64_t width = unsigned(data[12] | data[13] << 8);
+    const std::uint64_t height = unsigned(data[14] | data[15] << 8);
+    const unsigned pixelBytes = (data[16] + 7u) / 8;
+    if (width == 0 || height == 0 || pixelBytes == 0 || pixelBytes > 4) {
+        return false;
+    }
+    std::uint64_t at = 18 + idLength + (mapType ? std::uint64_t{mapLength} * mapEntryBytes : 0);
+    const std::uint64_t pixels = width * height;
+    if (type == 1 || type == 2 || type == 3) {
+        return at + pixels * pixelBytes <= size;
+    }
+    if (type != 9 && type != 10 && type != 11) {
+        return false;
+    }
+    for (std::uint64_t done = 0; done < pixels;) {
+        if (at >= size) {
+            return false;
+        }
+        const unsigned packet = data[at++];
+        const unsigned count = (packet & 0x7f) + 1;
+        if (done + count > pixels) {
+            return false; // a run past the last pixel overflows the decoder's picture
+        }
+        at += (packet & 0x80) ? pixelBytes : std::uint64_t{count} * pixelBytes;
+        done += count;
+    }
+    return at <= size;
+}
+
+bool isSoundSunRaster(const std::uint8_t* data, std::size_t size) {
+    if (size < 32 || be32(data) != 0x59a66a95) {
+        return false;
+    }
+    const std::uint64_t width = be32(data + 4);
+    const std::uint64_t height = be32(data + 8);
+    const std::uint32_t depth = be32(data + 12);
+    const std::uint32_t type = be32(data + 20);
+    const std::uint64_t mapLength = be32(data + 28);
+    if (width == 0 || height == 0 || (depth != 1 && depth != 8 && depth != 24 && depth != 32)) {
+        return false;
+    }
+    const std::uint64_t rowBytes = ((width * depth + 15) / 16) * 2;
+    const std::uint64_t needed = rowBytes * height;
+    std::uint64_t at = 32 + mapLength;
+    if (type != 2) {
+        return at + needed <= size;
+    }
+    // Run-length: 0x80 n v is n + 1 times v, 0x80 0 is one 0x80, any other byte is itself.
+    for (std::uint64_t produced = 0; produced < needed;) {
+        if (at >= size) {
+            return false;
+        }
+        if (data[at++] != 0x80) {
+            ++produced;
+            continue;
+        }
+        if (at >= size) {
+            return false;
+        }
+        const unsigned count = data[at++];
+        if (count == 0) {
+            ++produced;
+        } else {
+            if (at >= size) {
+                return false;
+            }
+            ++at;
+            produced += count + 1;
+        }
+    }
+    return true;
+}
+
+bool isSoundIcon(const std::uint8_t* data, std::size_t size) {
+    if (size < 6 + 16 || data[0] != 0 || data[1] != 0 || (data[2] != 1 && data[2] != 2) ||
+        data[3] != 0 || (data[4] | data[5]) == 0) {
+        return false;
+    }
+    const std::uint64_t length = le32(data + 6 + 8);
+    const std::uint64_t offset = le32(data + 6 + 12);
+    if (offset + length > size || length < 8) {
+        return false;
+    }
+    const std::uint8_t* resource = data + offset;
+    static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
+    if (std::memcmp(resource, png, 8) == 0) {
+        return true;
+    }
+    if (length < 40) {
+        return false;
+    }
+    const std::uint32_t headerSize = le32(resource);
+    const std::int32_t width = std::int32_t(le32(resource + 4));
+    const std::int32_t doubleHeight = std::int32_t(le32(resource + 8));
+    const unsigned bpp = unsigned(resource[14] | resource[15] << 8);
+    const std::uint32_t used = le32(resource + 32);
+    if (headerSize < 40 || width <= 0 || doubleHeight <= 0 ||
+        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)) {
+        return false;
+    }
+    const std::uint64_t height = std::uint64_t(doubleHeight) / 2;
+    const std::uint64_t colours = bpp <= 8 ? (used ? used : 1u << bpp) : 0;
+    if (colours > 256) {
+        return false;
+    }
+    const std::uint64_t colourRows = ((std::uint64_t(width) * bpp + 31) / 32) * 4 * height;
+    const std::uint64_t maskRows = ((std::uint64_t(width) + 31) / 32) * 4 * height;
+    return headerSize + colours * 4 + colourRows + maskRows <= length;
+}
+
 bool isKoalaFile(const std::uint8_t* data, std::size_t size) {
     return size == kKoalaFileSize && data[0] == 0x00 && data[1] == 0x60;
 }

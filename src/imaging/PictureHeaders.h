@@ -41,6 +41,16 @@ std::optional<PictureSize> readIlbmSize(const std::uint8_t* data, std::size_t si
 // within the pixel limit as well (it is returned when it is the larger).
 std::optional<PictureSize> readMngSize(const std::uint8_t* data, std::size_t size);
 
+// Targa: the pixel data (raw, or run-length packets that stay inside the picture) is all there.
+bool isSoundTarga(const std::uint8_t* data, std::size_t size);
+
+// Sun raster: a known depth, and the pixel data (raw or run-length) covers every row.
+bool isSoundSunRaster(const std::uint8_t* data, std::size_t size);
+
+// Icon or cursor: the first picture's resource lies inside the file and holds the colour table,
+// colour rows and mask rows its bitmap header claims (or is a PNG).
+bool isSoundIcon(const std::uint8_t* data, std::size_t size);
+
 // Koala Painter: exactly 10,003 bytes loaded at 0x6000.
 bool isKoalaFile(const std::uint8_t* data, std::size_t size);
 inline constexpr std::size_t kKoalaFileSize = 10003;

@@ -1,5 +1,6 @@
 #include "imaging/Rotate.h"
 
+#include "imaging/PaletteTable.h"
 #include "imaging/SizeRules.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace quill {
@@ -14,11 +16,7 @@ namespace {
 
 // Quarter turns read a column of the source for every destination row. Working in square tiles
 // keeps the source rows of one band in the cache while the band is swept from left to right.
-#ifndef QUILL_ROTATE_TILE
 constexpr int Tile = 32;
-#else
-constexpr int Tile = QUILL_ROTATE_TILE;
-#endif
 
 // Pixel readers: where the three bytes of source pixel x of a row are.
 struct Rgb888Pixels {
@@ -61,37 +59,7 @@ void flipPass(const Pixels& pixels, const QImage& source, QImage& destination, b
     }
 }
 
-// Codes that swap width and height. Destination pixel (dx, dy) comes from source row dx (or
-// H-1-dx) and source column dy (or W-1-dy).
-template <class Pixels>
-void quarterPass(const Pixels& pixels, const QImage& source, QImage& destination,
-                 bool reverseSourceRows, bool reverseSourceColumns) {
-    const int width = source.width();   // destination height
-    const int height = source.height(); // destination width
-    std::vector<const uchar*> sourceRows(static_cast<std::size_t>(height));
-    for (int dx = 0; dx < height; ++dx) {
-        sourceRows[static_cast<std::size_t>(dx)] =
-            source.constScanLine(reverseSourceRows ? height - 1 - dx : dx);
-    }
-    uchar* const bits = destination.bits();
-    const qsizetype stride = destination.bytesPerLine();
-    for (int dx0 = 0; dx0 < height; dx0 += Tile) {
-        const int dx1 = std::min(dx0 + Tile, height);
-        const uchar* const* rows = sourceRows.data();
-        for (int dy0 = 0; dy0 < width; dy0 += Tile) {
-            const int dy1 = std::min(dy0 + Tile, width);
-            for (int dy = dy0; dy < dy1; ++dy) {
-                const int sx = reverseSourceColumns ? width - 1 - dy : dy;
-                uchar* out = bits + dy * stride + 3 * dx0;
-                for (int dx = dx0; dx < dx1; ++dx, out += 3) {
-                    put(out, pixels.at(rows[dx], sx));
-                }
-            }
-        }
-    }
-}
-
-// The same for true-colour sources, moving each pixel as one four-byte load and store. The
+// Quarter turns of true-colour sources, moving each pixel as one four-byte load and store. The
 // fourth byte written lands on the next destination pixel, which is written afterwards: later in
 // the same tile row, or in the next band of tiles. Only the last destination column and the last
 // source column, where the fourth byte lies outside the picture, move three bytes.
@@ -124,21 +92,41 @@ void quarterPassRgb(const std::vector<const uchar*>& sourceRows, int width, int 
     }
 }
 
-void quarterPass(const Rgb888Pixels&, const QImage& source, QImage& destination,
+// Codes that swap width and height. Destination pixel (dx, dy) comes from source row dx (or
+// H-1-dx) and source column dy (or W-1-dy).
+template <class Pixels>
+void quarterPass(const Pixels& pixels, const QImage& source, QImage& destination,
                  bool reverseSourceRows, bool reverseSourceColumns) {
-    const int width = source.width();
-    const int height = source.height();
+    const int width = source.width();   // destination height
+    const int height = source.height(); // destination width
     std::vector<const uchar*> sourceRows(static_cast<std::size_t>(height));
     for (int dx = 0; dx < height; ++dx) {
         sourceRows[static_cast<std::size_t>(dx)] =
             source.constScanLine(reverseSourceRows ? height - 1 - dx : dx);
     }
-    if (reverseSourceColumns) {
-        quarterPassRgb<true>(sourceRows, width, height, destination.bits(),
-                             destination.bytesPerLine());
-    } else {
-        quarterPassRgb<false>(sourceRows, width, height, destination.bits(),
-                              destination.bytesPerLine());
+    uchar* const bits = destination.bits();
+    const qsizetype stride = destination.bytesPerLine();
+    if constexpr (std::is_same_v<Pixels, Rgb888Pixels>) {
+        if (reverseSourceColumns) {
+            quarterPassRgb<true>(sourceRows, width, height, bits, stride);
+        } else {
+            quarterPassRgb<false>(sourceRows, width, height, bits, stride);
+        }
+        return;
+    }
+    for (int dx0 = 0; dx0 < height; dx0 += Tile) {
+        const int dx1 = std::min(dx0 + Tile, height);
+        const uchar* const* rows = sourceRows.data();
+        for (int dy0 = 0; dy0 < width; dy0 += Tile) {
+            const int dy1 = std::min(dy0 + Tile, width);
+            for (int dy = dy0; dy < dy1; ++dy) {
+                const int sx = reverseSourceColumns ? width - 1 - dy : dy;
+                uchar* out = bits + dy * stride + 3 * dx0;
+                for (int dx = dx0; dx < dx1; ++dx, out += 3) {
+                    put(out, pixels.at(rows[dx], sx));
+                }
+            }
+        }
     }
 }
 
@@ -228,16 +216,7 @@ QImage rotatedAndMirrored(const QImage& source, int code) {
     result.setDotsPerMeterY(turnsByQuarter(code) ? input.dotsPerMeterX() : input.dotsPerMeterY());
 
     if (indexed) {
-        // Entries beyond the colour table read as black rather than as stray memory.
-        std::array<uchar, 256 * 3> table{};
-        const QList<QRgb> colours = input.colorTable();
-        const int count = std::min<int>(256, static_cast<int>(colours.size()));
-        for (int i = 0; i < count; ++i) {
-            const QRgb colour = colours[i];
-            table[static_cast<std::size_t>(3 * i)] = static_cast<uchar>(qRed(colour));
-            table[static_cast<std::size_t>(3 * i + 1)] = static_cast<uchar>(qGreen(colour));
-            table[static_cast<std::size_t>(3 * i + 2)] = static_cast<uchar>(qBlue(colour));
-        }
+        const PaletteTable table = paletteTable(input);
         transformPass(IndexedPixels{table.data()}, input, result, code, false);
     } else {
         transformPass(Rgb888Pixels{}, input, result, code, true);

@@ -1,5 +1,7 @@
 #include "imaging/Scale.h"
 
+#include "imaging/PaletteTable.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -51,13 +53,13 @@ void stretchRgb(const QImage& input, QImage& output, const std::vector<int>& col
             std::memcpy(row, sourceRow, rowBytes);
         } else {
             const int* offset = columnBytes.data();
-            for (int x = 0; x < outWidth; ++x, row += 3) {
+            uchar* out = row;
+            for (int x = 0; x < outWidth; ++x, out += 3) {
                 const uchar* pixel = sourceRow + offset[x];
-                row[0] = pixel[0];
-                row[1] = pixel[1];
-                row[2] = pixel[2];
+                out[0] = pixel[0];
+                out[1] = pixel[1];
+                out[2] = pixel[2];
             }
-            row -= rowBytes;
         }
         previousRow = row;
         previousSource = sy;
@@ -65,14 +67,7 @@ void stretchRgb(const QImage& input, QImage& output, const std::vector<int>& col
 }
 
 void stretchIndexed(const QImage& input, QImage& output, const std::vector<int>& columns) {
-    std::array<uchar, 256 * 3> table{};
-    const QList<QRgb> colours = input.colorTable();
-    const int count = std::min<int>(256, static_cast<int>(colours.size()));
-    for (int i = 0; i < count; ++i) {
-        table[static_cast<std::size_t>(3 * i)] = static_cast<uchar>(qRed(colours[i]));
-        table[static_cast<std::size_t>(3 * i + 1)] = static_cast<uchar>(qGreen(colours[i]));
-        table[static_cast<std::size_t>(3 * i + 2)] = static_cast<uchar>(qBlue(colours[i]));
-    }
+    const PaletteTable table = paletteTable(input);
     const int outWidth = output.width();
     const int outHeight = output.height();
     const std::size_t rowBytes = static_cast<std::size_t>(outWidth) * 3;

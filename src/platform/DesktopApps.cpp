@@ -467,6 +467,10 @@ QStringList expandExec(const DesktopApp& app, const QString& target) {
                 break;
             }
         }
+        // A word made only of codes that stand for nothing is no argument at all.
+        if (expanded.isEmpty() && !word.isEmpty()) {
+            continue;
+        }
         command << expanded;
     }
     if (!targetPlaced) {

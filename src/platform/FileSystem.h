@@ -6,6 +6,8 @@
 //
 // Every operation that enters a folder raises InOutError with the error number when it cannot.
 
+#include "platform/Failure.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>

@@ -2,7 +2,7 @@
 
 namespace quill {
 
-QString uiFontFamily() { return QStringLiteral("DejaVu Sans"); }
+QString uiFontFamily() { return QStringLiteral("Liberation Sans"); }
 
 QFont uiFont(int pixelSize) {
     QFont font(uiFontFamily());

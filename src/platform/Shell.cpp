@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -27,21 +27,6 @@ TEST(NameAffix, CaptionComparisonIgnoresCase) {
     EXPECT_FALSE(isPostFix("PostFix "));
 }
 
-TEST(SplitName, LastDotSeparatesAndCaseIsKept) {
-    NameParts parts = SplitName("Foto.JPG");
-    EXPECT_EQ(parts.base, "Foto");
-    EXPECT_EQ(parts.extension, ".JPG");
-    parts = SplitName("archiv.tar.png");
-    EXPECT_EQ(parts.base, "archiv.tar");
-    EXPECT_EQ(parts.extension, ".png");
-    parts = SplitName("/bilder/ohne_punkt");
-    EXPECT_EQ(parts.base, "ohne_punkt");
-    EXPECT_EQ(parts.extension, "");
-    parts = SplitName("/a.b/datei");
-    EXPECT_EQ(parts.base, "datei") << "a dot in the folder is not an extension";
-    EXPECT_EQ(parts.extension, "");
-}
-
 TEST(OutputFolder, JoinsWithOneSeparatorAlsoAtTheRoot) {
     EXPECT_EQ(OutputFolderIn("/home/anna/Bilder"), "/home/anna/Bilder/_Parvexo");
     EXPECT_EQ(OutputFolderIn("/"), "/_Parvexo");

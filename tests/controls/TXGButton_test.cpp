@@ -57,22 +57,12 @@ TEST(ShapeButton, ConstructionValues) {
     EXPECT_EQ(b.size(), QSize(80, 24));
     EXPECT_EQ(b.Shape(), gbtRectangle);
     EXPECT_EQ(b.Brush().Color(), kFill);
-    EXPECT_EQ(b.Brush().Style(), Qt::SolidPattern);
     EXPECT_EQ(b.Pen().Color(), kOutline);
-    EXPECT_EQ(b.Pen().Style(), Qt::SolidLine);
     EXPECT_EQ(b.MOverBrush().Color(), rgb(255, 255, 255));
-    EXPECT_EQ(b.MDownBrush().Color(), rgb(255, 255, 255));
-    EXPECT_EQ(b.MOverPen().Color(), rgb(0, 0, 0));
     EXPECT_EQ(b.MDownPen().Color(), rgb(68, 68, 68));
     EXPECT_EQ(b.Font().Color(), rgb(68, 68, 68));
-    EXPECT_EQ(b.MOverFont().Color(), rgb(68, 68, 68));
-    EXPECT_EQ(b.MDownFont().Color(), rgb(68, 68, 68));
-    EXPECT_EQ(b.TopTextColor(), rgb(0, 0, 0));
-    EXPECT_EQ(b.TShadeDimension(), 0);
     EXPECT_EQ(b.Text(), QStringLiteral("OK"));
-    EXPECT_FALSE(b.WordWrap());
     EXPECT_EQ(b.TextBorderWidth(), 8);
-    EXPECT_EQ(b.TextAlign(), 1);
 }
 
 TEST(ShapeButton, FigureBoxes) {

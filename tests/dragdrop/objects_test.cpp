@@ -3,10 +3,12 @@
 
 #include "dragdrop/DropFiles.h"
 #include "dragdrop/GlobalMemory.h"
+#include "dragdrop/OleShim.h"
 #include "dragdrop/TDataObject.h"
 #include "dragdrop/TDropSource.h"
 #include "dragdrop/TDropTarget.h"
 #include "dragdrop/TEnumFormatEtc.h"
+#include "dragdrop/TUrlDataObject.h"
 #include "dragdrop/WindowMessage.h"
 
 #include <QWidget>
@@ -53,8 +55,7 @@ IID withLastByte(IID id, std::uint8_t last) {
     return id;
 }
 
-template <class T>
-void expectInterfaces(T* object, const IID& own) {
+template <class T> void expectInterfaces(T* object, const IID& own) {
     void* out = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(IID_IUnknown, &out), S_OK);
     EXPECT_EQ(out, static_cast<void*>(object));
@@ -339,7 +340,7 @@ TEST(DataObject, GetDataRefusesForeignFormatsAspectsAndMediaAndNullArguments) {
     EXPECT_EQ(empty->GetData(&format, &medium), DV_E_FORMATETC);
 }
 
-TEST(DataObject, QueryGetDataAnswersAsTheDesignHasIt) {
+TEST(DataObject, QueryGetDataTellsAspectFromMediumFailures) {
     HeldFileList held("/tmp/a.jpg");
     FORMATETC format = hdropFormat();
     EXPECT_EQ(held.object->QueryGetData(&format), S_OK);
@@ -508,4 +509,46 @@ TEST(DropTarget, DropWithoutAFileListFailsWithTheDataObjectsCodeAndSendsNothing)
     EXPECT_EQ(full, STG_E_MEDIUMFULL);
     EXPECT_EQ(effect, DROPEFFECT_NONE);
     EXPECT_EQ(window.messages, 0);
+}
+
+TEST(UrlDataObject, OffersTheDraggedFilesAsOneCompleteListOnlyWhenThereAreAny) {
+    const auto files =
+        ComPtr<IDataObject>::adopt(TUrlDataObject::Create({"/d/eins.jpg", "/d/zwei.jpg"}));
+    FORMATETC format = hdropFormat();
+    EXPECT_EQ(files->QueryGetData(&format), S_OK);
+    STGMEDIUM medium{};
+    ASSERT_EQ(files->GetData(&format, &medium), S_OK);
+    EXPECT_EQ(fileCount(medium.hGlobal), 2u);
+    ReleaseStgMedium(&medium);
+    FORMATETC stream = hdropFormat();
+    stream.tymed = TYMED_ISTREAM;
+    EXPECT_EQ(files->GetData(&stream, &medium), DV_E_TYMED);
+    ComPtr<IEnumFORMATETC> listed;
+    ASSERT_EQ(files->EnumFormatEtc(DATADIR_GET, listed.put()), S_OK);
+    FORMATETC entries[2]{};
+    ULONG fetched = 0;
+    EXPECT_EQ(listed->Next(2, entries, &fetched), S_OK);
+    EXPECT_EQ(fetched, 1u);
+
+    const auto none = ComPtr<IDataObject>::adopt(TUrlDataObject::Create({}));
+    EXPECT_EQ(none->QueryGetData(&format), DV_E_FORMATETC);
+    EXPECT_EQ(none->GetData(&format, &medium), DV_E_FORMATETC);
+}
+
+TEST(WindowMessage, SendReturnsTheHandlersResultAndZeroWithoutHandlerOrWindow) {
+    class Answering : public QWidget {
+    protected:
+        bool event(QEvent* event) override {
+            if (event->type() == WindowMessageEvent::eventType()) {
+                auto* message = static_cast<WindowMessageEvent*>(event);
+                message->setResult(static_cast<LRESULT>(message->wParam()) + message->lParam());
+                return true;
+            }
+            return QWidget::event(event);
+        }
+    } answering;
+    QWidget silent;
+    EXPECT_EQ(SendMessage(&answering, WM_USER + 7, 40, 2), 42);
+    EXPECT_EQ(SendMessage(&silent, WM_USER + 7, 40, 2), 0);
+    EXPECT_EQ(SendMessage(nullptr, WM_USER + 7, 40, 2), 0);
 }

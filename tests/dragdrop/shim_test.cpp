@@ -16,6 +16,7 @@
 
 #include "platform/Failure.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDrag>
 #include <QDropEvent>
@@ -216,9 +217,8 @@ TEST(ShimLifetime, StartUpAndCloseOrderDestroysTheTargetAtTheUnlock) {
     EXPECT_EQ(TDropTarget::liveObjects(), targets);
     OleUninitialize();
     EXPECT_FALSE(isOleInitialized());
-    EXPECT_EQ(recorder.calls(),
-              QStringList({"RevokeDragDrop", "CoLockObjectExternal(unlock)",
-                           "TDropTarget destroyed", "OleUninitialize"}));
+    EXPECT_EQ(recorder.calls(), QStringList({"RevokeDragDrop", "CoLockObjectExternal(unlock)",
+                                             "TDropTarget destroyed", "OleUninitialize"}));
     EXPECT_EQ(RevokeDragDrop(&window), DRAGDROP_E_NOTREGISTERED);
     EXPECT_EQ(CoLockObjectExternal(target, 0, 1), E_UNEXPECTED); // no lock left to drop
 }
@@ -251,7 +251,7 @@ TEST_F(Shim, DroppedFileUrlsReachTheWindowAsADropFilesListFromAnyChildWidget) {
     EXPECT_EQ(result.action, Qt::CopyAction);
     EXPECT_EQ(window.messages, 1);
     EXPECT_EQ(window.paths, (std::vector<QByteArray>{QFile::encodeName(one), QFile::encodeName(two),
-                                                      QFile::encodeName(three)}));
+                                                     QFile::encodeName(three)}));
     // The edit field did not take the drop as text.
     EXPECT_TRUE(window.edit->text().isEmpty());
 }
@@ -280,6 +280,10 @@ TEST_F(Shim, WindowsNotRegisteredKeepQtsOwnHandling) {
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(makeFile("a.jpg"))});
     EXPECT_FALSE(dragOnto(&other, files, Qt::CopyAction).dropAccepted);
+    // A window of its own inside the registered one (a dialog) is not part of it.
+    auto* dialog = new QLineEdit(&window);
+    dialog->setWindowFlags(Qt::Dialog);
+    EXPECT_FALSE(dragOnto(dialog, files, Qt::CopyAction).dropAccepted);
     EXPECT_EQ(window.messages, 0);
 }
 
@@ -402,11 +406,14 @@ TEST_F(Shim, WithoutTheLeftButtonTheDragDropsAtOnceWhereThePointerIs) {
         return Qt::CopyAction;
     });
     QCursor::setPos(window.mapToGlobal(QPoint(150, 150)));
+    // On a real display the pointer arrives a little later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::widgetAt(QCursor::pos()) == &window; }));
     EXPECT_EQ(DragFile(path), DROPEFFECT_COPY);
     EXPECT_EQ(window.paths, std::vector<QByteArray>{QFile::encodeName(path)});
 
     // Nowhere to drop: nothing taken.
-    QCursor::setPos(window.mapToGlobal(QPoint(-500, -500)));
+    QCursor::setPos(window.mapToGlobal(QPoint(window.width() + 40, window.height() + 40)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::widgetAt(QCursor::pos()) == nullptr; }));
     EXPECT_EQ(DragFile(path), DROPEFFECT_NONE);
     EXPECT_EQ(runs, 0);
     EXPECT_EQ(window.messages, 1);

@@ -190,7 +190,10 @@ QImage decodeXwd(const QByteArray& data) {
     const quint32 bytesPerLine = field(12);
     const quint32 colourEntries = field(19);
     const qint64 offset = qint64(headerSize) + qint64(colourEntries) * 12;
-    if (bitsPerPixel != 32 || offset + qint64(bytesPerLine) * height > data.size()) {
+    // Xvfb at depth 24 writes packed 3-byte pixels in padded lines; other servers 4-byte ones.
+    const quint32 bytesPerPixel = bitsPerPixel / 8;
+    if ((bytesPerPixel != 3 && bytesPerPixel != 4) ||
+        offset + qint64(bytesPerLine) * height > data.size()) {
         return {};
     }
     QImage image(int(width), int(height), QImage::Format_RGB32);
@@ -198,9 +201,11 @@ QImage decodeXwd(const QByteArray& data) {
         const auto* row = reinterpret_cast<const uchar*>(data.constData()) + offset + y * bytesPerLine;
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
         for (quint32 x = 0; x < width; ++x) {
-            const uchar* p = row + x * 4;
-            const quint32 pixel = byteOrder == 0 ? qFromLittleEndian<quint32>(p)
-                                                 : qFromBigEndian<quint32>(p);
+            const uchar* p = row + x * bytesPerPixel;
+            const quint32 pixel =
+                byteOrder == 0 ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
+                               : quint32(p[bytesPerPixel - 1]) | quint32(p[bytesPerPixel - 2]) << 8 |
+                                     quint32(p[bytesPerPixel - 3]) << 16;
             out[x] = 0xff000000u | (pixel & 0xffffffu);
         }
     }

@@ -6,6 +6,8 @@
 #include "imaging/ui/XtraHover.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -156,6 +158,24 @@ TEST(FormsHover, PointerNotOverTheWindowHidesAtTheFirstCheck) {
     f.hover.StaticText2MouseMove();
     f.hover.checkPointer();
     EXPECT_EQ(f.form4.transformCode(), TurnHalf);
+}
+
+TEST(FormsHover, ThePollTimerDoesTheChecking) {
+    HoverFixture f;
+    f.pointer = f.mainWindow.frameGeometry().topLeft() + QPoint(20, 20);
+    f.hover.StaticText2MouseMove();
+    int polls = 0;
+    f.hover.setPointerSource([&] {
+        // Inside for the first looks, then away.
+        return ++polls < 3 ? f.form4.frameGeometry().center() : QPoint(-100, -100);
+    });
+    QDeadlineTimer deadline(10000);
+    while (f.hover.isRunning() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    EXPECT_FALSE(f.hover.isRunning());
+    EXPECT_FALSE(f.form4.isVisible());
+    EXPECT_EQ(polls, 3);
 }
 
 } // namespace

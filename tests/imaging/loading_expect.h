@@ -12,14 +12,12 @@ namespace quill::test::fixtures {
 inline ::testing::AssertionResult showsQuadrants(const QImage& image, int width, int height,
                                                  int tolerance = 0) {
     if (image.width() != width || image.height() != height) {
-        return ::testing::AssertionFailure()
-               << "size " << image.width() << "x" << image.height() << ", expected " << width
-               << "x" << height;
+        return ::testing::AssertionFailure() << "size " << image.width() << "x" << image.height()
+                                             << ", expected " << width << "x" << height;
     }
-    const std::array<QPoint, 4> probes{QPoint(width / 4, height / 4),
-                                       QPoint(3 * width / 4, height / 4),
-                                       QPoint(width / 4, 3 * height / 4),
-                                       QPoint(3 * width / 4, 3 * height / 4)};
+    const std::array<QPoint, 4> probes{
+        QPoint(width / 4, height / 4), QPoint(3 * width / 4, height / 4),
+        QPoint(width / 4, 3 * height / 4), QPoint(3 * width / 4, 3 * height / 4)};
     for (const QPoint& p : probes) {
         const QRgb got = image.pixel(p);
         const QRgb want = quadrantColour(p.x(), p.y(), width, height);

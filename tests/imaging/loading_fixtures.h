@@ -117,6 +117,25 @@ inline DibPtr paletteDib(unsigned bpp, int width = 16, int height = 12) {
     return dib;
 }
 
+// A portable bitmap (1 is black) with the top-left quadrant black: P1 as text or P4 raw.
+inline QByteArray pbmBytes(bool ascii, int width = 16, int height = 12) {
+    QByteArray out = (ascii ? "P1\n" : "P4\n") + QByteArray::number(width) + ' ' +
+                     QByteArray::number(height) + '\n';
+    for (int y = 0; y < height; ++y) {
+        QByteArray row((width + 7) / 8, '\0');
+        for (int x = 0; x < width; ++x) {
+            const bool black = quadrantIndex(x, y, width, height) == 0;
+            if (ascii) {
+                out += black ? "1 " : "0 ";
+            } else if (black) {
+                row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+            }
+        }
+        out += ascii ? QByteArray("\n") : row;
+    }
+    return out;
+}
+
 inline bool saveDib(FIBITMAP* dib, FREE_IMAGE_FORMAT format, const QString& path, int flags = 0) {
     return FreeImage_Save(format, dib, QFile::encodeName(path).constData(), flags);
 }
@@ -206,8 +225,8 @@ inline QByteArray lbmBytes(int width = 16, int height = 12) {
         }
     }
     QByteArray chunks = "ILBM";
-    for (const auto& [tag, data] : {std::pair{"BMHD", bmhd}, std::pair{"CMAP", cmap},
-                                    std::pair{"BODY", body}}) {
+    for (const auto& [tag, data] :
+         {std::pair{"BMHD", bmhd}, std::pair{"CMAP", cmap}, std::pair{"BODY", body}}) {
         chunks.append(tag, 4);
         putBe32(chunks, std::uint32_t(data.size()));
         chunks += data;
@@ -226,6 +245,7 @@ inline QByteArray photoCdBytes() {
     const int width = 768;
     const int height = 512;
     QByteArray bytes(0x30000, '\0');
+    bytes[0x48] = char(8); // the orientation byte: rows stored top first
     for (int y = 0; y < height; y += 2) {
         const char luma = y < height / 2 ? char(220) : char(30);
         bytes += QByteArray(2 * width, luma);

@@ -1,0 +1,136 @@
+// libFuzzer target: every input is written as a file of one extension (QUILL_FUZZ_EXTENSION) and
+// loaded with LoadPictureFile, the way the preview and the batch run load files; our own header
+// parsers also see it directly, so their coverage guides the search. With
+// QUILL_FUZZ_WRITE_SEEDS=<folder> the target writes a small seed corpus per extension and ends.
+
+#include "imaging/DecoderService.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/PictureHeaders.h"
+#include "loading_fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+using namespace quill::test::fixtures;
+
+QString g_input;
+quill::TJPEGImage* g_jpeg = nullptr;
+
+bool writeSeeds(const QString& root) {
+    const QImage pattern = quadrants(16, 12);
+    DibPtr rgb = dibFromImage(pattern);
+    DibPtr square = dibFromImage(quadrants(16, 16));
+    DibPtr palette = paletteDib(8);
+    bool ok = true;
+    auto folder = [&](const char* ext) {
+        const QString dir = root + QStringLiteral("/") + QLatin1String(ext);
+        QDir().mkpath(dir);
+        QDir().mkpath(root + QStringLiteral("/../work/") + QLatin1String(ext));
+        return dir;
+    };
+    auto dib = [&](const char* ext, FIBITMAP* picture, FREE_IMAGE_FORMAT format, int flags,
+                   const char* name) {
+        ok &= saveDib(picture, format, folder(ext) + QStringLiteral("/") + QLatin1String(name),
+                      flags);
+    };
+    auto raw = [&](const char* ext, const QByteArray& bytes, const char* name) {
+        ok &= writeBytes(folder(ext) + QStringLiteral("/") + QLatin1String(name), bytes);
+    };
+    dib("bmp", rgb.get(), FIF_BMP, 0, "rgb");
+    dib("bmp", palette.get(), FIF_BMP, BMP_SAVE_RLE, "rle8");
+    raw("bmp", bmpNewHeaderBytes(pattern, 124, true), "v5");
+    dib("tif", rgb.get(), FIF_TIFF, 0, "rgb");
+    dib("tiff", palette.get(), FIF_TIFF, TIFF_LZW, "lzw");
+    raw("pcd", photoCdBytes(), "base");
+    dib("ico", square.get(), FIF_ICO, 0, "rgb");
+    raw("koa", koalaBytes(), "cell");
+    raw("lbm", lbmBytes(), "planes");
+    dib("png", rgb.get(), FIF_PNG, 0, "rgb");
+    dib("png", palette.get(), FIF_PNG, 0, "palette");
+    raw("mng", mngFromPng(readBytes(root + QStringLiteral("/png/rgb")), 16, 12), "frame");
+    raw("pcx", pcxBytes(pattern), "rgb");
+    dib("ppm", rgb.get(), FIF_PPMRAW, 0, "p6");
+    dib("pgm", rgb.get(), FIF_PPM, PNM_SAVE_ASCII, "p3");
+    raw("pbm", pbmBytes(false), "p4");
+    raw("ras", rasBytes(pattern), "rgb");
+    dib("tga", rgb.get(), FIF_TARGA, TARGA_SAVE_RLE, "rle");
+    quill::TJPEGImage encoder;
+    encoder.Assign(pattern);
+    encoder.SaveToFile(folder("jpg") + QStringLiteral("/baseline"));
+    encoder.Assign(quadrants(40, 24));
+    encoder.SetProgressiveEncoding(true);
+    encoder.SaveToFile(folder("jpg") + QStringLiteral("/progressive"));
+    return ok;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const QByteArray seeds = qgetenv("QUILL_FUZZ_WRITE_SEEDS");
+    if (!seeds.isEmpty()) {
+        FreeImage_Initialise(FALSE);
+        const bool ok = writeSeeds(QFile::decodeName(seeds));
+        FreeImage_DeInitialise();
+        std::fprintf(stderr, "seed corpus %s: %s\n", seeds.constData(), ok ? "written" : "FAILED");
+        std::_Exit(ok ? 0 : 1);
+    }
+    const QByteArray extension = qgetenv("QUILL_FUZZ_EXTENSION");
+    if (extension.isEmpty()) {
+        std::fprintf(stderr, "set QUILL_FUZZ_EXTENSION (e.g. png)\n");
+        std::_Exit(2);
+    }
+    char pattern[] = "/tmp/quill-fuzz-XXXXXX";
+    const char* dir = ::mkdtemp(pattern);
+    if (!dir) {
+        std::_Exit(2);
+    }
+    g_input = QFile::decodeName(dir) + QStringLiteral("/input.") + QString::fromLatin1(extension);
+    static quill::TJPEGImage jpeg;
+    g_jpeg = &jpeg;
+    // Hangs are cut off sooner than in the program, so a short run tries more inputs.
+    quill::setDecoderTimeout(std::chrono::seconds(3));
+    quill::FreeImage_Initialise(false);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    namespace p = quill::pictures;
+    (void)p::rewriteBmpToInfoHeader(data, size);
+    (void)p::readIlbmSize(data, size);
+    (void)p::readMngSize(data, size);
+    (void)p::isSoundTarga(data, size);
+    (void)p::isSoundSunRaster(data, size);
+    (void)p::isSoundIcon(data, size);
+    (void)p::isKoalaFile(data, size);
+
+    {
+        QFile file(g_input);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size)) {
+            return 0;
+        }
+    }
+    QImage bitmap;
+    const quill::LoadOutcome outcome = quill::LoadPictureFile(bitmap, *g_jpeg, g_input);
+    if (outcome == quill::LoadOk && !bitmap.isNull()) {
+        // Every row of the picture must be readable, whatever the decoder handed back.
+        unsigned sum = 0;
+        for (int y = 0; y < bitmap.height(); ++y) {
+            const uchar* row = bitmap.constScanLine(y);
+            for (qsizetype x = 0; x < bitmap.bytesPerLine(); x += 61) {
+                sum += row[x];
+            }
+        }
+        static volatile unsigned sink;
+        sink = sum;
+    }
+    return 0;
+}

@@ -1,0 +1,28 @@
+#include "batch/RenameRun.h"
+
+#include "batch/Naming.h"
+#include "platform/SingleFileRename.h"
+#include "platform/FileSystem.h"
+
+namespace quill {
+
+int RunRenameOnly(const QString& folder, const std::vector<BatchEntry>& entries, bool takeAll,
+                  const QString& affix, bool postFix) {
+    int renamed = 0;
+    for (const BatchEntry& entry : entries) {
+        if (!takeAll && !entry.selected) {
+            continue;
+        }
+        const NameParts parts = SplitFileName(entry.name);
+        const QString newName = ApplyNameAffix(parts.baseName, affix, postFix) + parts.extension;
+        if (newName == entry.name) {
+            continue;
+        }
+        if (MoveFileNoReplace(joinPath(folder, entry.name), joinPath(folder, newName))) {
+            ++renamed;
+        }
+    }
+    return renamed;
+}
+
+} // namespace quill

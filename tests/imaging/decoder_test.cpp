@@ -1,0 +1,281 @@
+// The decoder process as a service (start, stop, failure of the process in every way) and the
+// header checks it relies on, which are our own parsers and safe to run here.
+
+#include "imaging/DecoderService.h"
+#include "imaging/FreeImageDecode.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/PictureHeaders.h"
+#include "loading_expect.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quill {
+namespace {
+
+using namespace test::fixtures;
+using namespace std::chrono_literals;
+
+// The processes this process has started and not yet reaped.
+QList<int> childProcesses() {
+    QFile file(QStringLiteral("/proc/self/task/%1/children").arg(::getpid()));
+    QList<int> pids;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& pid : file.readAll().simplified().split(' ')) {
+            if (!pid.isEmpty()) {
+                pids << pid.toInt();
+            }
+        }
+    }
+    return pids;
+}
+
+class DecoderService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FreeImage_Initialise(false);
+        DibPtr dib = dibFromImage(quadrants());
+        good = dir.filePath(QStringLiteral("good.png"));
+        ASSERT_TRUE(saveDib(dib.get(), FIF_PNG, good));
+    }
+    void TearDown() override {
+        setDecoderExecutable(QString());
+        setDecoderTimeout(20s);
+        FreeImage_DeInitialise();
+    }
+
+    // A stand-in decoder: a shell script with the given body.
+    QString fakeDecoder(const QString& name, const QByteArray& body) {
+        const QString file = dir.filePath(name);
+        EXPECT_TRUE(writeBytes(file, "#!/bin/sh\n" + body + "\n"));
+        ::chmod(QFile::encodeName(file).constData(), 0755);
+        return file;
+    }
+
+    bool loadsGood() {
+        return LoadPictureFile(bitmap, jpeg, good) == LoadOk && showsQuadrants(bitmap, 16, 12);
+    }
+
+    QTemporaryDir dir;
+    QString good;
+    QImage bitmap;
+    TJPEGImage jpeg;
+};
+
+TEST_F(DecoderService, FindsTheDecoderBesideTheProgram) {
+    const QFileInfo decoder(decoderExecutable());
+    EXPECT_TRUE(decoder.isExecutable());
+    EXPECT_EQ(decoder.fileName(), QStringLiteral("quillmere-decoder"));
+    EXPECT_EQ(decoder.absolutePath(),
+              QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
+    setDecoderExecutable(QStringLiteral("/somewhere/else"));
+    EXPECT_EQ(decoderExecutable(), QStringLiteral("/somewhere/else"));
+    setDecoderExecutable(QString());
+    EXPECT_EQ(QFileInfo(decoderExecutable()), decoder);
+}
+
+TEST_F(DecoderService, EveryWayTheDecoderCanFailGivesTheLoadFailureAndTheNextLoadWorks) {
+    setDecoderTimeout(1500ms);
+    const std::vector<std::pair<const char*, QString>> decoders{
+        {"missing", dir.filePath(QStringLiteral("no-such-decoder"))},
+        {"hangs", fakeDecoder(QStringLiteral("hang.sh"), "exec sleep 60")},
+        {"crashes", fakeDecoder(QStringLiteral("crash.sh"), "kill -SEGV $$")},
+        {"quits", fakeDecoder(QStringLiteral("quit.sh"), "exit 0")},
+        {"talks nonsense", fakeDecoder(QStringLiteral("junk.sh"),
+                                       "read -r x <&3; printf 'nonsense reply bytes....' >&3")},
+    };
+    for (const auto& [what, executable] : decoders) {
+        setDecoderExecutable(executable);
+        bitmap = quadrants(4, 4);
+        EXPECT_EQ(LoadPictureFile(bitmap, jpeg, good), LoadFailed) << what;
+        setDecoderExecutable(QString());
+        EXPECT_TRUE(loadsGood()) << "after the decoder " << what;
+    }
+}
+
+TEST_F(DecoderService, AWaitingDecoderThatDiedIsReplaced) {
+    ASSERT_TRUE(loadsGood());
+    // Whatever waits for the next load is killed behind the service's back.
+    const QList<int> waiting = childProcesses();
+    ASSERT_FALSE(waiting.isEmpty());
+    for (int pid : waiting) {
+        ::kill(pid, SIGKILL);
+    }
+    ::usleep(100000);
+    EXPECT_TRUE(loadsGood());
+}
+
+TEST_F(DecoderService, ProcessesDoNotPileUpAndStopWithTheService) {
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(loadsGood());
+    }
+    EXPECT_LE(childProcesses().size(), 1); // at most the one waiting for the next file
+    FreeImage_DeInitialise();
+    EXPECT_TRUE(childProcesses().isEmpty());
+    // Loads still work after the service stopped; they start their own process.
+    EXPECT_TRUE(loadsGood());
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+TEST_F(DecoderService, DecodesTheFormatItIsAskedFor) {
+    QImage picture;
+    EXPECT_EQ(decodeInDecoderProcess(good, FIF_PNG, 0, picture), DecoderResult::Picture);
+    EXPECT_TRUE(showsQuadrants(picture, 16, 12));
+    // A picture that outlives later loads keeps its pixels.
+    QImage second;
+    EXPECT_EQ(decodeInDecoderProcess(good, FIF_BMP, 0, second), DecoderResult::NoPicture);
+    EXPECT_TRUE(second.isNull());
+    EXPECT_EQ(decodeInDecoderProcess(good, FIF_JPEG, 0, second), DecoderResult::NoPicture);
+    EXPECT_TRUE(showsQuadrants(picture, 16, 12));
+    picture.setPixel(0, 0, qRgb(1, 2, 3)); // the mapped rows are writable
+    EXPECT_EQ(picture.pixel(0, 0), qRgb(1, 2, 3));
+}
+
+TEST(PictureHeaders, BmpVersionFourAndFiveHeadersBecomeTheFortyByteForm) {
+    const QImage image = quadrants(5, 3);
+    const QByteArray v5 = bmpNewHeaderBytes(image, 124, true);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(v5.constData());
+    const auto rewritten = pictures::rewriteBmpToInfoHeader(data, std::size_t(v5.size()));
+    ASSERT_TRUE(rewritten);
+    const std::vector<std::uint8_t>& out = *rewritten;
+    auto le32 = [&out](std::size_t at) {
+        return std::uint32_t(out[at] | out[at + 1] << 8 | out[at + 2] << 16 | out[at + 3] << 24);
+    };
+    EXPECT_EQ(le32(14), 40u);
+    EXPECT_EQ(le32(14 + 16), 3u); // bit fields stay
+    EXPECT_EQ(le32(54), 0x00ff0000u);
+    EXPECT_EQ(le32(58), 0x0000ff00u);
+    EXPECT_EQ(le32(62), 0x000000ffu);
+    EXPECT_EQ(le32(10), 66u); // pixels right after header and masks
+    EXPECT_EQ(le32(2), std::uint32_t(out.size()));
+    EXPECT_EQ(out.size(), std::size_t(v5.size()) - 124 + 40 + 12);
+    EXPECT_TRUE(std::equal(out.begin() + 66, out.end(), data + 14 + 124));
+
+    const QByteArray v4 = bmpNewHeaderBytes(image, 108, false);
+    const auto plain = pictures::rewriteBmpToInfoHeader(
+        reinterpret_cast<const std::uint8_t*>(v4.constData()), std::size_t(v4.size()));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->size(), std::size_t(v4.size()) - 108 + 40);
+
+    // The 40-byte form and cut or inconsistent files are left alone.
+    QByteArray v3 = v4;
+    v3[14] = 40;
+    EXPECT_FALSE(pictures::rewriteBmpToInfoHeader(
+        reinterpret_cast<const std::uint8_t*>(v3.constData()), std::size_t(v3.size())));
+    for (qsizetype cut : {0, 10, 17, 100}) {
+        EXPECT_FALSE(pictures::rewriteBmpToInfoHeader(
+            reinterpret_cast<const std::uint8_t*>(v5.constData()), std::size_t(cut)))
+            << cut;
+    }
+    QByteArray badOffset = v5;
+    badOffset[10] = 20;
+    EXPECT_FALSE(pictures::rewriteBmpToInfoHeader(
+        reinterpret_cast<const std::uint8_t*>(badOffset.constData()),
+        std::size_t(badOffset.size())));
+}
+
+TEST(PictureHeaders, IlbmAndMngSizesComeFromIntactFilesOnly) {
+    const QByteArray lbm = lbmBytes(16, 12);
+    const auto* l = reinterpret_cast<const std::uint8_t*>(lbm.constData());
+    const auto size = pictures::readIlbmSize(l, std::size_t(lbm.size()));
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 16u);
+    EXPECT_EQ(size->height, 12u);
+    for (qsizetype cut = 0; cut < lbm.size(); ++cut) {
+        EXPECT_FALSE(pictures::readIlbmSize(l, std::size_t(cut))) << cut;
+    }
+
+    DibPtr dib = dibFromImage(quadrants(16, 12));
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("f.png"));
+    ASSERT_TRUE(saveDib(dib.get(), FIF_PNG, png));
+    const QByteArray mng = mngFromPng(readBytes(png), 16, 12);
+    const auto* m = reinterpret_cast<const std::uint8_t*>(mng.constData());
+    const auto frame = pictures::readMngSize(m, std::size_t(mng.size()));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->width, 16u);
+    EXPECT_EQ(frame->height, 12u);
+    // Cut anywhere before the picture's IEND is complete: no size.
+    const qsizetype iend = mng.indexOf("IEND") + 8;
+    for (qsizetype cut = 0; cut < iend; ++cut) {
+        EXPECT_FALSE(pictures::readMngSize(m, std::size_t(cut))) << cut;
+    }
+    EXPECT_TRUE(pictures::readMngSize(m, std::size_t(iend)));
+}
+
+TEST(PictureHeaders, KoalaPhotoCdTargaRasterAndIconChecks) {
+    const QByteArray koala = koalaBytes();
+    const auto* k = reinterpret_cast<const std::uint8_t*>(koala.constData());
+    EXPECT_TRUE(pictures::isKoalaFile(k, std::size_t(koala.size())));
+    EXPECT_FALSE(pictures::isKoalaFile(k, 10002));
+    QByteArray wrongAddress = koala;
+    wrongAddress[1] = 0x40;
+    EXPECT_FALSE(
+        pictures::isKoalaFile(reinterpret_cast<const std::uint8_t*>(wrongAddress.constData()),
+                              std::size_t(wrongAddress.size())));
+    EXPECT_EQ(pictures::photoCdRequiredSize(1), std::uint64_t(photoCdBytes().size()));
+
+    const QByteArray ras = rasBytes(quadrants(5, 3));
+    const auto* r = reinterpret_cast<const std::uint8_t*>(ras.constData());
+    EXPECT_TRUE(pictures::isSoundSunRaster(r, std::size_t(ras.size())));
+    EXPECT_FALSE(pictures::isSoundSunRaster(r, std::size_t(ras.size() - 1)));
+
+    QByteArray tga(18, '\0');
+    tga[2] = 10;
+    tga[12] = 4;
+    tga[14] = 1;
+    tga[16] = 24;
+    tga += QByteArray("\x83\x01\x02\x03", 4); // a run of four: exactly the picture
+    const auto* t = reinterpret_cast<const std::uint8_t*>(tga.constData());
+    EXPECT_TRUE(pictures::isSoundTarga(t, std::size_t(tga.size())));
+    EXPECT_FALSE(pictures::isSoundTarga(t, std::size_t(tga.size() - 1)));
+    tga[18] = char(0x84); // a run of five overflows
+    EXPECT_FALSE(pictures::isSoundTarga(t, std::size_t(tga.size())));
+
+    DibPtr icon = dibFromImage(quadrants(16, 16));
+    QTemporaryDir dir;
+    const QString ico = dir.filePath(QStringLiteral("i.ico"));
+    ASSERT_TRUE(saveDib(icon.get(), FIF_ICO, ico));
+    const QByteArray bytes = readBytes(ico);
+    const auto* i = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+    EXPECT_TRUE(pictures::isSoundIcon(i, std::size_t(bytes.size())));
+    EXPECT_FALSE(pictures::isSoundIcon(i, std::size_t(bytes.size() - 1)));
+}
+
+TEST(DibConversion, SixteenBitMasksAndUnsupportedTypes) {
+    for (const auto& [green, name] : {std::pair{0x07E0u, "565"}, std::pair{0x03E0u, "555"}}) {
+        const unsigned red = green == 0x07E0u ? 0xF800u : 0x7C00u;
+        DibPtr dib(FreeImage_Allocate(2, 1, 16, red, green, 0x001F));
+        auto* px = reinterpret_cast<std::uint16_t*>(FreeImage_GetScanLine(dib.get(), 0));
+        px[0] = std::uint16_t(red);
+        px[1] = std::uint16_t(green | 0x001F);
+        std::array<std::uint8_t, 8> out{};
+        ASSERT_TRUE(decode::convertDibToRgb(dib.get(), out.data(), out.size()));
+        EXPECT_EQ((std::array<int, 6>{out[0], out[1], out[2], out[3], out[4], out[5]}),
+                  (std::array<int, 6>{255, 0, 0, 0, 255, 255}))
+            << name;
+    }
+    DibPtr complex(FreeImage_AllocateT(FIT_COMPLEX, 2, 2));
+    std::array<std::uint8_t, 12> out{};
+    EXPECT_FALSE(decode::convertDibToRgb(complex.get(), out.data(), 6));
+    // A 32-bit picture whose fourth bytes are all zero is opaque, not invisible.
+    DibPtr zeroAlpha(
+        FreeImage_Allocate(1, 1, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
+    BYTE* p = FreeImage_GetScanLine(zeroAlpha.get(), 0);
+    p[FI_RGBA_RED] = 10;
+    p[FI_RGBA_GREEN] = 20;
+    p[FI_RGBA_BLUE] = 30;
+    p[FI_RGBA_ALPHA] = 0;
+    ASSERT_TRUE(decode::convertDibToRgb(zeroAlpha.get(), out.data(), 3));
+    EXPECT_EQ((std::array<int, 3>{out[0], out[1], out[2]}), (std::array<int, 3>{10, 20, 30}));
+}
+
+} // namespace
+} // namespace quill
