@@ -49,6 +49,10 @@ const QColor panelColour(156, 180, 188);
 const QColor previewColour(128, 128, 128);
 const QColor hoverColour(220, 5, 27);
 
+constexpr ole::BOOL lock = 1;
+constexpr ole::BOOL unlock = 0;
+constexpr ole::BOOL lastUnlockReleases = 1;
+
 const QString fileMask = QStringLiteral(
     "*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*.pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga");
 
@@ -138,7 +142,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     // 15. The window keeps one reference of its own; the lock keeps another until the close.
     dropTarget_ = ole::TDropTarget::Create(this);
     if (dropTarget_) {
-        ole::CoLockObjectExternal(dropTarget_, 1, 1);
+        ole::CoLockObjectExternal(dropTarget_, lock, lastUnlockReleases);
         ole::RegisterDragDrop(this, dropTarget_);
     }
     // 16. Ticking runs the click reaction at once: the first preview is built now.
@@ -236,12 +240,10 @@ void TForm1::FormCloseQuery(bool& canClose) {
     if (dropTarget_) {
         // 4. The window's own reference.
         ole::TDropTarget* target = std::exchange(dropTarget_, nullptr);
-        target->AddRef();
-        target->Release();
         target->Release();
         noteCall("Release");
         // 5. The lock's reference was the last one: the target is destroyed here.
-        ole::CoLockObjectExternal(target, 0, 1);
+        ole::CoLockObjectExternal(target, unlock, lastUnlockReleases);
     }
     // 6.
     ole::OleUninitialize();

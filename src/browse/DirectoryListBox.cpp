@@ -1,5 +1,6 @@
 #include "browse/DirectoryListBox.h"
 
+#include "browse/CellHeight.h"
 #include "browse/EventGuard.h"
 #include "browse/Glyphs.h"
 #include "platform/FileSystem.h"
@@ -176,8 +177,7 @@ void TDirectoryListBox::change() {
 }
 
 void TDirectoryListBox::updateItemHeight() {
-    itemHeight_ =
-        std::max(QFontMetrics(font()).height(), glyphImage(Glyph::OpenFolder).height() + 1);
+    itemHeight_ = std::max(fontCellHeight(font()), glyphImage(Glyph::OpenFolder).height() + 1);
     doItemsLayout();
 }
 

@@ -1,5 +1,6 @@
 #include "browse/DriveComboBox.h"
 
+#include "browse/CellHeight.h"
 #include "browse/EventGuard.h"
 #include "browse/Glyphs.h"
 #include "platform/FileSystem.h"
@@ -137,7 +138,7 @@ void TDriveComboBox::change() {
 }
 
 void TDriveComboBox::updateItemHeight() {
-    itemHeight_ = std::max(QFontMetrics(font()).height(), glyphImage(Glyph::Floppy).height());
+    itemHeight_ = std::max(fontCellHeight(font()), glyphImage(Glyph::Floppy).height());
 }
 
 void TDriveComboBox::paintEvent(QPaintEvent*) {

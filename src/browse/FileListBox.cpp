@@ -1,5 +1,6 @@
 #include "browse/FileListBox.h"
 
+#include "browse/CellHeight.h"
 #include "browse/EventGuard.h"
 #include "browse/Glyphs.h"
 #include "platform/FileFailures.h"
@@ -295,7 +296,7 @@ void TFileListBox::userMayHaveMoved() {
 }
 
 void TFileListBox::updateItemHeight() {
-    const int fontHeight = QFontMetrics(font()).height();
+    const int fontHeight = fontCellHeight(font());
     itemHeight_ =
         showGlyphs_ ? std::max(fontHeight, glyphImage(Glyph::Executable).height() + 1) : fontHeight;
     doItemsLayout();

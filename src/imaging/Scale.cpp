@@ -3,7 +3,6 @@
 #include "imaging/PaletteTable.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>

@@ -6,6 +6,7 @@
 #include "browse/FileListBox.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
+#include "dragdrop/OleCallLog.h"
 #include "imaging/JpegImage.h"
 #include "imaging/ui/Unit2.h"
 #include "imaging/ui/Unit4.h"
@@ -30,13 +31,19 @@ class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
+        // The OLE calls join the same record as the window's own steps.
+        previousHook_ = ole::setOleCallHook([](const QString& call) { noteCall(call.toStdString()); });
         previous_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
     }
-    void TearDown() override { QDir::setCurrent(previous_); }
+    void TearDown() override {
+        ole::setOleCallHook(std::move(previousHook_));
+        QDir::setCurrent(previous_);
+    }
 
     QTemporaryDir dir_;
     QString previous_;
+    ole::OleCallHook previousHook_;
     test::MessageRecorder messages_;
 };
 
@@ -79,7 +86,7 @@ TEST_F(StartupTest, FirstStartShowsEveryDefault) {
     EXPECT_TRUE(w.Image1->stretch());
     EXPECT_TRUE(w.RedCross->isHidden());
     ASSERT_NE(w.jpeg(), nullptr);
-    EXPECT_EQ(w.jpeg()->quality(), 90);
+    EXPECT_EQ(w.jpeg()->CompressionQuality(), 90);
     // An empty folder: nothing to preview, no message.
     EXPECT_EQ(w.Label5->text(), "0");
     EXPECT_EQ(w.Label6->text(), "0");
@@ -92,12 +99,12 @@ TEST_F(StartupTest, QualityBarMovesInStepsOfTenAndFeedsTheJpegObject) {
     w.TrackBar1->setValue(57);
     EXPECT_EQ(w.TrackBar1->value(), 60);
     EXPECT_EQ(w.Label8->text(), "60");
-    EXPECT_EQ(w.jpeg()->quality(), 60);
+    EXPECT_EQ(w.jpeg()->CompressionQuality(), 60);
     w.TrackBar1->triggerAction(QAbstractSlider::SliderPageStepSub);
     EXPECT_EQ(w.Label8->text(), "50");
     w.TrackBar1->setValue(0);
     EXPECT_EQ(w.TrackBar1->value(), 10);
-    EXPECT_EQ(w.jpeg()->quality(), 10);
+    EXPECT_EQ(w.jpeg()->CompressionQuality(), 10);
 }
 
 TEST_F(StartupTest, FiveWindowsAreCreatedInOrderAndTheOthersStayHidden) {
@@ -131,11 +138,11 @@ TEST_F(StartupTest, StartUpAndCloseRunTheirStepsInOrder) {
         const std::vector<std::string> close = stepsAmong(
             callLog(), {"FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
                         "~output bitmap", "RevokeDragDrop", "Release", "CoLockObjectExternal(unlock)",
-                        "~TDropTarget", "OleUninitialize"});
+                        "TDropTarget destroyed", "OleUninitialize"});
         EXPECT_EQ(close, (std::vector<std::string>{
                              "FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
                              "~output bitmap", "RevokeDragDrop", "Release",
-                             "CoLockObjectExternal(unlock)", "~TDropTarget", "OleUninitialize"}));
+                             "CoLockObjectExternal(unlock)", "TDropTarget destroyed", "OleUninitialize"}));
         EXPECT_EQ(forms.main().workingBitmap(), nullptr);
         EXPECT_EQ(forms.main().jpeg(), nullptr);
         clearCallLog();

@@ -1,5 +1,6 @@
 #include "browse/DirectoryListBox.h"
 
+#include "TestSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 
@@ -255,4 +256,38 @@ TEST_F(DirectoryListBoxTest, ALinkedFolderIsListedAndOpensWhereItLeads) {
     list.setCurrentRow(3);
     list.OpenCurrent();
     EXPECT_EQ(list.Directory(), vol + "/a/e");
+}
+
+TEST_F(DirectoryListBoxTest, GlyphsSitAtTheirIndents) {
+    TDirectoryListBox list;
+    watch(list);
+    list.SetDirectory(vol + "/a/b");
+    const QImage shot = list.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb base = list.palette().color(QPalette::Base).rgb();
+    // Row 3 is a closed folder: its outline starts one pixel right of the indent, its yellow body
+    // a few pixels further; nothing is drawn left of it.
+    for (int row : {0, 1, 3}) {
+        const QRect rect = list.visualItemRect(list.item(row));
+        const int indent = list.entryIndent(row);
+        const int y = rect.top() + 7;
+        EXPECT_EQ(shot.pixel(rect.left() + indent, y), base) << row;
+        EXPECT_EQ(shot.pixel(rect.left() + indent + 1, y), qRgb(0, 0, 0)) << row;
+        EXPECT_EQ(shot.pixel(rect.left() + indent + 5, y), qRgb(255, 255, 0)) << row;
+    }
+}
+
+TEST_F(DirectoryListBoxTest, AFailureInsideAUserActionIsShownNotThrown) {
+    TDirectoryListBox list;
+    watch(list);
+    list.SetDirectory(vol + "/a");
+    // A sub-folder that disappears after the list was built.
+    ASSERT_TRUE(QDir(vol + "/a/e").removeRecursively());
+    test::MessageRecorder messages;
+    const int row = list.count() - 1;
+    ASSERT_EQ(list.item(row)->text(), "e");
+    doubleClick(list, row);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, QStringLiteral("E/A-Fehler %1").arg(ENOENT));
+    EXPECT_EQ(messages.shown()[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(list.Directory(), vol + "/a");
 }

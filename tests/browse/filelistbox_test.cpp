@@ -1,5 +1,6 @@
 #include "browse/FileListBox.h"
 
+#include "TestSupport.h"
 #include "platform/FileFailures.h"
 #include "platform/FileSystem.h"
 
@@ -318,4 +319,15 @@ TEST_F(FileListBoxTest, ALongListRestoresThePointerShape) {
     EXPECT_EQ(list.Items(149), "149.jpg");
     EXPECT_FALSE(hourglassAtNotification);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FileListBoxTest, AFailureOfAHandlerDuringAClickIsShownNotThrown) {
+    TFileListBox list;
+    open(list);
+    list.OnChange = [] { throw Failure(QStringLiteral("Schreiben nicht möglich")); };
+    test::MessageRecorder messages;
+    click(list, 0);
+    ASSERT_EQ(messages.texts(), QStringList{"Schreiben nicht möglich"});
+    EXPECT_EQ(messages.shown()[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(list.ItemIndex(), 0);
 }

@@ -14,6 +14,8 @@ namespace quill::e2e {
 
 QString programPath() { return QStringLiteral(QUILL_BIN_DIR "/quillmere"); }
 
+QString dragPeerPath() { return QStringLiteral(QUILL_BIN_DIR "/quill_dragpeer"); }
+
 X11Session::X11Session(int screenWidth, int screenHeight) : screen_(screenWidth, screenHeight) {
     // Xvfb writes the display number it chose to the descriptor given with -displayfd.
     int fds[2];
@@ -98,6 +100,16 @@ bool X11Session::startProgram(const QStringList& arguments, const QString& worki
     return program_->waitForStarted(10000);
 }
 
+std::unique_ptr<QProcess> X11Session::startOther(const QString& path,
+                                                const QStringList& arguments) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment());
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(path, arguments);
+    process->waitForStarted(10000);
+    return process;
+}
+
 bool X11Session::waitForProgramExit(int ms) {
     return !program_ || program_->waitForFinished(ms);
 }
@@ -154,6 +166,10 @@ void X11Session::moveMouse(QPoint screenPos) {
 }
 
 void X11Session::click(int button) { xdotool({QStringLiteral("click"), QString::number(button)}); }
+
+void X11Session::focusWindow(const QString& windowId) {
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), windowId});
+}
 
 void X11Session::key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
 

@@ -25,6 +25,9 @@ public:
     // Starts the real program with the given arguments in the given working folder.
     bool startProgram(const QStringList& arguments = {}, const QString& workingDir = {});
     QProcess& program() { return *program_; }
+
+    // Starts another program on this display (its output is read by the test).
+    std::unique_ptr<QProcess> startOther(const QString& path, const QStringList& arguments);
     bool waitForProgramExit(int ms);
 
     // Waits until a visible window with this exact title exists; returns its id or 0.
@@ -36,6 +39,8 @@ public:
     QString xdotool(const QStringList& arguments);
     void moveMouse(QPoint screenPos);
     void click(int button = 1);
+    // Gives a window the keyboard focus (there is no window manager to do it).
+    void focusWindow(const QString& windowId);
     void key(const QString& keys);
     void closeWindow(const QString& windowId);
 
@@ -58,8 +63,9 @@ private:
 // Decodes an XWD dump (as written by `xwd -root`) of a 24/32-bit TrueColor screen.
 QImage decodeXwd(const QByteArray& data);
 
-// Path of the program under test.
+// Path of the program under test, and of the drag-and-drop peer.
 QString programPath();
+QString dragPeerPath();
 
 template <typename Predicate> bool X11Session::waitUntil(Predicate predicate, int ms) {
     for (int waited = 0; waited <= ms; waited += 50) {

@@ -249,5 +249,19 @@ TEST(OverlayHandlersTest, TextChangesOnlyWithOk) {
     EXPECT_FALSE(f.handlers.useOverlay());
 }
 
+TEST(OverlayHandlersTest, TextDialogCentredOnTheMainWindow) {
+    QWidget mainWindow;
+    mainWindow.setGeometry(100, 50, 794, 576);
+    TForm2 form2; // made without a parent, as at start-up
+    OverlayHandlers handlers(&form2, &mainWindow);
+    QPoint centre;
+    test::DialogScript script([&](QDialog& dialog) {
+        centre = dialog.geometry().center();
+        return static_cast<int>(QDialog::Rejected);
+    });
+    handlers.Button5Click();
+    EXPECT_LE((centre - mainWindow.geometry().center()).manhattanLength(), 2);
+}
+
 } // namespace
 } // namespace quill

@@ -6,6 +6,7 @@
 
 #include <QColorDialog>
 #include <QFontDialog>
+#include <QWidget>
 
 namespace quill {
 
@@ -32,6 +33,10 @@ void OverlayHandlers::Button4Click() {
 }
 
 void OverlayHandlers::Button5Click() {
+    // A dialog with a parent is centred on it by Qt; one made without is centred here.
+    if (dialogParent_ && !form2_->parentWidget()) {
+        form2_->move(dialogParent_->geometry().center() - form2_->rect().center());
+    }
     execDialog(*form2_);
 }
 

@@ -1,0 +1,176 @@
+// The codecs: decoding and encoding a 24-megapixel JPEG with the shared JPEG object, and decoding
+// large PNG files in the decoder process against decoding them in this process.
+
+#include "imaging/DecoderService.h"
+#include "imaging/FreeImageDecode.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/JpegImage.h"
+
+#include <FreeImage.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// The batch run reads every row after a load; so do the benchmarks (one byte per page).
+unsigned touchPages(const QImage& picture) {
+    unsigned sum = 0;
+    const uchar* bits = picture.constBits();
+    for (qsizetype at = 0; at < picture.sizeInBytes(); at += 4096) {
+        sum += bits[at];
+    }
+    return sum;
+}
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+
+// Smooth gradients with a little noise: compresses like a photograph, not like a flat test card.
+QImage photo(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    std::uint32_t seed = 2024;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int(seed >> 28);
+            row[3 * x] = uchar((x * 255 / width + noise) & 0xff);
+            row[3 * x + 1] = uchar((y * 255 / height + noise) & 0xff);
+            row[3 * x + 2] = uchar(((x + y) * 127 / (width + height) + 64 + noise) & 0xff);
+        }
+    }
+    return image;
+}
+
+const QByteArray& jpegBytes() {
+    static const QByteArray bytes = [] {
+        quill::TJPEGImage jpeg;
+        jpeg.Assign(photo(kWidth, kHeight));
+        jpeg.JPEGNeeded();
+        return jpeg.Data().Data;
+    }();
+    return bytes;
+}
+
+void BM_JpegDecode24MP(benchmark::State& state) {
+    const QByteArray& bytes = jpegBytes();
+    for (auto _ : state) {
+        quill::TJPEGImage jpeg;
+        jpeg.LoadFromBytes(bytes);
+        QImage picture;
+        jpeg.AssignTo(picture);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+    state.counters["MPix/s"] = benchmark::Counter(
+        double(kWidth) * kHeight / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_JpegDecode24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_JpegEncode24MP(benchmark::State& state) {
+    const QImage image = photo(kWidth, kHeight);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("out.jpg"));
+    quill::TJPEGImage jpeg;
+    for (auto _ : state) {
+        jpeg.Assign(image);
+        jpeg.SaveToFile(target);
+    }
+    state.counters["MPix/s"] = benchmark::Counter(
+        double(kWidth) * kHeight / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_JpegEncode24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A folder of large PNG files, written once.
+struct PngFolder {
+    PngFolder() {
+        const QImage image = photo(kPngWidth, kPngHeight);
+        FIBITMAP* dib = FreeImage_Allocate(kPngWidth, kPngHeight, 24, FI_RGBA_RED_MASK,
+                                           FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK);
+        for (int y = 0; y < kPngHeight; ++y) {
+            const uchar* src = image.constScanLine(y);
+            BYTE* dst = FreeImage_GetScanLine(dib, kPngHeight - 1 - y);
+            for (int x = 0; x < kPngWidth; ++x) {
+                dst[3 * x + FI_RGBA_RED] = src[3 * x];
+                dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
+                dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
+            }
+        }
+        for (int i = 0; i < kFiles; ++i) {
+            files.push_back(dir.filePath(QStringLiteral("big%1.png").arg(i)));
+            FreeImage_Save(FIF_PNG, dib, QFile::encodeName(files.back()).constData(), 0);
+        }
+        FreeImage_Unload(dib);
+    }
+    static constexpr int kPngWidth = 4000;
+    static constexpr int kPngHeight = 3000;
+    static constexpr int kFiles = 4;
+    QTemporaryDir dir;
+    std::vector<QString> files;
+};
+
+PngFolder& pngFolder() {
+    static PngFolder folder;
+    return folder;
+}
+
+void reportPng(benchmark::State& state) {
+    state.counters["MPix/s"] =
+        benchmark::Counter(double(PngFolder::kPngWidth) * PngFolder::kPngHeight / 1e6 *
+                               PngFolder::kFiles * double(state.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+
+void BM_PngFolderDecoderProcess(benchmark::State& state) {
+    PngFolder& folder = pngFolder();
+    quill::FreeImage_Initialise(false);
+    quill::TJPEGImage jpeg;
+    QImage working;
+    for (auto _ : state) {
+        for (const QString& file : folder.files) {
+            if (quill::LoadPictureFile(working, jpeg, file) != quill::LoadOk || working.isNull()) {
+                state.SkipWithError("the decoder process failed");
+                return;
+            }
+            benchmark::DoNotOptimize(touchPages(working));
+        }
+    }
+    quill::FreeImage_DeInitialise();
+    reportPng(state);
+}
+BENCHMARK(BM_PngFolderDecoderProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same decode and conversion in this process: the cost without the process around it.
+void BM_PngFolderInProcess(benchmark::State& state) {
+    PngFolder& folder = pngFolder();
+    QImage working;
+    const quill::decode::Allocate allocate = [&working](std::uint32_t w, std::uint32_t h) {
+        working = QImage(int(w), int(h), QImage::Format_RGB888);
+        return quill::decode::RgbTarget{working.bits(), std::size_t(working.bytesPerLine())};
+    };
+    for (auto _ : state) {
+        for (const QString& file : folder.files) {
+            std::uint32_t w = 0;
+            std::uint32_t h = 0;
+            const QByteArray path = QFile::encodeName(file);
+            if (quill::decode::decodeFile(path.constData(), FIF_PNG, 0, allocate, w, h) !=
+                quill::decode::Status::Picture) {
+                state.SkipWithError("in-process decoding failed");
+                return;
+            }
+            benchmark::DoNotOptimize(touchPages(working));
+        }
+    }
+    reportPng(state);
+}
+BENCHMARK(BM_PngFolderInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
