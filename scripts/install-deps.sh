@@ -9,7 +9,7 @@ packages=(
   libfreeimage-dev libjpeg62-turbo-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils x11-apps
+  xvfb xauth xdotool x11-utils x11-apps libxcb1-dev
   fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
 )

@@ -145,12 +145,13 @@ void TXGButton::paintEvent(QPaintEvent*) {
 
         if (!wordWrap_) {
             painter.setBackgroundMode(Qt::TransparentMode);
-            const QFontMetrics metrics(textFont.Font());
+            const QFont font = captionFont(textFont.Font());
+            const QFontMetrics metrics(font);
             const int tw = metrics.horizontalAdvance(text_);
             const int th = metrics.height();
             const int x = w / 2 - tw / 2;
             const int y = h / 2 - th / 2 - 1;
-            painter.setFont(textFont.Font());
+            painter.setFont(font);
             painter.setPen(textFont.Color());
             painter.drawText(x + shadeDimension_, y + shadeDimension_ + metrics.ascent(), text_);
             textFont.SetColor(topTextColor_);

@@ -139,9 +139,9 @@ TextFormat textFormatFromAlign(int textAlign) {
 
 void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text, TextFormat format,
                        const TFont& font, const QColor* cellColor) {
-    painter.setFont(font.Font());
+    painter.setFont(captionFont(font.Font()));
     painter.setPen(font.Color());
-    const QFontMetrics metrics(font.Font());
+    const QFontMetrics metrics(captionFont(font.Font()));
     QString normalised = text;
     normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -166,6 +166,12 @@ void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text
         painter.drawText(x, y + metrics.ascent(), line);
         y += lineHeight;
     }
+}
+
+QFont captionFont(const QFont& font) {
+    QFont crisp = font;
+    crisp.setStyleStrategy(QFont::NoAntialias);
+    return crisp;
 }
 
 QColor parentBackgroundColor(const QWidget& control) {
@@ -419,12 +425,13 @@ void TXAquaButton::paintEvent(QPaintEvent*) {
         painter.setBackgroundMode(Qt::TransparentMode);
         const TFont textFont(paintFont_);
         if (!wordWrap_) {
-            const QFontMetrics metrics(textFont.Font());
+            const QFont font = captionFont(textFont.Font());
+            const QFontMetrics metrics(font);
             const int tw = metrics.horizontalAdvance(text_);
             const int th = metrics.height();
             const int x = w / 2 - tw / 2;
             const int y = h / 2 - th / 2 - 1;
-            painter.setFont(textFont.Font());
+            painter.setFont(font);
             painter.setPen(textFont.Color());
             painter.drawText(x + shadeDimension_, y + shadeDimension_ + metrics.ascent(), text_);
             painter.setPen(topTextInUse_);

@@ -133,6 +133,10 @@ void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text
 // The background colour a lightweight control is drawn on: its parent's window colour.
 QColor parentBackgroundColor(const QWidget& control);
 
+// The caption's face as the buttons draw it: without anti-aliasing, so the one-pixel shade text
+// stays a crisp copy of the top text instead of a blur beside it.
+QFont captionFont(const QFont& font);
+
 class TXAquaButton : public QWidget {
     Q_OBJECT
 

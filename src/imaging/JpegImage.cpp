@@ -8,6 +8,7 @@
 #include <QList>
 #include <QScreen>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csetjmp>
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.

@@ -175,7 +175,10 @@ void X11Session::key(const QString& keys) { xdotool({QStringLiteral("key"), keys
 
 void X11Session::closeWindow(const QString& windowId) {
     // What a window manager's close button sends: WM_DELETE_WINDOW.
-    xdotool({QStringLiteral("windowclose"), windowId});
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(QUILL_BIN_DIR "/quill_wmclose"), {windowId});
+    process.waitForFinished(10000);
 }
 
 QImage X11Session::screenshot() {

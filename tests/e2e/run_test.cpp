@@ -30,7 +30,7 @@ int darkPixels(const QImage& screen, QRect area) {
 TEST(RunEndToEnd, StartConfirmedWithTheKeyboardFillsTheOutputFolderAndShowsFertig) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const char* name : {"eins.png", "zwei.bmp", "drei.tga"}) {
+    for (const char* name : {"eins.png", "zwei.bmp", "drei.ppm"}) {
         QImage picture(640, 480, QImage::Format_RGB888);
         picture.fill(QColor(200, 120, 40));
         ASSERT_TRUE(picture.save(dir.path() + "/" + name));

@@ -139,8 +139,9 @@ int run() {
     int passFd = -1;
     if (status == Status::Picture) {
         munmap(mapping.address, mapping.length);
-        // Sealed, the program can map the rows without fearing that they shrink under it.
-        if (fcntl(mapping.fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+        // Sealed, the program can map the rows without fearing that they change or shrink.
+        if (fcntl(mapping.fd, F_ADD_SEALS,
+                  F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
             reply.status = std::int32_t(Status::Refused);
         } else {
             reply.width = width;
