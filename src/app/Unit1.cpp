@@ -337,9 +337,10 @@ void TForm1::FileListBox1Change() {
     if (!CheckBox3->isChecked() || !workingBitmap_) {
         return;
     }
-    noteCall("preview");
     const WaitCursor hourglass;
     const QString path = FileListBox1->FileName();
+    noteCall("preview");
+    noteCall(path.isEmpty() ? "preview of nothing" : "preview of " + QFileInfo(path).fileName().toStdString());
     const LoadOutcome outcome =
         path.isEmpty() ? (*workingBitmap_ = QImage(), LoadOk)
                        : LoadPictureFile(*workingBitmap_, *jpeg_, path);

@@ -121,6 +121,10 @@ public:
     // previews it.
     void GoToFile(const QString& path);
 
+    // Selects the first entry whose name equals this one, ignoring letter case (on a
+    // case-insensitive volume a path may name a listed file in other letters).
+    bool selectEntryNamed(const QString& name);
+
     // Gives Image1 a picture of the given size, centred in the preview area.
     void PlacePreview(int width, int height);
 
@@ -139,7 +143,6 @@ private:
     void buildLayout();
     void wireEvents();
     void applyButtonLooks();
-    bool selectEntryNamed(const QString& name);
     std::vector<BatchEntry> listEntries() const;
     OverlayHandlers& overlay();
     XtraHover& xtraHover();

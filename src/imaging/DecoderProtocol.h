@@ -1,7 +1,7 @@
 #pragma once
-// The messages between the program and its decoder process. One request and one reply per
-// process, over a sequenced-packet socket that the decoder finds as descriptor 3. A picture's
-// rows travel in a sealed memory file passed with the reply.
+// The messages between the program and its decoder process: a request, then its reply, in turn,
+// over a sequenced-packet socket that the decoder finds as descriptor 3. A picture's rows travel
+// in a sealed memory file passed with the reply.
 
 #include <cstdint>
 

@@ -312,12 +312,12 @@ class Service {
 public:
     void initialise() {
         running_ = true;
-        ensureSpare();
+        ensureWorker();
     }
 
     void deinitialise() {
         running_ = false;
-        spare_.stop();
+        worker_.stop();
     }
 
     QString executable() const {
@@ -340,9 +340,9 @@ public:
 
     void setExecutable(const QString& path) {
         override_ = path;
-        spare_.stop();
+        worker_.stop();
         if (running_) {
-            ensureSpare();
+            ensureWorker();
         }
     }
 
@@ -355,67 +355,64 @@ public:
         if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
             return DecoderResult::NoPicture;
         }
-        Worker worker = takeWorker();
-        if (!worker.running()) {
+        if (!ensureWorker()) {
             return DecoderResult::Failed;
         }
-        // The next file's process starts now, so that its start-up runs beside this decode.
-        if (running_) {
-            ensureSpare();
-        }
-        if (!sendRequest(worker.channel(), absolute, format, flags)) {
-            // The waiting process went away before it got its work: one more try with a new one.
-            if (!worker.start(executable()) ||
-                !sendRequest(worker.channel(), absolute, format, flags)) {
-                return finish(DecoderResult::Failed);
+        if (!sendRequest(worker_.channel(), absolute, format, flags)) {
+            // The process went away while it waited: one more try with a new one.
+            worker_.stop();
+            if (!ensureWorker() || !sendRequest(worker_.channel(), absolute, format, flags)) {
+                return retire(DecoderResult::Failed);
             }
         }
         proto::Reply reply{};
         Descriptor rows;
-        const bool replied = receiveReply(worker.channel(), Clock::now() + timeout_, reply, rows);
-        // The process has done its one job (or overran): it is ended either way.
-        worker.stop();
-        if (!replied) {
-            return finish(DecoderResult::Failed);
+        if (!receiveReply(worker_.channel(), Clock::now() + timeout_, reply, rows)) {
+            return retire(DecoderResult::Failed); // crashed, or overran the time limit
         }
         switch (decode::Status(reply.status)) {
         case decode::Status::Picture:
             picture = mapPicture(reply, rows);
-            return finish(picture.isNull() ? DecoderResult::Failed : DecoderResult::Picture);
+            if (picture.isNull()) {
+                return retire(DecoderResult::Failed);
+            }
+            if (!running_ || ++served_ >= kMaxFilesPerProcess) {
+                return retire(DecoderResult::Picture);
+            }
+            return DecoderResult::Picture;
         case decode::Status::NoPicture:
-            return finish(DecoderResult::NoPicture);
+            return retire(DecoderResult::NoPicture);
         case decode::Status::Refused:
-            return finish(DecoderResult::Refused);
+            return retire(DecoderResult::Refused);
         }
-        return finish(DecoderResult::Failed);
+        return retire(DecoderResult::Failed);
     }
 
 private:
-    Worker takeWorker() {
-        Worker worker;
-        if (spare_.alive()) {
-            worker = std::move(spare_);
-        } else {
-            worker.start(executable());
-        }
-        return worker;
-    }
-
-    DecoderResult finish(DecoderResult result) {
+    // A process serves a run of good pictures. Any other outcome may have left a loader's damage
+    // behind in it, so it is ended and a fresh one starts (at once, while the service runs, so
+    // that its start-up overlaps the program's work on this file).
+    DecoderResult retire(DecoderResult result) {
+        worker_.stop();
         if (running_) {
-            ensureSpare();
+            ensureWorker();
         }
         return result;
     }
 
-    void ensureSpare() {
-        if (!spare_.alive()) {
-            spare_.start(executable());
+    bool ensureWorker() {
+        if (worker_.alive()) {
+            return true;
         }
+        served_ = 0;
+        return worker_.start(executable());
     }
 
+    static constexpr int kMaxFilesPerProcess = 64;
+
     bool running_ = false;
-    Worker spare_;
+    Worker worker_;
+    int served_ = 0;
     QString override_;
     std::chrono::milliseconds timeout_{20000};
 };

@@ -1,7 +1,7 @@
 #pragma once
-// The program's side of the decoder process. Each picture is decoded by a fresh process, started
-// ahead of need so that its start-up overlaps the program's other work; a crash, a kill or a
-// timeout costs that one process and the next load starts a new one.
+// The program's side of the decoder process. While the service runs, one decoder process waits
+// for work and serves a run of pictures; a crash, a kill at the time limit, a refusal or a file
+// that is no picture ends that process, and a fresh one takes over for the next file.
 
 #include <QImage>
 #include <QString>
@@ -10,12 +10,13 @@
 
 namespace quill {
 
-// Starts the decoder service (a first decoder process waits for work); stands in for FreeImage's
+// Starts the decoder service (a decoder process waits for work); stands in for FreeImage's
 // library initialisation, which now happens in the decoder. The argument is kept for the
 // library's signature and has no effect.
 void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
 
-// Stops the decoder service: the waiting process is ended. Loads after this start it again.
+// Stops the decoder service: the waiting process is ended. Loads after this still work, each in a
+// process of its own.
 void FreeImage_DeInitialise();
 
 // The decoder executable: the one set by setDecoderExecutable, else the one beside the running

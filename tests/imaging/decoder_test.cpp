@@ -124,6 +124,24 @@ TEST_F(DecoderService, ProcessesDoNotPileUpAndStopWithTheService) {
     EXPECT_TRUE(childProcesses().isEmpty());
 }
 
+TEST_F(DecoderService, AProcessServesGoodPicturesAndIsReplacedAfterAnythingElse) {
+    ASSERT_TRUE(loadsGood());
+    const QList<int> serving = childProcesses();
+    ASSERT_EQ(serving.size(), 1);
+    ASSERT_TRUE(loadsGood());
+    EXPECT_EQ(childProcesses(), serving);
+
+    const QString notPng = dir.filePath(QStringLiteral("not.png"));
+    ASSERT_TRUE(writeBytes(notPng, QByteArray("no picture in here")));
+    bitmap = quadrants(4, 4);
+    EXPECT_EQ(LoadPictureFile(bitmap, jpeg, notPng), LoadOk);
+    EXPECT_TRUE(bitmap.isNull());
+    const QList<int> fresh = childProcesses();
+    ASSERT_EQ(fresh.size(), 1);
+    EXPECT_NE(fresh, serving);
+    EXPECT_TRUE(loadsGood());
+}
+
 TEST_F(DecoderService, DecodesTheFormatItIsAskedFor) {
     QImage picture;
     EXPECT_EQ(decodeInDecoderProcess(good, FIF_PNG, 0, picture), DecoderResult::Picture);

@@ -5,8 +5,16 @@
 #include "platform/MessageBox.h"
 
 #include <QString>
+#include <QStringList>
 #include <deque>
+#include <ostream>
 #include <vector>
+
+// Readable texts in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+    *out << '[' << texts.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace quill::test {
 

@@ -1,6 +1,7 @@
-// The decoder process: decodes one picture file with FreeImage under an address-space limit and
-// hands the RGB rows back in a sealed memory file. FreeImage's loaders crash, hang or exhaust
-// memory on hostile files; here that costs one process, never the program.
+// The decoder process: decodes the picture files the program asks for with FreeImage, under an
+// address-space limit, and hands the RGB rows of each back in a sealed memory file. FreeImage's
+// loaders crash, hang or exhaust memory on hostile files; here that costs one process, never the
+// program.
 
 #include "imaging/DecoderProtocol.h"
 #include "imaging/FreeImageDecode.h"
@@ -87,20 +88,17 @@ bool sendReply(const proto::Reply& reply, int fd) {
     return sent == ssize_t(sizeof reply);
 }
 
-int run() {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    limitResources();
-    FreeImage_Initialise(FALSE);
-    quill::decode::silenceFreeImage();
-    silenceTiff();
+constexpr int kServed = -1;
 
+// Decodes one requested file and replies. kServed when the next request may follow.
+int serveOne() {
     std::array<char, sizeof(proto::Request) + proto::kMaxPathBytes> buffer{};
     ssize_t got;
     do {
         got = recv(proto::kChannelFd, buffer.data(), buffer.size(), 0);
     } while (got < 0 && errno == EINTR);
     if (got < ssize_t(sizeof(proto::Request))) {
-        return 0; // the program closed the channel without a request: a spare no longer needed
+        return 0; // the program closed the channel: no more work
     }
     proto::Request request;
     std::memcpy(&request, buffer.data(), sizeof request);
@@ -136,9 +134,12 @@ int run() {
     const Status status = quill::decode::decodeFile(path.c_str(), FREE_IMAGE_FORMAT(request.format),
                                                     request.flags, allocate, width, height);
     reply.status = std::int32_t(status);
+    if (mapping.address != MAP_FAILED) {
+        munmap(mapping.address, mapping.length);
+        mapping.address = MAP_FAILED;
+    }
     int passFd = -1;
     if (status == Status::Picture) {
-        munmap(mapping.address, mapping.length);
         // Sealed, the program can map the rows without fearing that they change or shrink.
         if (fcntl(mapping.fd, F_ADD_SEALS,
                   F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
@@ -150,13 +151,32 @@ int run() {
             passFd = mapping.fd;
         }
     }
-    return sendReply(reply, passFd) ? 0 : 3;
+    const bool sent = sendReply(reply, passFd);
+    if (mapping.fd >= 0) {
+        close(mapping.fd);
+    }
+    return sent ? kServed : 3;
+}
+
+int run() {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    limitResources();
+    FreeImage_Initialise(FALSE);
+    quill::decode::silenceFreeImage();
+    silenceTiff();
+
+    for (;;) {
+        const int result = serveOne();
+        if (result != kServed) {
+            return result;
+        }
+    }
 }
 
 } // namespace
 
 int main() {
-    // Leave without running destructors or exit handlers: the reply is out, and the program
-    // ends this process anyway.
+    // Leave without running destructors or exit handlers: after a loader's mischief they might
+    // not get far, and there is nothing left to clean up.
     _exit(run());
 }

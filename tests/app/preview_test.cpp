@@ -1,0 +1,209 @@
+// The linked lists and the preview: where a picture is shown, what the size display says, how
+// go-to-file and the command line bring the lists to a file, and a volume without a medium.
+
+#include "WindowFixture.h"
+
+#include "browse/DirectoryListBox.h"
+#include "browse/DriveComboBox.h"
+#include "browse/FileListBox.h"
+#include "controls/Image.h"
+#include "imaging/PreviewGeometry.h"
+#include "platform/CallLog.h"
+#include "platform/Volumes.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+
+using namespace quill;
+using quill::test::WindowTest;
+
+namespace {
+
+std::vector<std::string> previews() {
+    std::vector<std::string> out;
+    for (const std::string& entry : callLog()) {
+        if (entry.rfind("preview of ", 0) == 0) {
+            out.push_back(entry.substr(11));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(PreviewGeometry, FitsIntoTheLimitWithoutEverEnlarging) {
+    EXPECT_EQ(FitIntoPreview(1600, 1200, 520), QSize(520, 390));
+    EXPECT_EQ(FitIntoPreview(1200, 1600, 520), QSize(390, 520));
+    EXPECT_EQ(FitIntoPreview(640, 480, 520), QSize(520, 390));
+    EXPECT_EQ(FitIntoPreview(300, 200, 520), QSize(300, 200));
+    EXPECT_EQ(FitIntoPreview(520, 520, 520), QSize(520, 520));
+    EXPECT_EQ(FitIntoPreview(521, 100, 520), QSize(520, 99));
+    EXPECT_EQ(FitIntoPreview(1000, 1000, 520), QSize(520, 520)) << "square: height first";
+    EXPECT_EQ(FitIntoPreview(60000, 50000, 520), QSize(520, 433)) << "no overflow";
+    EXPECT_EQ(FitIntoPreview(0, 0, 520), QSize(0, 0));
+}
+
+TEST_F(WindowTest, PicturesSitCentredWithTheirSizeAbove) {
+    writePicture("a_gross.png", 1600, 1200, Qt::red);
+    writePicture("b_hoch.png", 1200, 1600, Qt::red);
+    writePicture("c_klein.png", 300, 200, Qt::red);
+    TForm1& w = start();
+    struct Case {
+        int index;
+        QRect place;
+        QString width, height;
+    };
+    for (const Case& c : {Case{0, QRect(6, 71, 520, 390), "1600", "1200"},
+                          Case{1, QRect(71, 6, 390, 520), "1200", "1600"},
+                          Case{2, QRect(116, 166, 300, 200), "300", "200"}}) {
+        w.FileListBox1->SetSelected(c.index, true);
+        w.FileListBox1Change();
+        EXPECT_EQ(w.Image1->geometry(), c.place) << c.index;
+        EXPECT_EQ(w.Label5->text(), c.width);
+        EXPECT_EQ(w.Label4->text(), "x");
+        EXPECT_EQ(w.Label6->text(), c.height);
+        EXPECT_EQ(w.Image1->picture().size(), QSize(c.width.toInt(), c.height.toInt()));
+    }
+    EXPECT_TRUE(messages_.shown().empty());
+}
+
+TEST_F(WindowTest, AnUnselectedCurrentEntryPreviewsNothing) {
+    writePicture("a.png", 300, 200, Qt::red);
+    TForm1& w = start();
+    ASSERT_EQ(w.Label5->text(), "300");
+    w.FileListBox1->SetSelected(0, false);
+    w.CheckBox3->click(); // unticking changes nothing in the preview
+    EXPECT_EQ(w.Label5->text(), "300");
+    w.CheckBox3->click(); // ticking previews the empty path
+    EXPECT_EQ(w.Label5->text(), "0");
+    EXPECT_EQ(w.Label6->text(), "0");
+    EXPECT_EQ(w.Image1->size(), QSize(0, 0));
+    EXPECT_TRUE(messages_.shown().empty());
+}
+
+TEST_F(WindowTest, ACorruptJpegIsReportedAndThePreviousPictureShowsAgain) {
+    writePicture("a.png", 300, 200, Qt::red);
+    QFile bad(path("b.jpg"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("\xff\xd8\xff\xe0 not really");
+    bad.close();
+    TForm1& w = start();
+    w.FileListBox1->SetSelected(1, true);
+    w.FileListBox1Change();
+    EXPECT_EQ(messages_.texts(), QStringList({"Keine gültige JPEG-Datei"}));
+    EXPECT_EQ(messages_.shown()[0].title, "");
+    EXPECT_EQ(w.Label5->text(), "300");
+    EXPECT_EQ(w.Image1->geometry(), QRect(116, 166, 300, 200));
+}
+
+TEST_F(WindowTest, EnteringAFolderClearsThePreviewThenShowsItsFirstPicture) {
+    writePicture("oben.png", 40, 30, Qt::red);
+    ASSERT_TRUE(QDir().mkdir(path("unten")));
+    writePicture("z.png", 64, 32, Qt::blue, path("unten"));
+    writePicture("a.png", 32, 64, Qt::blue, path("unten"));
+    ASSERT_TRUE(QDir().mkdir(path("leer")));
+    TForm1& w = start();
+    clearCallLog();
+    w.DirectoryListBox1->SetDirectory(path("unten"));
+    EXPECT_EQ(previews(), (std::vector<std::string>{"nothing", "a.png"}));
+    EXPECT_EQ(w.FileListBox1->FileName(), path("unten/a.png"));
+    EXPECT_EQ(QDir::currentPath(), path("unten"));
+
+    clearCallLog();
+    w.DirectoryListBox1->SetDirectory(path("leer"));
+    EXPECT_EQ(previews(), (std::vector<std::string>{"nothing", "nothing"}));
+    EXPECT_EQ(w.Label5->text(), "0");
+    EXPECT_TRUE(messages_.shown().empty());
+}
+
+TEST_F(WindowTest, GoToFileSelectsAndPreviewsOrFallsBackToTheFirstEntry) {
+    writePicture("a.png", 40, 30, Qt::red);
+    ASSERT_TRUE(QDir().mkdir(path("sub")));
+    writePicture("eins.png", 40, 30, Qt::red, path("sub"));
+    writePicture("Zwei.PNG", 300, 200, Qt::red, path("sub"));
+    QFile text(path("sub/notiz.txt"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.close();
+    TForm1& w = start();
+
+    w.CheckBox3->setChecked(false);
+    w.GoToFile(path("sub/Zwei.PNG"));
+    EXPECT_EQ(w.DirectoryListBox1->Directory(), path("sub"));
+    EXPECT_EQ(w.FileListBox1->FileName(), path("sub/Zwei.PNG"));
+    EXPECT_TRUE(w.CheckBox3->isChecked()) << "found: Vorschau is ticked";
+    EXPECT_EQ(w.Label5->text(), "300");
+
+    w.GoToFile(path("sub/notiz.txt"));
+    EXPECT_EQ(w.FileListBox1->FileName(), path("sub/eins.png")) << "the first entry";
+    EXPECT_EQ(w.Label5->text(), "0") << "but no preview follows";
+
+    // A name in other letters (what a case-insensitive volume lets a path say) still finds it.
+    w.FileListBox1->Update();
+    EXPECT_TRUE(w.selectEntryNamed("zwei.png"));
+    EXPECT_EQ(w.FileListBox1->FileName(), path("sub/Zwei.PNG"));
+    EXPECT_FALSE(w.selectEntryNamed("drei.png"));
+}
+
+TEST_F(WindowTest, GoToFileOnAnotherVolumeMovesTheDriveSelector) {
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    writePicture("fern.png", 300, 200, Qt::red, other.path());
+    writePicture("nah.png", 40, 30, Qt::red);
+    const QString otherRoot = QDir(other.path()).canonicalPath();
+    VolumeSource previous = setVolumeSource([otherRoot] {
+        return std::vector<Volume>{{"/", VolumeType::Fixed, "", "", true},
+                                   {otherRoot, VolumeType::Removable, "STICK", "", true}};
+    });
+    {
+        TForm1& w = start();
+        EXPECT_EQ(w.DriveComboBox1->Drive(), "/");
+        w.GoToFile(otherRoot + "/fern.png");
+        EXPECT_EQ(w.DriveComboBox1->Drive(), otherRoot);
+        EXPECT_EQ(w.FileListBox1->FileName(), otherRoot + "/fern.png");
+        EXPECT_EQ(w.Label5->text(), "300");
+        forms_.reset();
+    }
+    setVolumeSource(std::move(previous));
+}
+
+TEST_F(WindowTest, AVolumeWithoutAMediumIsReportedAndNothingMoves) {
+    writePicture("a.png", 40, 30, Qt::red);
+    VolumeSource previous = setVolumeSource([] {
+        return std::vector<Volume>{{"/", VolumeType::Fixed, "", "", true},
+                                   {"/media/cdrom", VolumeType::CdRom, "", "", false}};
+    });
+    {
+        TForm1& w = start();
+        const QString folder = w.DirectoryListBox1->Directory();
+        const QString drive = w.DriveComboBox1->Drive();
+        w.DriveComboBox1->SetDrive("/media/cdrom");
+        EXPECT_EQ(messages_.texts(), QStringList({"Kein Datenträger im Laufwerk"}));
+        EXPECT_EQ(w.DriveComboBox1->Drive(), drive);
+        EXPECT_EQ(w.DirectoryListBox1->Directory(), folder);
+        EXPECT_EQ(w.FileListBox1->Count(), 1);
+        forms_.reset();
+    }
+    setVolumeSource(std::move(previous));
+}
+
+TEST_F(WindowTest, CommandLineFileIsFoundByItsRealPathAndNothingIsSkippedSilently) {
+    ASSERT_TRUE(QDir().mkdir(path("real")));
+    writePicture("a.png", 40, 30, Qt::red, path("real"));
+    writePicture("bild.png", 300, 200, Qt::red, path("real"));
+    ASSERT_TRUE(QFile::link(path("real"), path("verweis")));
+
+    // Relative to the current folder, through a link to the folder.
+    TForm1& w = start("verweis/bild.png");
+    EXPECT_EQ(w.DirectoryListBox1->Directory(), path("real"));
+    EXPECT_EQ(w.FileListBox1->FileName(), path("real/bild.png"));
+    EXPECT_TRUE(w.CheckBox3->isChecked());
+    EXPECT_EQ(w.Label5->text(), "300");
+    forms_.reset();
+
+    // A path that names nothing is skipped: the current folder's first picture shows.
+    QDir::setCurrent(dir_.path());
+    TForm1& w2 = start("gibt/es/nicht.png");
+    EXPECT_EQ(w2.DirectoryListBox1->Directory(), dir_.path());
+    EXPECT_TRUE(messages_.shown().empty());
+}
