@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/Forms.h"
+#include "app/Program.h"
 #include "batch/Naming.h"
 #include "browse/DirectoryListBox.h"
 #include "browse/DriveComboBox.h"
@@ -256,7 +257,13 @@ bool TForm1::event(QEvent* event) {
     if (event->type() == ole::WindowMessageEvent::eventType()) {
         auto* message = static_cast<ole::WindowMessageEvent*>(event);
         if (message->message() == ole::WM_FILESDROPPED) {
-            DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam()));
+            // A folder that cannot be entered ends the handler; its failure is shown here, in
+            // the standard error box, so it never travels back into the drop target.
+            try {
+                DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam()));
+            } catch (const Failure& failure) {
+                showUncaughtFailure(failure.text());
+            }
             message->setResult(0);
             return true;
         }

@@ -441,6 +441,11 @@ void TJPEGImage::decompress() {
     if (pictures::exceedsPixelLimit(width, height)) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
+    // Starting reads every scan of a progressive file and allocates the decoder's buffers: a file
+    // that asks for too many scans or too much memory fails here, before the picture exists.
+    if (!guarded(jpeg.errors, [&] { jpeg_start_decompress(&jpeg.info); })) {
+        throw EJPEG(jpeg.errors.code);
+    }
     const bool indexed = quantise && !cmyk;
     QImage picture(int(width), int(height),
                    indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
@@ -454,7 +459,6 @@ void TJPEGImage::decompress() {
     int colours = 0;
     if (!guarded(jpeg.errors, [&] {
             j_decompress_ptr info = &jpeg.info;
-            jpeg_start_decompress(info);
             while (info->output_scanline < info->output_height) {
                 const JDIMENSION y = info->output_scanline;
                 JSAMPROW row = cmyk ? inkRow.data() : bits + y * stride;

@@ -98,8 +98,9 @@ public:
     void AssignTo(QImage& target);
 
     // Encodes the held bitmap if there is no JPEG data, then writes the data to path, replacing
-    // an existing file only once the whole file has been written beside it. Throws EJPEG or
-    // EFCreateError; an existing file is untouched then and nothing is left behind.
+    // an existing file only once the whole file has been written beside it. Throws EJPEG (also
+    // for an empty bitmap: no empty file is written) or EFCreateError; an existing file is
+    // untouched then and nothing is left behind.
     void SaveToFile(const QString& path);
 
     // Encodes the held bitmap into JPEG data if there is none. Throws EJPEG.

@@ -9,8 +9,11 @@
 #include "loading_expect.h"
 
 #include <QFileInfo>
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <jerror.h>
+#include <jpeglib.h>
 
 namespace quill {
 namespace {
@@ -30,6 +33,69 @@ long peakResidentMiB() {
         }
     }
     return -1;
+}
+
+// A progressive JPEG of a small grey picture, written by libjpeg: all components sampled 1x1 or
+// the default 2x2/1x1/1x1, with libjpeg's simple progression or with every AC coefficient of every
+// component sent in its own scan and refined bit by bit (about 2,000 valid scans).
+QByteArray progressiveJpeg(bool fullChroma, bool thousandsOfScans) {
+    const int size = 16;
+    std::vector<JSAMPLE> pixels(std::size_t(size * size * 3), 128);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&info, &buffer, &length);
+    info.image_width = size;
+    info.image_height = size;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    if (fullChroma) {
+        info.comp_info[0].h_samp_factor = 1;
+        info.comp_info[0].v_samp_factor = 1;
+    }
+    std::vector<jpeg_scan_info> script;
+    if (thousandsOfScans) {
+        script.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0});
+        for (int c = 0; c < 3; ++c) {
+            for (int k = 1; k < DCTSIZE2; ++k) {
+                script.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, 10});
+                for (int bit = 10; bit > 0; --bit) {
+                    script.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, bit, bit - 1});
+                }
+            }
+        }
+        info.scan_info = script.data();
+        info.num_scans = int(script.size());
+    } else {
+        jpeg_simple_progression(&info);
+    }
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = pixels.data() + info.next_scanline * size * 3;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(length));
+    std::free(buffer);
+    return bytes;
+}
+
+// The same file claiming other dimensions in its frame header.
+QByteArray withFrameSize(QByteArray jpeg, int width, int height) {
+    qsizetype sof = jpeg.indexOf(QByteArray("\xff\xc2", 2));
+    if (sof < 0) {
+        sof = jpeg.indexOf(QByteArray("\xff\xc0", 2));
+    }
+    jpeg[sof + 5] = char(height >> 8);
+    jpeg[sof + 6] = char(height);
+    jpeg[sof + 7] = char(width >> 8);
+    jpeg[sof + 8] = char(width);
+    return jpeg;
 }
 
 class Hostile : public ::testing::Test {
@@ -140,6 +206,44 @@ TEST_F(Hostile, CraftedBombsAreRefused) {
     lbm[20] = char(0xff); // width 0xff10
     lbm[22] = char(0xff); // height 0xff0c
     expectContained(write(QStringLiteral("bomb.lbm"), lbm), false);
+}
+
+TEST_F(Hostile, ProgressiveJpegBombsFailAtOnce) {
+    // Thousands of scans: each would cost a pass over the whole picture.
+    const QByteArray scans = progressiveJpeg(false, true);
+    TJPEGImage direct;
+    direct.LoadFromBytes(scans);
+    EXPECT_TRUE(direct.ProgressiveEncoding());
+    QImage out;
+    try {
+        direct.AssignTo(out);
+        ADD_FAILURE() << "thousands of scans were decoded";
+    } catch (const EJPEG& e) {
+        EXPECT_EQ(e.messageCode(), JERR_BAD_PROGRESSION);
+    }
+    EXPECT_TRUE(out.isNull());
+
+    // Within the pixel limit, but its coefficients at full chroma would need 1.5 GB.
+    const QByteArray huge = withFrameSize(progressiveJpeg(true, false), 16000, 16000);
+    direct.LoadFromBytes(huge);
+    try {
+        direct.AssignTo(out);
+        ADD_FAILURE() << "a 16000 x 16000 progressive picture was decoded";
+    } catch (const EJPEG& e) {
+        EXPECT_EQ(e.messageCode(), JERR_NO_BACKING_STORE);
+    }
+
+    // Through the load: the JPEG failure, the previous picture kept.
+    const QImage before = quadrants();
+    for (const auto& [name, bytes] : {std::pair{"scans.jpg", scans}, std::pair{"huge.jpg", huge}}) {
+        bitmap = before;
+        EXPECT_EQ(load(write(QString::fromLatin1(name), bytes)), LoadInvalidJpeg) << name;
+        EXPECT_EQ(bitmap, before) << name;
+    }
+    // An ordinary progressive picture of the same making decodes.
+    bitmap = QImage();
+    EXPECT_EQ(load(write(QStringLiteral("fine.jpg"), progressiveJpeg(true, false))), LoadOk);
+    EXPECT_EQ(bitmap.size(), QSize(16, 16));
 }
 
 TEST_F(Hostile, CraftedCrashersAndHangsAreContained) {
