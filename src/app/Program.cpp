@@ -12,7 +12,9 @@
 #include <exception>
 #include <memory>
 
-static void initResources() { Q_INIT_RESOURCE(quillmere); }
+static void initResources() {
+    Q_INIT_RESOURCE(quillmere);
+}
 
 namespace quill {
 

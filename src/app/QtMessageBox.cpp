@@ -47,6 +47,8 @@ MsgResult showQtMessageBox(const MessageRequest& request) {
 
 } // namespace
 
-void installQtMessageBoxes() { setMessageHandler(showQtMessageBox); }
+void installQtMessageBoxes() {
+    setMessageHandler(showQtMessageBox);
+}
 
 } // namespace quill

@@ -54,8 +54,8 @@ constexpr ole::BOOL lock = 1;
 constexpr ole::BOOL unlock = 0;
 constexpr ole::BOOL lastUnlockReleases = 1;
 
-const QString fileMask = QStringLiteral(
-    "*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*.pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga");
+const QString fileMask = QStringLiteral("*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*."
+                                        "pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga");
 
 void place(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(left, top, width, height);
@@ -89,8 +89,8 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     // 1. The window and its controls, with their defaults and wiring; the lists show the
     // process's current folder.
     buildLayout();
-    sizeRules_ = std::make_unique<SizeRuleHandlers>(CheckBox1, CheckBox2, CheckBox4, Edit1, Edit2,
-                                                    Label1);
+    sizeRules_ =
+        std::make_unique<SizeRuleHandlers>(CheckBox1, CheckBox2, CheckBox4, Edit1, Edit2, Label1);
     helpHover_ = std::make_unique<HelpHover>(StaticText1, this);
     helpHover_->setOnStart([this] {
         setTextColour(StaticText1, hoverColour);
@@ -280,13 +280,27 @@ void TForm1::TrackBar1Change() {
     }
 }
 
-void TForm1::CheckBox1Click() { sizeRules_->CheckBox1Click(); }
-void TForm1::CheckBox2Click() { sizeRules_->CheckBox2Click(); }
-void TForm1::CheckBox4Click() { sizeRules_->CheckBox4Click(); }
-void TForm1::Button3Click() { overlay().Button3Click(); }
-void TForm1::Button4Click() { overlay().Button4Click(); }
-void TForm1::Button5Click() { overlay().Button5Click(); }
-void TForm1::StaticText2MouseMove() { xtraHover().StaticText2MouseMove(); }
+void TForm1::CheckBox1Click() {
+    sizeRules_->CheckBox1Click();
+}
+void TForm1::CheckBox2Click() {
+    sizeRules_->CheckBox2Click();
+}
+void TForm1::CheckBox4Click() {
+    sizeRules_->CheckBox4Click();
+}
+void TForm1::Button3Click() {
+    overlay().Button3Click();
+}
+void TForm1::Button4Click() {
+    overlay().Button4Click();
+}
+void TForm1::Button5Click() {
+    overlay().Button5Click();
+}
+void TForm1::StaticText2MouseMove() {
+    xtraHover().StaticText2MouseMove();
+}
 
 // The text dialog and the tool window are created after the main window, so the handlers that
 // work with them are made at their first use.
@@ -309,8 +323,12 @@ void TForm1::LabelFX1Click() {
                                                   : QStringLiteral("PostFix"));
 }
 
-void TForm1::LabelFX1MouseEnter() { setTextColour(LabelFX1, hoverColour); }
-void TForm1::LabelFX1MouseLeave() { setTextColour(LabelFX1, Qt::black); }
+void TForm1::LabelFX1MouseEnter() {
+    setTextColour(LabelFX1, hoverColour);
+}
+void TForm1::LabelFX1MouseLeave() {
+    setTextColour(LabelFX1, Qt::black);
+}
 
 // The three lists and the preview.
 
@@ -347,10 +365,10 @@ void TForm1::FileListBox1Change() {
     const WaitCursor hourglass;
     const QString path = FileListBox1->FileName();
     noteCall("preview");
-    noteCall(path.isEmpty() ? "preview of nothing" : "preview of " + QFileInfo(path).fileName().toStdString());
-    const LoadOutcome outcome =
-        path.isEmpty() ? (*workingBitmap_ = QImage(), LoadOk)
-                       : LoadPictureFile(*workingBitmap_, *jpeg_, path);
+    noteCall(path.isEmpty() ? "preview of nothing"
+                            : "preview of " + QFileInfo(path).fileName().toStdString());
+    const LoadOutcome outcome = path.isEmpty() ? (*workingBitmap_ = QImage(), LoadOk)
+                                               : LoadPictureFile(*workingBitmap_, *jpeg_, path);
     if (outcome != LoadOk) {
         showMessage(LoadOutcomeMessage(outcome));
     }
@@ -435,7 +453,9 @@ void TForm1::DroppedFiles(const void* drop) {
     }
 }
 
-void TForm1::Image1MouseDown() { ole::DragFile(FileListBox1->FileName()); }
+void TForm1::Image1MouseDown() {
+    ole::DragFile(FileListBox1->FileName());
+}
 
 void TForm1::buildLayout() {
     setWindowTitle(applicationTitle());
@@ -580,17 +600,15 @@ void TForm1::buildLayout() {
     place(Image1, 0, 0, 237, 253);
 
     // Keyboard order of the focusable controls.
-    QWidget* const order[] = {Edit1,        Edit2,         FileListBox1,   DirectoryListBox1,
-                              CheckBox1,    CheckBox2,     RadioButton1,   RadioButton2,
-                              ScrollBox1,   CheckBox3,     DriveComboBox1, Edit3,
-                              CheckBox4,    TrackBar1,     StaticText2,    StaticText1,
-                              CheckBox5};
+    QWidget* const order[] = {
+        Edit1,        Edit2,        FileListBox1, DirectoryListBox1, CheckBox1,      CheckBox2,
+        RadioButton1, RadioButton2, ScrollBox1,   CheckBox3,         DriveComboBox1, Edit3,
+        CheckBox4,    TrackBar1,    StaticText2,  StaticText1,       CheckBox5};
     StaticText1->setFocusPolicy(Qt::TabFocus);
     StaticText2->setFocusPolicy(Qt::TabFocus);
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
 }
-
 
 } // namespace quill

@@ -3,8 +3,8 @@
 // and the handlers that link them.
 
 #include <QImage>
-#include <QWidget>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <vector>
 

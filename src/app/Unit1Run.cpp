@@ -42,7 +42,8 @@ public:
     }
 
     void progress(int taken, int total) override {
-        window_.setWindowTitle(QStringLiteral("%1 - %2 / %3").arg(applicationTitle()).arg(taken).arg(total));
+        window_.setWindowTitle(
+            QStringLiteral("%1 - %2 / %3").arg(applicationTitle()).arg(taken).arg(total));
         // Let the window system's own events through (repaints, "are you alive" pings) so the
         // desktop never reports the window as hanging; what the user does waits for the end.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

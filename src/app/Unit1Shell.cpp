@@ -34,14 +34,24 @@ void TForm1::FileListBox1DblClick() {
     FileListBox1Change();
 }
 
-void TForm1::Image1DblClick() { OpenWithAssociation(FileListBox1->FileName()); }
+void TForm1::Image1DblClick() {
+    OpenWithAssociation(FileListBox1->FileName());
+}
 
-void TForm1::Image2Click() { OpenWebPage(); }
+void TForm1::Image2Click() {
+    OpenWebPage();
+}
 
-void TForm1::StaticText1Click() { OpenHelpPage(helpLinkAddress_); }
+void TForm1::StaticText1Click() {
+    OpenHelpPage(helpLinkAddress_);
+}
 
-void TForm1::StaticText1MouseMove() { helpHover_->StaticText1MouseMove(); }
+void TForm1::StaticText1MouseMove() {
+    helpHover_->StaticText1MouseMove();
+}
 
-void TForm1::Image3Click() { showMessage(aboutBox(QStringLiteral(QUILL_VERSION))); }
+void TForm1::Image3Click() {
+    showMessage(aboutBox(QStringLiteral(QUILL_VERSION)));
+}
 
 } // namespace quill

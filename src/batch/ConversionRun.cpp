@@ -1,7 +1,6 @@
 #include "batch/ConversionRun.h"
 
 #include "batch/Naming.h"
-#include "platform/SingleFileRename.h"
 #include "batch/OutputFolder.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
@@ -9,6 +8,7 @@
 #include "imaging/Scale.h"
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"
+#include "platform/SingleFileRename.h"
 
 #include <QDir>
 #include <exception>

@@ -19,8 +19,7 @@ bool FindOrMakeFolder(const QString& path);
 // Finds or makes "_Parvexo" in the listed folder. When that fails: says so, then asks for another
 // parent folder with chooseParent (nothing = cancelled) until one works. Returns the folder, or
 // nothing when the user cancelled.
-std::optional<QString>
-FixOutputFolder(const QString& listedFolder,
-                const std::function<std::optional<QString>()>& chooseParent);
+std::optional<QString> FixOutputFolder(const QString& listedFolder,
+                                       const std::function<std::optional<QString>()>& chooseParent);
 
 } // namespace quill

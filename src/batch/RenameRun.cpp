@@ -1,8 +1,8 @@
 #include "batch/RenameRun.h"
 
 #include "batch/Naming.h"
-#include "platform/SingleFileRename.h"
 #include "platform/FileSystem.h"
+#include "platform/SingleFileRename.h"
 
 namespace quill {
 

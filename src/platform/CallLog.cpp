@@ -10,10 +10,16 @@ std::vector<std::string>& entries() {
 
 } // namespace
 
-void noteCall(std::string_view step) { entries().emplace_back(step); }
+void noteCall(std::string_view step) {
+    entries().emplace_back(step);
+}
 
-std::vector<std::string> callLog() { return entries(); }
+std::vector<std::string> callLog() {
+    return entries();
+}
 
-void clearCallLog() { entries().clear(); }
+void clearCallLog() {
+    entries().clear();
+}
 
 } // namespace quill

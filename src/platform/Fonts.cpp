@@ -2,7 +2,9 @@
 
 namespace quill {
 
-QString uiFontFamily() { return QStringLiteral("Liberation Sans"); }
+QString uiFontFamily() {
+    return QStringLiteral("Liberation Sans");
+}
 
 QFont uiFont(int pixelSize) {
     QFont font(uiFontFamily());

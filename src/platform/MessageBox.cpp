@@ -9,8 +9,8 @@ namespace {
 // Without a window system (no handler installed yet) a box degrades to a line on stderr and the
 // default answer, so nothing blocks.
 MsgResult fallbackHandler(const MessageRequest& request) {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(request.title.isEmpty() ? applicationTitle()
-                                                                          : request.title),
+    std::fprintf(stderr, "%s: %s\n",
+                 qUtf8Printable(request.title.isEmpty() ? applicationTitle() : request.title),
                  qUtf8Printable(request.text));
     return request.defaultButton;
 }
@@ -22,7 +22,9 @@ MessageHandler& currentHandler() {
 
 } // namespace
 
-QString applicationTitle() { return QStringLiteral("Quillmere"); }
+QString applicationTitle() {
+    return QStringLiteral("Quillmere");
+}
 
 MsgResult showMessage(const MessageRequest& request) {
     // Copy first: a handler may replace itself while its box is open.

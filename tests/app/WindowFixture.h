@@ -2,9 +2,9 @@
 // The program's five windows on the offscreen platform, started in a temporary folder of
 // pictures the test writes itself. Message boxes and dialogs are answered by the test.
 
+#include "TestSupport.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
-#include "TestSupport.h"
 
 #include <QColor>
 #include <QDir>

@@ -114,10 +114,12 @@ TEST_F(DropTest, APathThatCannotBeEnteredIsShownAndTheFlagIsCleared) {
 TEST_F(DropTest, AQtDropOfFileUrlsOnTheWindowGoesToTheFirstFile) {
     TForm1& w = window();
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(path("dort/bild.png")), QUrl::fromLocalFile(path("hier.png"))});
+    mime.setUrls(
+        {QUrl::fromLocalFile(path("dort/bild.png")), QUrl::fromLocalFile(path("hier.png"))});
     QWidget* onto = w.FileListBox1; // any child of the registered window
     const QPoint at(5, 5);
-    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                          Qt::NoModifier);
     QCoreApplication::sendEvent(onto, &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -3,9 +3,9 @@
 
 #include "WindowFixture.h"
 
+#include "browse/DirectoryListBox.h"
 #include "browse/FileListBox.h"
 #include "browse/TargetFolderDialog.h"
-#include "browse/DirectoryListBox.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
@@ -38,7 +38,8 @@ QColor colourAt(const QImage& image, int x, int y) {
 }
 
 bool near(QColor a, QColor b, int tolerance = 12) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
@@ -307,7 +308,7 @@ TEST_F(WindowTest, AFileTooLargeToSizeIsReportedAndTheRunGoesOn) {
     writePicture("a_schmal.png", 2, 2000, Qt::red);
     writePicture("b_normal.png", 40, 30, Qt::red);
     TForm1& w = start();
-    w.CheckBox1->click(); // "Breite": the height follows the width
+    w.CheckBox1->click();     // "Breite": the height follows the width
     w.Edit1->setText("3000"); // 2 x 2000 would become 3000 x 3000000
     pressStart();
     EXPECT_EQ(namesIn(path("_Parvexo")), QStringList({"b_normal.jpg"}));

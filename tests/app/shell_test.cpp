@@ -120,8 +120,8 @@ TEST_F(WindowTest, AboutBoxHasABlankTitleAndThreeLines) {
     ASSERT_EQ(messages_.shown().size(), 1u);
     const MessageRequest& about = messages_.shown()[0];
     EXPECT_EQ(about.title, " ");
-    EXPECT_EQ(about.text,
-              QStringLiteral("Quillmere " QUILL_TEST_VERSION "\n\nDieses Programm verwendet FreeImage.lib."));
+    EXPECT_EQ(about.text, QStringLiteral("Quillmere " QUILL_TEST_VERSION
+                                         "\n\nDieses Programm verwendet FreeImage.lib."));
     EXPECT_EQ(about.icon, MsgIcon::None);
     EXPECT_EQ(about.buttons, MsgButtons::Ok);
 }

@@ -1,6 +1,7 @@
 // The main window as it opens and as it closes: the first-start state of every control, the
 // five windows, and the order of the start-up and close steps.
 
+#include "TestSupport.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "browse/FileListBox.h"
@@ -11,7 +12,6 @@
 #include "imaging/ui/Unit2.h"
 #include "imaging/ui/Unit4.h"
 #include "platform/CallLog.h"
-#include "TestSupport.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -32,7 +32,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         // The OLE calls join the same record as the window's own steps.
-        previousHook_ = ole::setOleCallHook([](const QString& call) { noteCall(call.toStdString()); });
+        previousHook_ =
+            ole::setOleCallHook([](const QString& call) { noteCall(call.toStdString()); });
         previous_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
     }
@@ -125,24 +126,26 @@ TEST_F(StartupTest, StartUpAndCloseRunTheirStepsInOrder) {
     clearCallLog();
     {
         Forms forms({});
-        const std::vector<std::string> startup = stepsAmong(
-            callLog(), {"layout", "FreeImage_Initialise", "TJPEGImage", "working bitmap",
-                        "output bitmap", "OleInitialize", "CoLockObjectExternal(lock)",
-                        "RegisterDragDrop", "preview"});
-        EXPECT_EQ(startup, (std::vector<std::string>{
-                               "layout", "FreeImage_Initialise", "TJPEGImage", "working bitmap",
-                               "output bitmap", "OleInitialize", "CoLockObjectExternal(lock)",
-                               "RegisterDragDrop", "preview"}));
+        const std::vector<std::string> startup =
+            stepsAmong(callLog(), {"layout", "FreeImage_Initialise", "TJPEGImage", "working bitmap",
+                                   "output bitmap", "OleInitialize", "CoLockObjectExternal(lock)",
+                                   "RegisterDragDrop", "preview"});
+        EXPECT_EQ(startup, (std::vector<std::string>{"layout", "FreeImage_Initialise", "TJPEGImage",
+                                                     "working bitmap", "output bitmap",
+                                                     "OleInitialize", "CoLockObjectExternal(lock)",
+                                                     "RegisterDragDrop", "preview"}));
         clearCallLog();
         EXPECT_TRUE(forms.main().close()) << "closing is never refused";
-        const std::vector<std::string> close = stepsAmong(
-            callLog(), {"FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
-                        "~output bitmap", "RevokeDragDrop", "Release", "CoLockObjectExternal(unlock)",
-                        "TDropTarget destroyed", "OleUninitialize"});
-        EXPECT_EQ(close, (std::vector<std::string>{
-                             "FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
-                             "~output bitmap", "RevokeDragDrop", "Release",
-                             "CoLockObjectExternal(unlock)", "TDropTarget destroyed", "OleUninitialize"}));
+        const std::vector<std::string> close =
+            stepsAmong(callLog(), {"FreeImage_DeInitialise", "~working bitmap", "~TJPEGImage",
+                                   "~output bitmap", "RevokeDragDrop", "Release",
+                                   "CoLockObjectExternal(unlock)", "TDropTarget destroyed",
+                                   "OleUninitialize"});
+        EXPECT_EQ(close,
+                  (std::vector<std::string>{"FreeImage_DeInitialise", "~working bitmap",
+                                            "~TJPEGImage", "~output bitmap", "RevokeDragDrop",
+                                            "Release", "CoLockObjectExternal(unlock)",
+                                            "TDropTarget destroyed", "OleUninitialize"}));
         EXPECT_EQ(forms.main().workingBitmap(), nullptr);
         EXPECT_EQ(forms.main().jpeg(), nullptr);
         clearCallLog();

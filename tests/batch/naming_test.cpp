@@ -1,8 +1,8 @@
 // Naming of output and renamed files, and finding or making the output folder.
 
+#include "TestSupport.h"
 #include "batch/Naming.h"
 #include "batch/OutputFolder.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>

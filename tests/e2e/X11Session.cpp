@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QtEndian>
@@ -12,9 +11,13 @@
 
 namespace quill::e2e {
 
-QString programPath() { return QStringLiteral(QUILL_BIN_DIR "/quillmere"); }
+QString programPath() {
+    return QStringLiteral(QUILL_BIN_DIR "/quillmere");
+}
 
-QString dragPeerPath() { return QStringLiteral(QUILL_BIN_DIR "/quill_dragpeer"); }
+QString dragPeerPath() {
+    return QStringLiteral(QUILL_BIN_DIR "/quill_dragpeer");
+}
 
 X11Session::X11Session(int screenWidth, int screenHeight) : screen_(screenWidth, screenHeight) {
     // Xvfb writes the display number it chose to the descriptor given with -displayfd.
@@ -101,7 +104,7 @@ bool X11Session::startProgram(const QStringList& arguments, const QString& worki
 }
 
 std::unique_ptr<QProcess> X11Session::startOther(const QString& path,
-                                                const QStringList& arguments) {
+                                                 const QStringList& arguments) {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(environment());
     process->setProcessChannelMode(QProcess::SeparateChannels);
@@ -165,13 +168,17 @@ void X11Session::moveMouse(QPoint screenPos) {
              QString::number(screenPos.y())});
 }
 
-void X11Session::click(int button) { xdotool({QStringLiteral("click"), QString::number(button)}); }
+void X11Session::click(int button) {
+    xdotool({QStringLiteral("click"), QString::number(button)});
+}
 
 void X11Session::focusWindow(const QString& windowId) {
     xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), windowId});
 }
 
-void X11Session::key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
+void X11Session::key(const QString& keys) {
+    xdotool({QStringLiteral("key"), keys});
+}
 
 void X11Session::closeWindow(const QString& windowId) {
     // What a window manager's close button sends: WM_DELETE_WINDOW.
@@ -184,9 +191,8 @@ void X11Session::closeWindow(const QString& windowId) {
 QImage X11Session::screenshot() {
     QProcess process;
     process.setProcessEnvironment(environment());
-    process.start(QStringLiteral("xwd"),
-                  {QStringLiteral("-root"), QStringLiteral("-silent"), QStringLiteral("-display"),
-                   display()});
+    process.start(QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent"),
+                                          QStringLiteral("-display"), display()});
     process.waitForFinished(20000);
     return decodeXwd(process.readAllStandardOutput());
 }
@@ -217,14 +223,16 @@ QImage decodeXwd(const QByteArray& data) {
     }
     QImage image(int(width), int(height), QImage::Format_RGB32);
     for (quint32 y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uchar*>(data.constData()) + offset + y * bytesPerLine;
+        const auto* row =
+            reinterpret_cast<const uchar*>(data.constData()) + offset + y * bytesPerLine;
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
         for (quint32 x = 0; x < width; ++x) {
             const uchar* p = row + x * bytesPerPixel;
-            const quint32 pixel =
-                byteOrder == 0 ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
-                               : quint32(p[bytesPerPixel - 1]) | quint32(p[bytesPerPixel - 2]) << 8 |
-                                     quint32(p[bytesPerPixel - 3]) << 16;
+            const quint32 pixel = byteOrder == 0
+                                      ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
+                                      : quint32(p[bytesPerPixel - 1]) |
+                                            quint32(p[bytesPerPixel - 2]) << 8 |
+                                            quint32(p[bytesPerPixel - 3]) << 16;
             out[x] = 0xff000000u | (pixel & 0xffffffu);
         }
     }

@@ -67,7 +67,8 @@ protected:
 
     QColor previewCentre() {
         const QImage screen = session_.screenshot();
-        return screen.isNull() ? QColor() : QColor(screen.pixel(origin_ + QPoint(252 + 266, 32 + 266)));
+        return screen.isNull() ? QColor()
+                               : QColor(screen.pixel(origin_ + QPoint(252 + 266, 32 + 266)));
     }
 
     QTemporaryDir pictures_;
@@ -81,8 +82,9 @@ protected:
 
 TEST_F(DragDropEndToEnd, FileDroppedOntoTheWindowMovesTheListsThereAndPreviewsIt) {
     const QString file = other_.path() + "/blau.png";
-    auto peer = session_.startOther(quill::e2e::dragPeerPath(),
-                                    {"source", file, "--rect", "1250,100,300,200", "--name", "Quelle"});
+    auto peer =
+        session_.startOther(quill::e2e::dragPeerPath(),
+                            {"source", file, "--rect", "1250,100,300,200", "--name", "Quelle"});
     QString ready;
     ASSERT_TRUE(waitForLine(session_, *peer, "READY", &ready, 20000));
     ASSERT_TRUE(session_.waitUntil([&] { return previewCentre() == QColor(240, 240, 0); }, 20000));

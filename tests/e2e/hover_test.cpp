@@ -11,7 +11,9 @@ using quill::e2e::X11Session;
 
 namespace {
 
-bool isRed(QColor c) { return c.red() > 180 && c.green() < 80 && c.blue() < 80; }
+bool isRed(QColor c) {
+    return c.red() > 180 && c.green() < 80 && c.blue() < 80;
+}
 
 int redPixels(const QImage& screen, QRect area) {
     int red = 0;
@@ -39,8 +41,8 @@ TEST(HoverEndToEnd, HelpTurnsRedWithTheCrossAndMovingAwayHidesIt) {
     ASSERT_TRUE(session.waitUntil(
         [&] {
             screen = session.screenshot();
-            return !screen.isNull() && QColor(screen.pixel(origin + QPoint(780, 560))) ==
-                                           QColor(128, 128, 128);
+            return !screen.isNull() &&
+                   QColor(screen.pixel(origin + QPoint(780, 560))) == QColor(128, 128, 128);
         },
         20000));
     EXPECT_EQ(redPixels(screen, cross), 0) << "the cross is hidden at first";

@@ -10,7 +10,9 @@ using quill::e2e::X11Session;
 
 namespace {
 
-QColor at(const QImage& screen, QPoint p) { return QColor(screen.pixel(p)); }
+QColor at(const QImage& screen, QPoint p) {
+    return QColor(screen.pixel(p));
+}
 
 ::testing::AssertionResult hasColour(const QImage& screen, QPoint p, QColor expected) {
     const QColor c = at(screen, p);

@@ -48,9 +48,8 @@ TEST(RunEndToEnd, StartConfirmedWithTheKeyboardFillsTheOutputFolderAndShowsFerti
     ASSERT_TRUE(session.waitUntil(
         [&] {
             before = session.screenshot();
-            return !before.isNull() &&
-                   QColor(before.pixel(origin + QPoint(266 + 252, 266 + 32))) ==
-                       QColor(200, 120, 40);
+            return !before.isNull() && QColor(before.pixel(origin + QPoint(266 + 252, 266 + 32))) ==
+                                           QColor(200, 120, 40);
         },
         30000))
         << "the first picture was never previewed";
@@ -65,8 +64,8 @@ TEST(RunEndToEnd, StartConfirmedWithTheKeyboardFillsTheOutputFolderAndShowsFerti
     session.key("Return");
 
     const QString output = dir.path() + "/_Parvexo";
-    ASSERT_TRUE(session.waitUntil(
-        [&] { return QDir(output).entryList(QDir::Files).size() == 3; }, 60000))
+    ASSERT_TRUE(
+        session.waitUntil([&] { return QDir(output).entryList(QDir::Files).size() == 3; }, 60000))
         << "the output folder did not fill";
     EXPECT_EQ(QDir(output).entryList(QDir::Files, QDir::Name),
               QStringList({"drei.jpg", "eins.jpg", "zwei.jpg"}));

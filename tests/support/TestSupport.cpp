@@ -17,7 +17,9 @@ MessageRecorder::MessageRecorder() {
     });
 }
 
-MessageRecorder::~MessageRecorder() { setMessageHandler(std::move(previous_)); }
+MessageRecorder::~MessageRecorder() {
+    setMessageHandler(std::move(previous_));
+}
 
 QStringList MessageRecorder::texts() const {
     QStringList list;
@@ -34,12 +36,16 @@ DialogScript::DialogScript(DialogRunner runner) {
     });
 }
 
-DialogScript::~DialogScript() { setDialogRunner(std::move(previous_)); }
+DialogScript::~DialogScript() {
+    setDialogRunner(std::move(previous_));
+}
 
 QString hostileDir() {
     return QDir::cleanPath(QStringLiteral(QUILL_HOSTILE_DIR));
 }
 
-QString hostileFile(const QString& name) { return hostileDir() + QLatin1Char('/') + name; }
+QString hostileFile(const QString& name) {
+    return hostileDir() + QLatin1Char('/') + name;
+}
 
 } // namespace quill::test

@@ -11,7 +11,9 @@
 #include <vector>
 
 // Readable texts in test failures.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(QStringLiteral(", ")).toStdString() << ']';
 }
