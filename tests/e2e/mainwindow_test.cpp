@@ -68,3 +68,24 @@ TEST(MainWindowEndToEnd, OpensCentredWithItsLookAndClosesOnRequest) {
     EXPECT_EQ(session.program().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(session.program().exitCode(), 0);
 }
+
+TEST(CommandLine, VersionAndHelpPrintWithoutOpeningAWindow) {
+    // No display at all: a window would fail to open, so a clean exit proves none was tried.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    for (const QString& option : {QStringLiteral("--version"), QStringLiteral("--help")}) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(quill::e2e::programPath(), {option});
+        ASSERT_TRUE(process.waitForFinished(20000)) << qPrintable(option);
+        EXPECT_EQ(process.exitCode(), 0) << qPrintable(option);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        if (option == "--version") {
+            EXPECT_TRUE(out.startsWith("Quillmere ")) << qPrintable(out);
+        } else {
+            EXPECT_TRUE(out.contains("quillmere [BILDDATEI]")) << qPrintable(out);
+        }
+    }
+}
