@@ -6,6 +6,7 @@
 #include "app/Unit1.h"
 #include "browse/FileListBox.h"
 #include "imaging/JpegImage.h"
+#include "platform/Memory.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -101,15 +102,16 @@ void BM_RunOver50TwelveMegapixelJpegs(benchmark::State& state) {
     QTemporaryDir dir;
     const QImage picture = photoLike(4000, 3000);
     for (int i = 0; i < files; ++i) {
-        writeJpeg(picture, dir.path() + QStringLiteral("/bild%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+        writeJpeg(picture,
+                  dir.path() + QStringLiteral("/bild%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
     }
 
     // Decoding alone, every file once (warm cache, as the run meets them).
     std::vector<JSAMPLE> rows;
     const auto decodeStart = std::chrono::steady_clock::now();
     for (int i = 0; i < files; ++i) {
-        decodeWithLibjpeg(dir.path() + QStringLiteral("/bild%1.jpg").arg(i, 3, 10, QLatin1Char('0')),
-                          rows);
+        decodeWithLibjpeg(
+            dir.path() + QStringLiteral("/bild%1.jpg").arg(i, 3, 10, QLatin1Char('0')), rows);
     }
     const double decodeAlone = seconds(decodeStart);
 
@@ -140,6 +142,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    keepLargePictureMemory(); // as the program does at start
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -4,6 +4,7 @@
 #include "app/QtMessageBox.h"
 #include "app/Unit1.h"
 #include "platform/Failure.h"
+#include "platform/Memory.h"
 #include "platform/MessageBox.h"
 
 #include <QFile>
@@ -84,6 +85,7 @@ int runProgram(int argc, char** argv) {
         return 0;
     }
     const QString tail = commandTail(argc, argv);
+    keepLargePictureMemory();
 
     QuillApplication app(argc, argv);
     initResources();
