@@ -86,8 +86,9 @@ public:
 } // namespace
 
 TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
-    // 1. The window and its controls, with their defaults and wiring; the lists show the
-    // process's current folder.
+    // The start-up runs in a fixed order: the controls (the lists show the process's current
+    // folder), the picture library, the shared picture objects, the window's place, the
+    // defaults, drag and drop, the first preview, and last the file named on the command line.
     buildLayout();
     sizeRules_ =
         std::make_unique<SizeRuleHandlers>(CheckBox1, CheckBox2, CheckBox4, Edit1, Edit2, Label1);
@@ -102,54 +103,44 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     });
     wireEvents();
     noteCall("layout");
-    // 2.
     FreeImage_Initialise(false);
     noteCall("FreeImage_Initialise");
-    // 3.
     PreviewLimit = 520;
-    // 4.
     jpeg_ = std::make_unique<TJPEGImage>();
     jpeg_->SetCompressionQuality(90);
     noteCall("TJPEGImage");
-    // 5.
     workingBitmap_ = std::make_unique<QImage>();
     noteCall("working bitmap");
     outputBitmap_ = std::make_unique<QImage>();
     noteCall("output bitmap");
-    // 6. A fixed client area; the window manager adds the frame. Centred on the desktop.
+    // A fixed client area; the window manager adds the frame. Centred on the desktop.
     setFixedSize(794, 576);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->availableGeometry();
         move(desktop.left() + (desktop.width() - 800) / 2,
              desktop.top() + (desktop.height() - 600) / 2);
     }
-    // 7.
     ScrollBox1->resize(532, 532);
     Image1->setStretch(true);
-    // 8.
     helpLinkAddress_ = helpPageAddress();
-    // 9.
     RadioButton1->setChecked(true);
-    // 10. and 11. The targets start at 200 in the size handlers; the explanation for neither box.
+    // The targets start at 200 in the size handlers; the explanation for neither box.
     Label1->setText(explanationText(SizeModeNeither));
-    // 12.
     Label3->hide();
-    // 13.
     if (FileListBox1->Count() > 0) {
         FileListBox1->SetSelected(0, true);
     }
-    // 14.
     ole::OleInitialize(nullptr);
-    // 15. The window keeps one reference of its own; the lock keeps another until the close.
+    // The window keeps one reference of its own; the lock keeps another until the close.
     dropTarget_ = ole::TDropTarget::Create(this);
     if (dropTarget_) {
         ole::CoLockObjectExternal(dropTarget_, lock, lastUnlockReleases);
         ole::RegisterDragDrop(this, dropTarget_);
     }
-    // 16. Ticking runs the click reaction at once: the first preview is built now.
+    // Ticking runs the click reaction at once: the first preview is built now.
     CheckBox3->setChecked(true);
     CheckBox3Click();
-    // 17. A tail that names nothing that exists gives no long form: nothing is selected then.
+    // A tail that names nothing that exists gives no long form: nothing is selected then.
     if (!commandTail_.isEmpty()) {
         if (const std::optional<QString> longPath = GetLongPathName(commandTail_)) {
             GoToFile(*longPath);
@@ -226,30 +217,28 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
-    // 1.
+    // What the start-up made goes again, in a fixed order: the picture library, the shared picture
+    // objects, then drag and drop, whose target goes with the last reference.
     FreeImage_DeInitialise();
     noteCall("FreeImage_DeInitialise");
-    // 2.
     workingBitmap_.reset();
     noteCall("~working bitmap");
     jpeg_.reset();
     noteCall("~TJPEGImage");
     outputBitmap_.reset();
     noteCall("~output bitmap");
-    // 3.
     ole::RevokeDragDrop(this);
     if (dropTarget_) {
-        // 4. The window's own reference.
+        // The window's own reference.
         ole::TDropTarget* target = std::exchange(dropTarget_, nullptr);
         target->Release();
         noteCall("Release");
-        // 5. The lock's reference was the last one: the target is destroyed here.
+        // The lock's reference was the last one: the target is destroyed here.
         ole::CoLockObjectExternal(target, unlock, lastUnlockReleases);
     }
-    // 6.
     ole::OleUninitialize();
     closed_ = true;
-    // 7. Closing is never refused and nothing is asked.
+    // Closing is never refused and nothing is asked.
     canClose = true;
 }
 
@@ -367,8 +356,8 @@ void TForm1::FileListBox1Change() {
     noteCall("preview");
     noteCall(path.isEmpty() ? "preview of nothing"
                             : "preview of " + QFileInfo(path).fileName().toStdString());
-    const LoadOutcome outcome = path.isEmpty() ? (*workingBitmap_ = QImage(), LoadOk)
-                                               : LoadPictureFile(*workingBitmap_, *jpeg_, path);
+    // An empty path has no decoder: the working bitmap becomes empty, without a message.
+    const LoadOutcome outcome = LoadPictureFile(*workingBitmap_, *jpeg_, path);
     if (outcome != LoadOk) {
         showMessage(LoadOutcomeMessage(outcome));
     }
