@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using quill::e2e::X11Session;
@@ -30,7 +31,11 @@ int redPixels(const QImage& screen, QRect area) {
 TEST(HoverEndToEnd, HelpTurnsRedWithTheCrossAndMovingAwayHidesIt) {
     X11Session session;
     ASSERT_TRUE(session.ok());
-    ASSERT_TRUE(session.startProgram({}, QDir::tempPath()));
+    // An empty folder of its own: whatever else lies in the system's temporary folder (a broken
+    // picture and its message box) must not take part.
+    QTemporaryDir empty;
+    ASSERT_TRUE(empty.isValid());
+    ASSERT_TRUE(session.startProgram({}, empty.path()));
     const QString window = session.waitForWindow("Quillmere", 30000);
     ASSERT_FALSE(window.isEmpty());
     const QPoint origin = session.windowGeometry(window).topLeft();

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using quill::e2e::X11Session;
@@ -30,7 +31,11 @@ QColor at(const QImage& screen, QPoint p) {
 TEST(MainWindowEndToEnd, OpensCentredWithItsLookAndClosesOnRequest) {
     X11Session session;
     ASSERT_TRUE(session.ok()) << "Xvfb did not start";
-    ASSERT_TRUE(session.startProgram({}, QDir::tempPath()));
+    // An empty folder of its own: whatever else lies in the system's temporary folder (a broken
+    // picture and its message box) must not take part.
+    QTemporaryDir empty;
+    ASSERT_TRUE(empty.isValid());
+    ASSERT_TRUE(session.startProgram({}, empty.path()));
 
     const QString window = session.waitForWindow(QStringLiteral("Quillmere"), 30000);
     ASSERT_FALSE(window.isEmpty()) << "no window titled Quillmere";

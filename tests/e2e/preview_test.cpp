@@ -23,7 +23,7 @@ TEST(PreviewEndToEnd, PictureNamedOnTheCommandLineSitsCentredInThePreview) {
 
     X11Session session;
     ASSERT_TRUE(session.ok());
-    ASSERT_TRUE(session.startProgram({dir.path() + "/gruen.png"}, QDir::tempPath()));
+    ASSERT_TRUE(session.startProgram({dir.path() + "/gruen.png"}, dir.path()));
     const QString window = session.waitForWindow("Quillmere", 30000);
     ASSERT_FALSE(window.isEmpty());
     const QPoint origin = session.windowGeometry(window).topLeft();
