@@ -28,6 +28,7 @@
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "platform/WaitCursor.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -73,15 +74,6 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     palette.setColor(QPalette::WindowText, colour);
     widget->setPalette(palette);
 }
-
-// The hourglass for the whole application while a scope runs, restored on every way out.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 

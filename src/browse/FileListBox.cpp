@@ -6,6 +6,7 @@
 #include "platform/FileFailures.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/WaitCursor.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -31,25 +32,6 @@ Glyph glyphForName(const QString& name) {
     }
     return Glyph::UnknownFile;
 }
-
-class WaitCursor {
-public:
-    explicit WaitCursor(bool on) : on_(on) {
-        if (on_) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        }
-    }
-    ~WaitCursor() {
-        if (on_) {
-            QGuiApplication::restoreOverrideCursor();
-        }
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    bool on_;
-};
 
 class FileDelegate : public QStyledItemDelegate {
 public:

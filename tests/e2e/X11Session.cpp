@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 #include <QtEndian>
 
@@ -20,45 +21,61 @@ QString dragPeerPath() {
 }
 
 X11Session::X11Session(int screenWidth, int screenHeight) : screen_(screenWidth, screenHeight) {
-    // Xvfb writes the display number it chose to the descriptor given with -displayfd.
+    // Display numbers of our own, away from :0 and spread by process, so servers of earlier
+    // tests that are still shutting down never share a socket with this one.
+    for (int attempt = 0; attempt < 20 && display_ < 0; ++attempt) {
+        const int candidate = 100 + int((::getpid() * 7 + attempt * 131) % 800);
+        if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(candidate))) {
+            continue;
+        }
+        if (startServer(candidate)) {
+            display_ = candidate;
+        }
+    }
+    // Ready means a client gets through, not only that the server says so.
+    if (display_ >= 0 &&
+        !waitUntil([this] { return !xdotool({QStringLiteral("getdisplaygeometry")}).isEmpty(); },
+                   20000)) {
+        display_ = -1;
+    }
+}
+
+bool X11Session::startServer(int display) {
+    // Xvfb writes the display number to the descriptor given with -displayfd once it accepts
+    // connections.
     int fds[2];
     if (pipe(fds) != 0) {
-        return;
+        return false;
     }
     server_ = std::make_unique<QProcess>();
     server_->setProgram(QStringLiteral("Xvfb"));
-    server_->setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]),
-                           QStringLiteral("-screen"), QStringLiteral("0"),
-                           QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight),
+    server_->setArguments({QStringLiteral(":%1").arg(display), QStringLiteral("-displayfd"),
+                           QString::number(fds[1]), QStringLiteral("-screen"), QStringLiteral("0"),
+                           QStringLiteral("%1x%2x24").arg(screen_.width()).arg(screen_.height()),
                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     server_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server_->setChildProcessModifier([wfd = fds[1], rfd = fds[0]] {
-        ::close(rfd);
-        (void)wfd;
-    });
+    server_->setChildProcessModifier([rfd = fds[0]] { ::close(rfd); });
     server_->start();
     ::close(fds[1]);
     if (!server_->waitForStarted(10000)) {
         ::close(fds[0]);
-        return;
+        return false;
     }
     QByteArray number;
-    QElapsedTimer timer;
-    timer.start();
     char c = 0;
-    while (timer.elapsed() < 20000) {
-        const ssize_t n = ::read(fds[0], &c, 1);
-        if (n <= 0 || c == '\n') {
-            break;
-        }
+    // The read ends at the newline, or with 0 when the server gave up (display in use).
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') {
         number.append(c);
     }
     ::close(fds[0]);
     bool parsed = false;
-    const int display = number.trimmed().toInt(&parsed);
-    if (parsed) {
-        display_ = display;
+    if (number.trimmed().toInt(&parsed) == display && parsed) {
+        return true;
     }
+    server_->kill();
+    server_->waitForFinished(5000);
+    server_.reset();
+    return false;
 }
 
 X11Session::~X11Session() {
@@ -68,7 +85,7 @@ X11Session::~X11Session() {
     }
     if (server_ && server_->state() != QProcess::NotRunning) {
         server_->terminate();
-        if (!server_->waitForFinished(5000)) {
+        if (!server_->waitForFinished(20000)) {
             server_->kill();
             server_->waitForFinished(5000);
         }
@@ -91,6 +108,20 @@ void X11Session::pause(int ms) {
 }
 
 bool X11Session::startProgram(const QStringList& arguments, const QString& workingDir) {
+    // A program that could not reach the display at all ends at once with exit code 1: start
+    // it again then, a busy server may have let a connection wait too long.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!launchProgram(arguments, workingDir)) {
+            return false;
+        }
+        if (!program_->waitForFinished(1500) || program_->exitCode() != 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool X11Session::launchProgram(const QStringList& arguments, const QString& workingDir) {
     program_ = std::make_unique<QProcess>();
     program_->setProcessEnvironment(environment());
     program_->setProgram(programPath());

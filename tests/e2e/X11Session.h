@@ -52,6 +52,8 @@ public:
 
 private:
     QProcessEnvironment environment() const;
+    bool startServer(int display);
+    bool launchProgram(const QStringList& arguments, const QString& workingDir);
     static void pause(int ms);
 
     int display_ = -1;
