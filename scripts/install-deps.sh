@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages Quillmere needs to build, run and test.
 # Only what is missing is installed; sudo is used only when not already root.
+# An entry "a|b" takes the first of a and b that the distribution offers (Debian and Ubuntu name
+# a few packages differently).
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
-  libfreeimage-dev libjpeg62-turbo-dev libtiff-dev
+  libfreeimage-dev "libjpeg62-turbo-dev|libjpeg-dev" libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang "libclang-rt-14-dev|libclang-rt-dev|libclang-common-14-dev"
   xvfb xauth xdotool x11-utils x11-apps libxcb1-dev
   fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
 )
 
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
 missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+for entry in "${packages[@]}"; do
+  IFS='|' read -r -a choices <<<"$entry"
+  have=no
+  for p in "${choices[@]}"; do
+    if installed "$p"; then
+      have=yes
+      break
+    fi
+  done
+  [ "$have" = yes ] || missing+=("$entry")
 done
 
 if ((${#missing[@]} == 0)); then
@@ -29,8 +41,22 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
 fi
-
-echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# Resolve alternatives only now: before the update the package lists may know nothing.
+install=()
+for entry in "${missing[@]}"; do
+  IFS='|' read -r -a choices <<<"$entry"
+  chosen=${choices[0]}
+  for p in "${choices[@]}"; do
+    if apt-cache show "$p" >/dev/null 2>&1; then
+      chosen=$p
+      break
+    fi
+  done
+  install+=("$chosen")
+done
+
+echo "Installing: ${install[*]}"
+$SUDO apt-get install -y -qq --no-install-recommends "${install[@]}"
