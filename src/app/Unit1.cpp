@@ -392,13 +392,12 @@ bool TForm1::selectEntryNamed(const QString& name) {
     if (name.isEmpty()) {
         return false;
     }
-    for (int i = 0; i < FileListBox1->Count(); ++i) {
-        if (FileListBox1->Items(i).compare(name, Qt::CaseInsensitive) == 0) {
-            FileListBox1->SetSelected(i, true);
-            return true;
-        }
+    const int index = FileListBox1->IndexOf(name);
+    if (index < 0) {
+        return false;
     }
-    return false;
+    FileListBox1->SetSelected(index, true);
+    return true;
 }
 
 // Drag and drop.

@@ -42,20 +42,10 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         painter->save();
-        const bool selected = option.state & QStyle::State_Selected;
-        const QRect& rect = option.rect;
-        painter->fillRect(rect,
-                          option.palette.brush(selected ? QPalette::Highlight : QPalette::Base));
         const int indent = index.data(kIndentRole).toInt();
         const Glyph glyph = glyphFor(TDirectoryListBox::EntryKind(index.data(kKindRole).toInt()));
-        drawGlyph(*painter, glyph, rect.left() + indent, rect);
-        const int textLeft = rect.left() + glyphImage(glyph).width() + indent + 4;
-        painter->setFont(list_->font());
-        painter->setPen(
-            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(QRect(textLeft, rect.top(), rect.right() - textLeft + 1, rect.height()),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                          index.data(Qt::DisplayRole).toString());
+        drawListEntry(*painter, option, list_->font(), glyph, option.rect.left() + indent,
+                      index.data(Qt::DisplayRole).toString());
         painter->restore();
     }
 

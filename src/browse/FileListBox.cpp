@@ -40,22 +40,12 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         painter->save();
+        const QString name = index.data(Qt::DisplayRole).toString();
+        const std::optional<Glyph> glyph =
+            list_->ShowGlyphs() ? std::optional<Glyph>(glyphForName(name)) : std::nullopt;
+        drawListEntry(*painter, option, list_->font(), glyph, option.rect.left() + 2, name);
         const bool selected = option.state & QStyle::State_Selected;
         const QRect& rect = option.rect;
-        painter->fillRect(rect,
-                          option.palette.brush(selected ? QPalette::Highlight : QPalette::Base));
-        const QString name = index.data(Qt::DisplayRole).toString();
-        int textLeft = rect.left() + 2;
-        if (list_->ShowGlyphs()) {
-            const Glyph glyph = glyphForName(name);
-            drawGlyph(*painter, glyph, rect.left() + 2, rect);
-            textLeft = rect.left() + glyphImage(glyph).width() + 6;
-        }
-        painter->setFont(list_->font());
-        painter->setPen(
-            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(QRect(textLeft, rect.top(), rect.right() - textLeft + 1, rect.height()),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, name);
         if (option.state & QStyle::State_HasFocus) {
             // The current entry shows its frame even when it is not selected.
             QPen pen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
@@ -146,7 +136,7 @@ void TFileListBox::SetFileName(const QString& path) {
             setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
         }
     };
-    makeCurrent(findEntry(resolved.file));
+    makeCurrent(IndexOf(resolved.file));
     change();
     if (!fileExists(joinPath(directory_, resolved.file))) {
         throw InvalidFileName(path);
@@ -154,7 +144,7 @@ void TFileListBox::SetFileName(const QString& path) {
     if (currentRow() < 0) {
         // The mask hides the file: show it by its own name.
         SetMask(resolved.file);
-        makeCurrent(findEntry(resolved.file));
+        makeCurrent(IndexOf(resolved.file));
     }
 }
 
@@ -230,7 +220,7 @@ void TFileListBox::SetSelected(int index, bool selected) {
     }
 }
 
-int TFileListBox::findEntry(const QString& name) const {
+int TFileListBox::IndexOf(const QString& name) const {
     for (int i = 0; i < count(); ++i) {
         if (item(i)->text().compare(name, Qt::CaseInsensitive) == 0) {
             return i;

@@ -53,6 +53,9 @@ public:
     int ItemIndex() const { return currentRow(); }
     void SetItemIndex(int index);
 
+    // The index of the first entry equal to the name, letter case ignored; -1 when none is.
+    int IndexOf(const QString& name) const;
+
     bool Selected(int index) const;
     // Selecting adds the entry to the selection and makes it the current entry. Fails with
     // ListIndexError for an index outside the list.
@@ -81,7 +84,6 @@ private:
     void change();
     void userMayHaveMoved();
     void updateItemHeight();
-    int findEntry(const QString& name) const;
 
     QString directory_;
     QString mask_ = QStringLiteral("*.*");

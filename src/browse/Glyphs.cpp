@@ -188,4 +188,20 @@ void drawGlyph(QPainter& painter, Glyph glyph, int x, const QRect& entry) {
     painter.drawImage(x, entry.top() + (entry.height() - image.height()) / 2, image);
 }
 
+void drawListEntry(QPainter& painter, const QStyleOptionViewItem& option, const QFont& font,
+                   std::optional<Glyph> glyph, int glyphLeft, const QString& text) {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QRect& rect = option.rect;
+    painter.fillRect(rect, option.palette.brush(selected ? QPalette::Highlight : QPalette::Base));
+    int textLeft = rect.left() + 2;
+    if (glyph) {
+        drawGlyph(painter, *glyph, glyphLeft, rect);
+        textLeft = glyphLeft + glyphImage(*glyph).width() + 4;
+    }
+    painter.setFont(font);
+    painter.setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter.drawText(QRect(textLeft, rect.top(), rect.right() - textLeft + 1, rect.height()),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}
+
 } // namespace quill

@@ -3,6 +3,8 @@
 // its bottom-left pixel names the colour that is left out.
 
 #include <QImage>
+#include <QStyleOptionViewItem>
+#include <optional>
 
 class QPainter;
 class QRect;
@@ -30,5 +32,11 @@ const QImage& glyphImage(Glyph glyph);
 
 // Draws the glyph with its left edge at x, vertically centred in the entry rectangle.
 void drawGlyph(QPainter& painter, Glyph glyph, int x, const QRect& entry);
+
+// Paints one entry of a list: the background (highlighted when selected), the glyph with its left
+// edge at glyphLeft (none without a glyph), and the text 4 pixels after the glyph, or 2 pixels in
+// from the left edge without one.
+void drawListEntry(QPainter& painter, const QStyleOptionViewItem& option, const QFont& font,
+                   std::optional<Glyph> glyph, int glyphLeft, const QString& text);
 
 } // namespace quill
