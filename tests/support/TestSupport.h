@@ -54,7 +54,7 @@ private:
     int runs_ = 0;
 };
 
-// Folder of the hostile sample pictures beside the project.
+// Folder of the hostile sample pictures kept with the tests (tests/data/hostile).
 QString hostileDir();
 QString hostileFile(const QString& name);
 
