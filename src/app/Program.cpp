@@ -4,6 +4,8 @@
 #include "app/QtMessageBox.h"
 #include "app/Unit1.h"
 #include "platform/Failure.h"
+#include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 #include "platform/Memory.h"
 #include "platform/MessageBox.h"
 
@@ -45,7 +47,7 @@ void showUncaughtFailure(const QString& text) {
 QString commandTail(int argc, char** argv) {
     QStringList parts;
     for (int i = 1; i < argc; ++i) {
-        parts << QFile::decodeName(argv[i]);
+        parts << decodeFileName(argv[i]);
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -85,6 +87,8 @@ int runProgram(int argc, char** argv) {
         return 0;
     }
     const QString tail = commandTail(argc, argv);
+    // Started from a folder that has been deleted or cannot be read, the lists start at home.
+    ensureListableCurrentDir();
     keepLargePictureMemory();
 
     QuillApplication app(argc, argv);

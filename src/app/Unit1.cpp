@@ -24,6 +24,7 @@
 #include "imaging/ui/SizeRuleHandlers.h"
 #include "imaging/ui/XtraHover.h"
 #include "platform/CallLog.h"
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
@@ -412,7 +413,7 @@ void TForm1::DroppedFiles(const void* drop) {
     QByteArray buffer(static_cast<qsizetype>(length) + 1, '\0');
     ole::DragQueryFileA(drop, 0, buffer.data(), length + 1);
     buffer.truncate(static_cast<qsizetype>(length));
-    const QString path = QFile::decodeName(buffer);
+    const QString path = decodeFileName(buffer);
 
     DirectoryListBox1->SetDirectory(path);
     DriveComboBox1->SetDrive(DirectoryListBox1->Drive());

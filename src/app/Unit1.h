@@ -121,8 +121,8 @@ public:
     // previews it.
     void GoToFile(const QString& path);
 
-    // Selects the first entry whose name equals this one, ignoring letter case (on a
-    // case-insensitive volume a path may name a listed file in other letters).
+    // Selects the entry of this name; letter case is ignored only when no entry has the exact
+    // name (on a case-insensitive volume a path may name a listed file in other letters).
     bool selectEntryNamed(const QString& name);
 
     // Gives Image1 a picture of the given size, centred in the preview area.
@@ -144,6 +144,7 @@ private:
     void wireEvents();
     void applyButtonLooks();
     std::vector<BatchEntry> listEntries() const;
+    void setDropsAccepted(bool accepted);
     OverlayHandlers& overlay();
     XtraHover& xtraHover();
 

@@ -11,6 +11,7 @@
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
+#include "dragdrop/TDropTarget.h"
 #include "imaging/ui/OverlayHandlers.h"
 #include "imaging/ui/SizeRuleHandlers.h"
 #include "imaging/ui/Unit4.h"
@@ -65,6 +66,12 @@ std::vector<BatchEntry> TForm1::listEntries() const {
     return entries;
 }
 
+void TForm1::setDropsAccepted(bool accepted) {
+    if (dropTarget_ != nullptr) {
+        dropTarget_->setAccepting(accepted);
+    }
+}
+
 void TForm1::Button2Click() {
     MessageRequest question;
     question.text = QStringLiteral("Bildverarbeitung starten?");
@@ -72,6 +79,12 @@ void TForm1::Button2Click() {
     question.buttons = MsgButtons::YesNo;
     question.defaultButton = MsgResult::Yes;
     if (showMessage(question) != MsgResult::Yes) {
+        return;
+    }
+    // Refused before anything is made, renamed or written: a "/" would lead the names out of
+    // their folder, onto the originals.
+    if (!isUsableAffix(Edit3->text())) {
+        showMessage(unusableAffixMessage());
         return;
     }
     if (FileListBox1->Count() == 0) {
@@ -96,10 +109,13 @@ void TForm1::Button2Click() {
 void TForm1::RunBatchConversion() {
     Button2->setEnabled(false);
     runInProgress_ = true;
+    // A drop would move the lists to another folder under the running batch.
+    setDropsAccepted(false);
     // "Start" comes back and the title is restored whatever happens below; a close that the
     // window system asked for meanwhile is carried out once the run has let go of the bitmaps.
     const auto restore = qScopeGuard([this] {
         runInProgress_ = false;
+        setDropsAccepted(true);
         setWindowTitle(applicationTitle());
         Button2->setEnabled(true);
         if (closePending_) {

@@ -7,12 +7,13 @@
 #include "imaging/Rotate.h"
 #include "imaging/Scale.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/SingleFileRename.h"
 
-#include <QDir>
 #include <exception>
 #include <new>
+#include <set>
 
 namespace quill {
 
@@ -28,12 +29,36 @@ int countTaken(const std::vector<BatchEntry>& entries, bool takeAll) {
 
 namespace {
 
+// The files of the listed folder, whatever names or links lead to them: no output may land on
+// one of them.
+std::set<FileIdentity> originalsOf(const ConversionSettings& settings) {
+    std::set<FileIdentity> originals;
+    for (const BatchEntry& entry : settings.entries) {
+        if (const auto identity = fileIdentity(joinPath(settings.folder, entry.name))) {
+            originals.insert(*identity);
+        }
+    }
+    return originals;
+}
+
+// An output name that left its folder, or an output path that is one of the run's originals
+// (an output folder that is the listed folder itself, a link in the output folder), is never
+// written.
+bool isSafeOutput(const QString& outputName, const QString& outputPath,
+                  const std::set<FileIdentity>& originals) {
+    if (!isPlainName(outputName)) {
+        return false;
+    }
+    const std::optional<FileIdentity> existing = fileIdentity(outputPath);
+    return !existing || !originals.contains(*existing);
+}
+
 // One taken file, from decoding to writing. Returns true when an output file was written.
 bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
                 QSize overlayExtent, QImage& working, QImage& output, TJPEGImage& jpeg,
                 ConversionHost& host) {
     // Input files are opened by their bare names in the listed folder.
-    QDir::setCurrent(settings.folder);
+    setCurrentDir(settings.folder);
     switch (LoadPictureFile(working, jpeg, name)) {
     case LoadInvalidJpeg:
         showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
@@ -79,6 +104,7 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
     }
     const QString outputFolder = *folder + QLatin1Char('/');
 
+    const std::set<FileIdentity> originals = originalsOf(settings);
     const int total = countTaken(settings.entries, settings.takeAll);
     int taken = 0;
     for (int index = 0; index < static_cast<int>(settings.entries.size()); ++index) {
@@ -89,9 +115,14 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
         const NameParts parts = SplitFileName(entry.name);
-        const QString outputPath =
-            outputFolder + ApplyNameAffix(parts.baseName, settings.affix, settings.postFix) +
+        const QString outputName =
+            ApplyNameAffix(parts.baseName, settings.affix, settings.postFix) +
             QLatin1String(".jpg");
+        const QString outputPath = outputFolder + outputName;
+        if (!isSafeOutput(outputName, outputPath, originals)) {
+            showMessage(originalInTheWayMessage(outputName));
+            continue;
+        }
         // A failure outside the guarded steps (a picture too large to turn or size, memory
         // running out) costs this file only, never the run or the "Start" button.
         try {

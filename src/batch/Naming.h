@@ -9,6 +9,17 @@ namespace quill {
 // True when the affix label's caption reads "PostFix" in any letter case.
 bool isPostFix(const QString& caption);
 
+// An affix may only change a name, never the folder it is in: no "/" and no NUL.
+bool isUsableAffix(const QString& affix);
+// What the user is told when "Start" meets an affix that is not usable.
+QString unusableAffixMessage();
+
+// What the run says instead of writing an output that would replace one of its originals.
+QString originalInTheWayMessage(const QString& outputName);
+
+// True when a name stays inside its folder: not empty, not "." or "..", no "/" and no NUL.
+bool isPlainName(const QString& name);
+
 // The base name with the affix appended (postfix) or put in front (prefix); nothing between.
 QString ApplyNameAffix(const QString& baseName, const QString& affix, bool postFix);
 

@@ -1,9 +1,7 @@
 #include "batch/OutputFolder.h"
 
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace quill {
 
@@ -16,19 +14,19 @@ QString OutputFolderIn(const QString& parent) {
 }
 
 bool FindOrMakeFolder(const QString& path) {
-    if (QFileInfo(path).isDir()) {
+    if (folderExists(path)) {
         return true;
     }
-    // One level only: QDir::mkdir does not make missing parents.
-    QDir().mkdir(path);
-    return QFileInfo(path).isDir();
+    // One level only: the parent must exist.
+    makeFolder(path);
+    return folderExists(path);
 }
 
 std::optional<QString>
 FixOutputFolder(const QString& listedFolder,
                 const std::function<std::optional<QString>()>& chooseParent) {
     QString candidate = OutputFolderIn(listedFolder);
-    if (QFileInfo(candidate).isDir()) {
+    if (folderExists(candidate)) {
         return candidate;
     }
     while (!FindOrMakeFolder(candidate)) {

@@ -15,7 +15,7 @@ int RunRenameOnly(const QString& folder, const std::vector<BatchEntry>& entries,
         }
         const NameParts parts = SplitFileName(entry.name);
         const QString newName = ApplyNameAffix(parts.baseName, affix, postFix) + parts.extension;
-        if (newName == entry.name) {
+        if (newName == entry.name || !isPlainName(newName)) {
             continue;
         }
         if (MoveFileNoReplace(joinPath(folder, entry.name), joinPath(folder, newName))) {

@@ -221,12 +221,20 @@ void TFileListBox::SetSelected(int index, bool selected) {
 }
 
 int TFileListBox::IndexOf(const QString& name) const {
+    // Names differing only in letter case are different files here: the exact name wins, and
+    // letter case is ignored only when no entry has it (a name typed or dropped in another case
+    // on a volume that ignores case).
+    int folded = -1;
     for (int i = 0; i < count(); ++i) {
-        if (item(i)->text().compare(name, Qt::CaseInsensitive) == 0) {
+        const QString entry = item(i)->text();
+        if (entry == name) {
             return i;
         }
+        if (folded < 0 && entry.compare(name, Qt::CaseInsensitive) == 0) {
+            folded = i;
+        }
     }
-    return -1;
+    return folded;
 }
 
 void TFileListBox::readFolder() {
@@ -239,8 +247,16 @@ void TFileListBox::readFolder() {
         }
     }
     QStringList names;
-    for (const FoundFile& found : findFiles(directory_, patterns, 0)) {
-        names << found.name;
+    try {
+        for (const FoundFile& found : findFiles(directory_, patterns, 0)) {
+            names << found.name;
+        }
+    } catch (const InOutError&) {
+        // A folder that can be entered but not read shows no names: the names of the folder
+        // shown before must never stand under this one, where a run or rename would take them.
+        clear();
+        change();
+        throw;
     }
     sortNames(names);
     {

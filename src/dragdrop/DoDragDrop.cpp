@@ -129,7 +129,7 @@ QList<QUrl> fileUrlsOf(IDataObject* data) {
         const GlobalLockGuard files(medium.tymed == TYMED_HGLOBAL ? medium.hGlobal : nullptr);
         if (files.data() != nullptr) {
             for (const QByteArray& path : dropFilesPaths(files.data())) {
-                urls.append(QUrl::fromLocalFile(fromLocalPath(path)));
+                urls.append(fileUrl(path));
             }
         }
     }

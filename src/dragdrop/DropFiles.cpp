@@ -1,8 +1,8 @@
 #include "dragdrop/DropFiles.h"
 
 #include "dragdrop/GlobalMemory.h"
+#include "platform/FileNames.h"
 
-#include <QFile>
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -10,11 +10,22 @@
 namespace quill::ole {
 
 QByteArray localPath(const QString& path) {
-    return QFile::encodeName(path);
+    return encodeFileName(path);
 }
 
 QString fromLocalPath(const QByteArray& path) {
-    return QFile::decodeName(path);
+    return decodeFileName(path);
+}
+
+QUrl fileUrl(const QByteArray& path) {
+    return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+QByteArray localPathOf(const QUrl& url) {
+    if (!url.isLocalFile()) {
+        return {};
+    }
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
 }
 
 HGLOBAL makeDropFiles(const std::vector<QByteArray>& paths) {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <vector>
 
 namespace quill::ole {
@@ -29,5 +30,10 @@ UINT DragQueryFileA(HDROP hDrop, UINT iFile, char* lpszFile, UINT cch);
 // A path as the file list holds it, and back.
 QByteArray localPath(const QString& path);
 QString fromLocalPath(const QByteArray& path);
+
+// A file address for a path's bytes and the bytes of a local file address, exact for names that
+// are not UTF-8 too (their bytes travel percent-encoded). Not a local file: empty.
+QUrl fileUrl(const QByteArray& path);
+QByteArray localPathOf(const QUrl& url);
 
 } // namespace quill::ole

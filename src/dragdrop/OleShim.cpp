@@ -9,9 +9,9 @@
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"
 
+#include "dragdrop/DropFiles.h"
 #include <QApplication>
 #include <QDropEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QWidget>
@@ -349,7 +349,7 @@ std::vector<QByteArray> localFiles(const QList<QUrl>& urls) {
     std::vector<QByteArray> paths;
     for (const QUrl& url : urls) {
         if (url.isLocalFile()) {
-            paths.push_back(QFile::encodeName(url.toLocalFile()));
+            paths.push_back(localPathOf(url));
         }
     }
     return paths;

@@ -3,6 +3,7 @@
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/TEnumFormatEtc.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quill::ole {
@@ -27,10 +28,6 @@ HRESULT TDataObject::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) noexce
 }
 
 HRESULT TDataObject::copyFileList(HGLOBAL held, STGMEDIUM* pmedium) const noexcept {
-    GlobalBlock copy(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE, kCopySize));
-    if (!copy) {
-        return STG_E_MEDIUMFULL;
-    }
     const GlobalLockGuard source(held);
     if (source.data() == nullptr || source.size() < sizeof(DROPFILES)) {
         return E_UNEXPECTED;
@@ -46,8 +43,11 @@ HRESULT TDataObject::copyFileList(HGLOBAL held, STGMEDIUM* pmedium) const noexce
                                 : static_cast<SIZE_T>(static_cast<const char*>(nul) -
                                                       (heldBytes + heldHeader.pFiles));
     }
-    // A path that does not fit is refused whole: a cut path would name another file.
-    if (length > kLongestCopiedPath) {
+    // The header, the path and both terminating NULs, never cut: a cut path names another file.
+    const SIZE_T needed = sizeof(DROPFILES) + length + 2;
+    GlobalBlock copy(
+        GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE, std::max(kCopySize, needed)));
+    if (!copy) {
         return STG_E_MEDIUMFULL;
     }
     const GlobalLockGuard target(copy.get());

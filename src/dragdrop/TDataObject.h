@@ -12,10 +12,9 @@ namespace quill::ole {
 class TDataObject final : public ComObject<TDataObject, IDataObject> {
 public:
     static constexpr ULONG kMaxEntries = 5;
-    // The copy GetData makes: the header and room for two 260-character paths, plus one.
+    // The smallest copy GetData makes: the header and room for two 260-character paths, plus
+    // one. A longer path gets a copy sized for it, so any path the file system allows goes out.
     static constexpr SIZE_T kCopySize = 541;
-    // The longest path that fits the copy with both terminating NULs.
-    static constexpr SIZE_T kLongestCopiedPath = kCopySize - sizeof(DROPFILES) - 2;
 
     static const IID& interfaceId() { return IID_IDataObject; }
 

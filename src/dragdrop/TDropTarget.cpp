@@ -12,7 +12,8 @@ TDropTarget::~TDropTarget() {
 }
 
 DWORD TDropTarget::answer(DWORD allowed) const {
-    return offersFileList_ && (allowed & DROPEFFECT_COPY) != 0 ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+    return accepting_ && offersFileList_ && (allowed & DROPEFFECT_COPY) != 0 ? DROPEFFECT_COPY
+                                                                             : DROPEFFECT_NONE;
 }
 
 HRESULT TDropTarget::DragEnter(IDataObject* pDataObj, DWORD /*grfKeyState*/, POINTL /*pt*/,
@@ -49,6 +50,9 @@ HRESULT TDropTarget::Drop(IDataObject* pDataObj, DWORD /*grfKeyState*/, POINTL /
     };
     if (pDataObj == nullptr) {
         return refuse(E_INVALIDARG);
+    }
+    if (!accepting_) {
+        return refuse(S_OK);
     }
     FORMATETC format = hdropFormat();
     STGMEDIUM medium{};

@@ -30,6 +30,11 @@ public:
     // Whether the data of the drag now over the window offers a file list.
     bool offersFileList() const { return offersFileList_; }
 
+    // While the window is busy (a run going), drags are told it takes nothing, and a drop that
+    // comes anyway is refused without reaching the window.
+    void setAccepting(bool accepting) { accepting_ = accepting; }
+    bool accepting() const { return accepting_; }
+
 private:
     friend class ComObject<TDropTarget, IDropTarget>;
     explicit TDropTarget(HWND window) : ComObject(1), window_(window) {}
@@ -39,6 +44,7 @@ private:
 
     QPointer<QWidget> window_;
     bool offersFileList_ = false;
+    bool accepting_ = true;
 };
 
 } // namespace quill::ole

@@ -3,6 +3,7 @@
 #include "imaging/DecoderProtocol.h"
 #include "imaging/FreeImageDecode.h"
 #include "imaging/PictureHeaders.h"
+#include "platform/FileNames.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -157,7 +159,7 @@ public:
         posix_spawnattr_setsigmask(attributes.get(), &none);
         posix_spawnattr_setsigdefault(attributes.get(), &defaults);
         posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        const QByteArray program = QFile::encodeName(executable);
+        const QByteArray program = encodeFileName(executable);
         std::array<char*, 2> argv{const_cast<char*>(program.constData()), nullptr};
         DecoderEnvironment environment;
         pid_t pid = -1;
@@ -351,7 +353,15 @@ public:
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture) {
         picture = QImage();
-        const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+        // The child has its own current directory; the bytes of the name are kept exactly.
+        QByteArray absolute = encodeFileName(path);
+        if (!absolute.startsWith('/')) {
+            std::array<char, PATH_MAX> here{};
+            if (::getcwd(here.data(), here.size()) == nullptr) {
+                return DecoderResult::NoPicture;
+            }
+            absolute.prepend(QByteArray(here.data()) + '/');
+        }
         if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
             return DecoderResult::NoPicture;
         }

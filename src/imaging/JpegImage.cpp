@@ -1,9 +1,9 @@
 #include "imaging/JpegImage.h"
 
 #include "imaging/PictureHeaders.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QList>
 #include <QScreen>
@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -224,16 +226,39 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
+// The file a write to `path` lands in: writing through a link keeps the link.
+QByteArray writeTarget(const QByteArray& path) {
+    struct stat link {};
+    if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.constData(), nullptr),
+                                                             &std::free);
+        if (resolved) {
+            return QByteArray(resolved.get());
+        }
+    }
+    return path;
+}
+
+// The name of the temporary file beside `target` for mkostemp: hidden, and never longer than
+// the target's own name, so every name the folder allows can be written.
+QByteArray temporaryPattern(const QByteArray& target) {
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray() : target.left(slash + 1);
+    const QByteArray name = target.mid(slash + 1);
+    const QByteArray suffix = ".XXXXXX";
+    if (1 + name.size() + suffix.size() <= NAME_MAX) {
+        return folder + '.' + name + suffix;
+    }
+    // '.' + the name without its last seven bytes + "XXXXXX": exactly the name's length.
+    return folder + '.' + name.left(name.size() - suffix.size()) + suffix.mid(1);
+}
+
 // Writes bytes to a new file beside the target and renames it over the target, so that the
-// target is either the old file or the complete new one.
+// target is either the old file or the complete new one, also after a power cut: the data is
+// on the disk before the rename makes it the target.
 void writeReplacing(const QString& path, const QByteArray& bytes) {
-    QFileInfo info(path);
-    // Writing through a link keeps the link.
-    const QString targetPath = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
-    const QFileInfo target(targetPath);
-    const QByteArray targetName = QFile::encodeName(targetPath);
-    QByteArray pattern = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") +
-                                           target.fileName() + QStringLiteral(".XXXXXX"));
+    const QByteArray targetName = writeTarget(encodeFileName(path));
+    QByteArray pattern = temporaryPattern(targetName);
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         throw EFCreateError(path);
@@ -264,7 +289,8 @@ void writeReplacing(const QString& path, const QByteArray& bytes) {
     } else {
         ::fchmod(file.get(), newFileMode());
     }
-    if (!file.close() || ::rename(temporary.get(), targetName.constData()) != 0) {
+    if (::fdatasync(file.get()) != 0 || !file.close() ||
+        ::rename(temporary.get(), targetName.constData()) != 0) {
         throw EFCreateError(path);
     }
     temporary.keep();
@@ -332,8 +358,12 @@ void TJPEGImage::SetHeight(int) {
 }
 
 void TJPEGImage::LoadFromFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         throw EFOpenError(path);
     }
     QByteArray bytes = file.readAll();

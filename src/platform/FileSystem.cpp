@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/Failure.h"
+#include "platform/FileNames.h"
 #include "platform/Volumes.h"
 
 #include <QCollator>
@@ -27,7 +28,7 @@ std::map<QString, QString>& remembered() {
 }
 
 bool statPath(const QString& path, struct stat& info) {
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0;
+    return ::stat(encodeFileName(path).constData(), &info) == 0;
 }
 
 struct DirCloser {
@@ -80,14 +81,46 @@ QString currentDir() {
         }
         buffer.resize(buffer.size() * 2);
     }
-    return QFile::decodeName(buffer.data());
+    return decodeFileName(buffer.data());
+}
+
+namespace {
+
+bool listable(const char* folder) {
+    const DirHandle dir(::opendir(folder));
+    return dir != nullptr;
+}
+
+bool currentDirListable() {
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return false;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return listable(".");
+}
+
+} // namespace
+
+std::optional<QString> ensureListableCurrentDir() {
+    if (currentDirListable()) {
+        return std::nullopt;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/' && listable(home) && ::chdir(home) == 0) {
+        return decodeFileName(home);
+    }
+    [[maybe_unused]] const int rc = ::chdir("/");
+    return QStringLiteral("/");
 }
 
 void setCurrentDir(const QString& path) {
     if (!volumeOf(path).ready) {
         throw InOutError(ENOMEDIUM);
     }
-    if (path.isEmpty() || ::chdir(QFile::encodeName(path).constData()) != 0) {
+    if (path.isEmpty() || ::chdir(encodeFileName(path).constData()) != 0) {
         throw InOutError(path.isEmpty() ? ENOENT : errno);
     }
     const QString now = currentDir();
@@ -133,13 +166,26 @@ CurrentDirGuard::CurrentDirGuard() {
 CurrentDirGuard::~CurrentDirGuard() {
     if (!saved_.isEmpty()) {
         // Best effort: the folder may have gone meanwhile.
-        [[maybe_unused]] int rc = ::chdir(QFile::encodeName(saved_).constData());
+        [[maybe_unused]] int rc = ::chdir(encodeFileName(saved_).constData());
     }
 }
 
 bool folderExists(const QString& path) {
     struct stat info {};
     return !path.isEmpty() && statPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+std::optional<FileIdentity> fileIdentity(const QString& path) {
+    struct stat info {};
+    if (path.isEmpty() || !statPath(path, info)) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<unsigned long long>(info.st_dev),
+                        static_cast<unsigned long long>(info.st_ino)};
+}
+
+bool makeFolder(const QString& path) {
+    return ::mkdir(encodeFileName(path).constData(), 0777) == 0;
 }
 
 bool fileExists(const QString& path) {
@@ -185,9 +231,31 @@ bool matchesWildcard(const QString& name, const QString& pattern) {
     return matchFolded(name.toCaseFolded(), foldPattern(pattern));
 }
 
+namespace {
+
+struct InjectedReadFailure {
+    QString folder;
+    int error = 0;
+};
+
+InjectedReadFailure& injectedReadFailure() {
+    static InjectedReadFailure failure;
+    return failure;
+}
+
+} // namespace
+
+void failFolderReadsFor(const QString& folder, int error) {
+    injectedReadFailure() = {folder, error};
+}
+
 std::vector<FoundFile> findFiles(const QString& folder, const QStringList& patterns,
                                  int attributeMask) {
-    DirHandle dir(::opendir(QFile::encodeName(folder).constData()));
+    if (const InjectedReadFailure& injected = injectedReadFailure();
+        !injected.folder.isEmpty() && injected.folder == folder) {
+        throw InOutError(injected.error);
+    }
+    DirHandle dir(::opendir(encodeFileName(folder).constData()));
     if (!dir) {
         throw InOutError(errno);
     }
@@ -204,7 +272,7 @@ std::vector<FoundFile> findFiles(const QString& folder, const QStringList& patte
         if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) {
             continue;
         }
-        const QString name = QFile::decodeName(raw);
+        const QString name = decodeFileName(raw);
         int attributes = 0;
         if (raw[0] == '.') {
             if (!(attributeMask & faHidden)) {
@@ -262,8 +330,8 @@ void sortNames(QStringList& names) {
 }
 
 bool MoveFileNoReplace(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = encodeFileName(from);
+    const QByteArray target = encodeFileName(to);
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
         0) {
         return true;
@@ -275,8 +343,8 @@ bool MoveFileNoReplace(const QString& from, const QString& to) {
 }
 
 bool MoveFileNoReplaceByLink(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = encodeFileName(from);
+    const QByteArray target = encodeFileName(to);
     struct stat info {};
     if (::lstat(source.constData(), &info) != 0) {
         return false;
@@ -307,11 +375,11 @@ std::optional<QString> GetLongPathName(const QString& path) {
         return std::nullopt;
     }
     std::unique_ptr<char, decltype(&std::free)> resolved(
-        ::realpath(QFile::encodeName(path).constData(), nullptr), &std::free);
+        ::realpath(encodeFileName(path).constData(), nullptr), &std::free);
     if (!resolved) {
         return std::nullopt;
     }
-    return QFile::decodeName(resolved.get());
+    return decodeFileName(resolved.get());
 }
 
 } // namespace quill

@@ -28,6 +28,11 @@ enum FileAttribute : int {
 // The process's current directory as the system reports it (links resolved).
 QString currentDir();
 
+// Makes sure the process starts in a folder it can list: when the current directory has gone
+// or cannot be read, changes to the home folder, or to "/" when that fails too. Returns the
+// folder changed to, or nothing when the current directory was fine.
+std::optional<QString> ensureListableCurrentDir();
+
 // Changes the process's current directory and remembers it as its volume's folder. Fails with
 // InOutError: the error number of the change, or ENOMEDIUM when the volume is not ready.
 void setCurrentDir(const QString& path);
@@ -54,8 +59,19 @@ private:
 };
 
 bool folderExists(const QString& path);
+// Makes one folder (its parent must exist). False when it could not be made or already exists.
+bool makeFolder(const QString& path);
 // Anything but a folder (following links).
 bool fileExists(const QString& path);
+
+// What makes a file the same file under any name or link: its device and inode.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+// The identity of the file a path names (following links); nothing when there is none.
+std::optional<FileIdentity> fileIdentity(const QString& path);
 
 // A folder and a name joined by one "/".
 QString joinPath(const QString& folder, const QString& name);
@@ -89,6 +105,11 @@ struct FoundFile {
 // folder cannot be read.
 std::vector<FoundFile> findFiles(const QString& folder, const QStringList& patterns,
                                  int attributeMask);
+
+// For tests, which run as root and so can read every folder: findFiles fails with this error
+// number for the folder (given as findFiles is given it) until it is called again with another
+// folder or an empty one.
+void failFolderReadsFor(const QString& folder, int error);
 
 // The visible sub-folders of a folder (links to folders included), sorted; empty when the
 // folder cannot be read.

@@ -34,14 +34,16 @@ QString RenamedFilePath(const QString& folder, const QString& newBase, const QSt
 
 bool RenameSingleFile(const QString& oldPath, const QString& folder, const QString& typedBase,
                       const FileMover& mover) {
-    if (oldPath.isEmpty() || typedBase.contains(QLatin1Char('/')) ||
-        typedBase.contains(QChar(u'\0'))) {
+    // A name without a base, or one starting with ".", would hide the file from the list and
+    // so from the program for good.
+    if (oldPath.isEmpty() || typedBase.isEmpty() || typedBase.startsWith(QLatin1Char('.')) ||
+        typedBase.contains(QLatin1Char('/')) || typedBase.contains(QChar(u'\0'))) {
         return false;
     }
     const QString newPath = RenamedFilePath(folder, typedBase, SplitFileName(oldPath).extension);
     if (QDir::cleanPath(QFileInfo(newPath).absoluteFilePath()) ==
             QDir::cleanPath(QFileInfo(oldPath).absoluteFilePath()) &&
-        QFileInfo::exists(oldPath)) {
+        fileExists(oldPath)) {
         return true;
     }
     return mover ? mover(oldPath, newPath) : MoveFileNoReplace(oldPath, newPath);

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 using namespace quill;
@@ -302,6 +303,40 @@ TEST_F(FileListBoxTest, AFolderThatHasGoneFailsBeforeTheEntriesAreCleared) {
     EXPECT_EQ(changes, before);
     EXPECT_THROW(list.SetDirectory(root + "/missing"), InOutError);
     EXPECT_EQ(list.Directory(), root + "/gone");
+}
+
+TEST_F(FileListBoxTest, AFolderThatCanBeEnteredButNotReadNeverShowsTheNamesOfAnother) {
+    TFileListBox list;
+    open(list);
+    ASSERT_GT(list.Count(), 0);
+    const QString locked = root + "/empty";
+    touch(locked + "/secret.jpg");
+    // Root reads every folder: the read failure of a 0311 folder is injected.
+    failFolderReadsFor(locked, EACCES);
+    try {
+        list.SetDirectory(locked);
+        ADD_FAILURE() << "the read failure was not raised";
+    } catch (const InOutError& failure) {
+        EXPECT_EQ(failure.text(), "E/A-Fehler 13");
+    }
+    failFolderReadsFor(QString(), 0);
+    // The new folder with nothing in it: the list, its folder and the process agree.
+    EXPECT_EQ(list.Directory(), locked);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(currentDir(), locked);
+    EXPECT_TRUE(list.FileName().isEmpty());
+}
+
+TEST_F(FileListBoxTest, TheExactNameWinsOverOneInOtherLetters) {
+    touch(pics + "/A.png");
+    TFileListBox list;
+    open(list);
+    ASSERT_EQ(entries(list), (QStringList{"A.png", "a.png", "Bild.JPG", "Z.tga"}));
+    EXPECT_EQ(list.IndexOf("A.png"), 0);
+    EXPECT_EQ(list.IndexOf("a.png"), 1);
+    // Letter case is ignored only when no entry has the name as given.
+    EXPECT_EQ(list.IndexOf("bild.jpg"), 2);
+    EXPECT_EQ(list.IndexOf("none.png"), -1);
 }
 
 TEST_F(FileListBoxTest, ALongListRestoresThePointerShape) {

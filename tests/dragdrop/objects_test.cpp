@@ -276,7 +276,7 @@ TEST(DataObject, AnEmptyListStaysEmptyInTheCopy) {
     ReleaseStgMedium(&medium);
 }
 
-TEST(DataObject, PathsTooLongForTheCopyAreRefusedWholeNeverCut) {
+TEST(DataObject, EveryPathGoesOutWholeInACopySizedForIt) {
     FORMATETC format = hdropFormat();
     STGMEDIUM medium{};
     const QByteArray longest = "/" + QByteArray(518, 'a');
@@ -294,12 +294,22 @@ TEST(DataObject, PathsTooLongForTheCopyAreRefusedWholeNeverCut) {
     EXPECT_EQ(QByteArray(name.data()), longest);
     ReleaseStgMedium(&medium);
 
-    const int blocks = liveGlobalBlocks();
-    HeldFileList tooLong(longest + "b");
-    medium.hGlobal = reinterpret_cast<HGLOBAL>(0x1);
-    EXPECT_EQ(tooLong.object->GetData(&format, &medium), STG_E_MEDIUMFULL);
-    EXPECT_EQ(medium.hGlobal, nullptr);
-    EXPECT_EQ(liveGlobalBlocks(), blocks + 1); // only the held list itself
+    // Longer paths get a copy sized for them, whole: a file system allows 4095 bytes.
+    for (const qsizetype size : {520, 4095}) {
+        const QByteArray longer = "/" + QByteArray(size - 1, 'b');
+        HeldFileList held(longer);
+        ASSERT_EQ(held.object->GetData(&format, &medium), S_OK) << size;
+        const std::vector<unsigned char> copy = bytesOf(medium.hGlobal);
+        EXPECT_EQ(copy.size(), sizeof(DROPFILES) + std::size_t(size) + 2);
+        std::vector<char> out(std::size_t(size) + 1);
+        {
+            const GlobalLockGuard lock(medium.hGlobal);
+            ASSERT_EQ(DragQueryFileA(lock.data(), 0, nullptr, 0), UINT(size));
+            DragQueryFileA(lock.data(), 0, out.data(), UINT(size) + 1);
+        }
+        EXPECT_EQ(QByteArray(out.data()), longer);
+        ReleaseStgMedium(&medium);
+    }
 }
 
 TEST(DataObject, GetDataWithoutMemoryForTheCopyReportsAFullMedium) {

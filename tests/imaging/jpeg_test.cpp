@@ -440,3 +440,21 @@ TEST_F(Jpeg, FailedWritesLeaveTheExistingFileAndNothingElse) {
 
 } // namespace
 } // namespace quill
+
+namespace quill {
+
+TEST_F(Jpeg, EveryNameTheFileSystemAllowsIsWrittenAndNoTemporaryStays) {
+    TJPEGImage jpeg;
+    const QImage picture = quadrants(16, 8);
+    // 248 to 255 bytes: a temporary name longer than the output's would not fit.
+    for (const int length : {8, 200, 248, 251, 255}) {
+        const QString name = QString(length - 4, QLatin1Char('n')) + QStringLiteral(".jpg");
+        ASSERT_FALSE(save(jpeg, picture, name).isEmpty()) << length;
+        EXPECT_EQ(decode(path(name)).size(), QSize(16, 8)) << length;
+        // Written again over itself: the replacing path too.
+        ASSERT_FALSE(save(jpeg, picture, name).isEmpty()) << length;
+    }
+    EXPECT_EQ(entries().size(), 5) << qPrintable(entries().join('\n'));
+}
+
+} // namespace quill

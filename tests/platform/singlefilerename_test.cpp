@@ -117,6 +117,10 @@ TEST_F(SingleFileRenameTest, RefusedNamesChangeNothing) {
     EXPECT_FALSE(RenameSingleFile(old, folder, QStringLiteral("sub/a")));
     EXPECT_FALSE(RenameSingleFile(old, folder, QStringLiteral("../a"), counting));
     EXPECT_FALSE(RenameSingleFile(old, folder, QStringLiteral("/")));
+    // No base name, or a hidden one: the file would vanish from the list for good.
+    EXPECT_FALSE(RenameSingleFile(old, folder, QString(), counting));
+    EXPECT_FALSE(RenameSingleFile(old, folder, QStringLiteral(".urlaub"), counting));
+    EXPECT_FALSE(RenameSingleFile(old, folder, QStringLiteral("."), counting));
     // No current file.
     EXPECT_FALSE(RenameSingleFile(QString(), folder, QStringLiteral("neu"), counting));
     // A name longer than the file system allows.
