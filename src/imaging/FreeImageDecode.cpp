@@ -54,6 +54,24 @@ std::optional<std::uint64_t> fileSize(const char* path) {
     return static_cast<std::uint64_t>(size);
 }
 
+// A file too short for the picture its header claims, even at its format's best compression,
+// does not hold that picture: its loader would make the rest up from whatever lies in memory.
+// (Targa, Sun raster, ILBM and icons are checked against their whole data further on.)
+bool holdsClaimedPicture(const char* path, FREE_IMAGE_FORMAT format) {
+    if (format != FIF_PCX && format != FIF_BMP) {
+        return true;
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    const std::optional<std::uint64_t> size = fileSize(path);
+    if (!file || !size) {
+        return false;
+    }
+    std::array<std::uint8_t, 128> head{};
+    const std::size_t got = std::fread(head.data(), 1, head.size(), file.get());
+    return format == FIF_PCX ? pictures::pcxHoldsClaimedPicture(head.data(), got, *size)
+                             : pictures::bmpHoldsClaimedPicture(head.data(), got, *size);
+}
+
 bool isPnm(FREE_IMAGE_FORMAT format) {
     return format == FIF_PBM || format == FIF_PBMRAW || format == FIF_PGM || format == FIF_PGMRAW ||
            format == FIF_PPM || format == FIF_PPMRAW;
@@ -304,6 +322,9 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
                   std::uint32_t& width, std::uint32_t& height) {
     width = height = 0;
     if (!isSupportedFormat(format) || !contentMatches(path, format)) {
+        return Status::NoPicture;
+    }
+    if (!holdsClaimedPicture(path, format)) {
         return Status::NoPicture;
     }
 

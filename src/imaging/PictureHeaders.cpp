@@ -24,6 +24,10 @@ std::uint32_t be32(const std::uint8_t* p) {
            std::uint32_t(p[3]);
 }
 
+std::uint16_t le16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | p[1] << 8);
+}
+
 std::uint16_t be16(const std::uint8_t* p) {
     return std::uint16_t(p[0] << 8 | p[1]);
 }
@@ -43,6 +47,57 @@ std::uint32_t bmpInfoHeaderSize(const std::uint8_t* data, std::size_t size) {
         return 0;
     }
     return le32(data + kBmpFileHeader);
+}
+
+bool pcxHoldsClaimedPicture(const std::uint8_t* head, std::size_t headSize,
+                            std::uint64_t fileSize) {
+    constexpr std::size_t kPcxHeader = 128;
+    if (headSize < kPcxHeader || fileSize < kPcxHeader) {
+        return false;
+    }
+    const unsigned xMin = le16(head + 4);
+    const unsigned yMin = le16(head + 6);
+    const unsigned xMax = le16(head + 8);
+    const unsigned yMax = le16(head + 10);
+    if (xMax < xMin || yMax < yMin) {
+        return false;
+    }
+    const std::uint64_t width = xMax - xMin + 1;
+    const std::uint64_t height = yMax - yMin + 1;
+    const unsigned bitsPerPixel = head[3];
+    const unsigned planes = head[65];
+    const std::uint64_t bytesPerLine = le16(head + 66);
+    const std::uint64_t rowBytes = (width * bitsPerPixel + 7) / 8;
+    if (rowBytes > bytesPerLine) {
+        return false;
+    }
+    // Counted generously: as run-length data whatever the encoding byte says, as one stream
+    // (some writers run on from one row into the next), without row padding or a palette.
+    const std::uint64_t pictureBytes = rowBytes * planes * height;
+    return fileSize - kPcxHeader >= leastRunLengthBytes(pictureBytes, 63, 2);
+}
+
+bool bmpHoldsClaimedPicture(const std::uint8_t* head, std::size_t headSize,
+                            std::uint64_t fileSize) {
+    constexpr std::uint32_t kBiRle8 = 1;
+    constexpr std::uint32_t kBiRle4 = 2;
+    const std::uint32_t headerSize = bmpInfoHeaderSize(head, headSize);
+    if (headerSize < 40 || headSize < kBmpFileHeader + 20) {
+        return true;
+    }
+    const std::uint32_t compression = le32(head + kBmpFileHeader + 16);
+    if (compression != kBiRle8 && compression != kBiRle4) {
+        return true;
+    }
+    // Widths and heights are signed; a top-down picture has a negative height.
+    const std::int64_t width = std::int32_t(le32(head + kBmpFileHeader + 4));
+    const std::int64_t height = std::int32_t(le32(head + kBmpFileHeader + 8));
+    const std::uint64_t pixels =
+        std::uint64_t(width < 0 ? -width : width) * std::uint64_t(height < 0 ? -height : height);
+    // End-of-line, delta and end-of-bitmap codes can skip pixels for less, but writers code every
+    // pixel in runs; without this bound a few hundred bytes could claim a quarter gigapixel.
+    const std::uint64_t least = kBmpFileHeader + headerSize + leastRunLengthBytes(pixels, 255, 2);
+    return fileSize >= least;
 }
 
 std::optional<std::vector<std::uint8_t>> rewriteBmpToInfoHeader(const std::uint8_t* data,
@@ -114,13 +169,14 @@ std::optional<PictureSize> readIlbmSize(const std::uint8_t* data, std::size_t si
             if (planar && (planes == 0 || (planes > 8 && planes != 24 && planes != 32))) {
                 return std::nullopt;
             }
-            if (compression == 0) {
-                const std::uint64_t rowBytes =
-                    planar ? ((found->width + 15) / 16) * 2 * std::uint64_t{planes}
-                           : found->width + (found->width & 1);
-                if (rowBytes * found->height > length) {
-                    return std::nullopt;
-                }
+            const std::uint64_t rowBytes =
+                planar ? ((found->width + 15) / 16) * 2 * std::uint64_t{planes}
+                       : found->width + (found->width & 1);
+            const std::uint64_t bodyBytes = rowBytes * found->height;
+            const std::uint64_t least =
+                compression == 0 ? bodyBytes : leastRunLengthBytes(bodyBytes, 128, 2);
+            if (least > length) {
+                return std::nullopt;
             }
             return found;
         }

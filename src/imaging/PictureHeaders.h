@@ -23,6 +23,23 @@ inline bool exceedsPixelLimit(std::uint64_t width, std::uint64_t height) {
     return width * height > kMaxPixels;
 }
 
+// A run-length coder does no better than one code of `codeBytes` bytes for `unitsPerCode` units
+// (bytes or pixels): the fewest bytes that can hold `units` of them.
+constexpr std::uint64_t leastRunLengthBytes(std::uint64_t units, std::uint64_t unitsPerCode,
+                                            std::uint64_t codeBytes) {
+    return (units + unitsPerCode - 1) / unitsPerCode * codeBytes;
+}
+
+// PCX (the first bytes of the file, and its length): a row of the claimed width fits the header's
+// bytes per line, and the file is long enough for every row even if all of it came in runs of
+// 63 bytes (two bytes each). A loader given less makes the rest up from whatever lies in memory.
+bool pcxHoldsClaimedPicture(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize);
+
+// BMP (the first bytes of the file, and its length): a run-length picture (RLE8 or RLE4) is long
+// enough for its pixels in runs of 255 (two bytes each). Other BMPs, and heads too short to tell,
+// pass.
+bool bmpHoldsClaimedPicture(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize);
+
 // A BMP whose info header is of version 2 to 5 (52, 56, 108 or 124 bytes) becomes the same
 // picture with the 40-byte header (plus the three colour masks for bit-field pictures). Returns
 // nothing when the data is no such BMP or its offsets do not fit.
@@ -33,7 +50,8 @@ std::optional<std::vector<std::uint8_t>> rewriteBmpToInfoHeader(const std::uint8
 std::uint32_t bmpInfoHeaderSize(const std::uint8_t* data, std::size_t size);
 
 // ILBM/PBM ("FORM"): the size from BMHD, provided BMHD precedes a BODY chunk and every chunk up
-// to BODY lies inside the file, and an uncompressed BODY holds all rows.
+// to BODY lies inside the file, and BODY is long enough for all rows: uncompressed, or in
+// ByteRun1 runs of 128 bytes (two bytes each).
 std::optional<PictureSize> readIlbmSize(const std::uint8_t* data, std::size_t size);
 
 // MNG: the size of the first embedded PNG or JNG picture, provided the signature, MHDR and

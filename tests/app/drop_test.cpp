@@ -79,7 +79,7 @@ TEST_F(DropTest, AFolderOpensThatFolder) {
     TForm1& w = window();
     dropPaths(w, {path("dort")});
     EXPECT_EQ(w.DirectoryListBox1->Directory(), path("dort"));
-    EXPECT_EQ(w.FileListBox1->Count(), 2);
+    ASSERT_EQ(w.FileListBox1->Count(), 2);
     EXPECT_TRUE(w.FileListBox1->Selected(0));
     EXPECT_FALSE(w.CheckBox3->isChecked());
 }

@@ -91,7 +91,7 @@ TEST_F(WindowTest, ACorruptJpegIsReportedAndThePreviousPictureShowsAgain) {
     TForm1& w = start();
     w.FileListBox1->SetSelected(1, true);
     w.FileListBox1Change();
-    EXPECT_EQ(messages_.texts(), QStringList({"Keine gültige JPEG-Datei"}));
+    ASSERT_EQ(messages_.texts(), QStringList({"Keine gültige JPEG-Datei"}));
     EXPECT_EQ(messages_.shown()[0].title, "");
     EXPECT_EQ(w.Label5->text(), "300");
     EXPECT_EQ(w.Image1->geometry(), QRect(116, 166, 300, 200));

@@ -219,6 +219,7 @@ TEST_F(WindowTest, UnusableOutputFolderAsksForAnotherOneAndCancelEndsTheRun) {
         pressStart();
         EXPECT_EQ(cancel.runs(), 1);
     }
+    ASSERT_FALSE(messages_.shown().empty());
     EXPECT_EQ(messages_.texts().last(),
               "Zielverzeichnis kann im gewählten Verzeichnis nicht angelegt werden");
     EXPECT_TRUE(w.Button2->isEnabled());

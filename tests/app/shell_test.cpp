@@ -74,7 +74,7 @@ TEST_F(WindowTest, RenameRefusalsLeaveEveryFileAlone) {
         auto script = typeName("a", "b");
         w.FileListBox1DblClick();
     }
-    EXPECT_EQ(messages_.texts(), QStringList({renameFailed}));
+    ASSERT_EQ(messages_.texts(), QStringList({renameFailed}));
     EXPECT_EQ(messages_.shown()[0].title, "");
     EXPECT_TRUE(QFileInfo::exists(path("a.png")));
     EXPECT_EQ(QImage(path("b.png")).pixelColor(1, 1), QColor(Qt::blue)) << "never replaced";

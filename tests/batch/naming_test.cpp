@@ -82,7 +82,7 @@ TEST(OutputFolder, UnusableFolderAsksForAnotherParentUntilCancelled) {
     EXPECT_TRUE(QFileInfo(*chosen).isDir());
     EXPECT_EQ(asked, 2);
     const QString text = "Zielverzeichnis kann im gewählten Verzeichnis nicht angelegt werden";
-    EXPECT_EQ(messages.texts(), QStringList({text, text}));
+    ASSERT_EQ(messages.texts(), QStringList({text, text}));
     EXPECT_EQ(messages.shown().front().title, "");
     EXPECT_EQ(messages.shown().front().icon, MsgIcon::None);
 

@@ -138,8 +138,8 @@ TEST_F(DirectoryListBoxTest, AFolderShowsThePathDownToItAndItsSubFolders) {
 
     // Going into a leaf: it becomes the current folder, with no entries below it.
     list.SetDirectory(vol + "/a/b/c");
+    ASSERT_EQ(list.count(), 4);
     EXPECT_EQ(entries(list).back(), (Entry{"c", Kind::Current, 14}));
-    EXPECT_EQ(list.count(), 4);
 }
 
 TEST_F(DirectoryListBoxTest, TheSystemRootIsOneEntryFollowedByItsSubFolders) {
@@ -252,6 +252,7 @@ TEST_F(DirectoryListBoxTest, DoubleClickOrEnterOpensAnEntryASingleClickOnlySelec
 TEST_F(DirectoryListBoxTest, ALinkedFolderIsListedAndOpensWhereItLeads) {
     ASSERT_TRUE(QFile::link(vol + "/a/e", vol + "/link"));
     TDirectoryListBox list;
+    ASSERT_GE(list.count(), 4);
     ASSERT_EQ(list.item(3)->text(), "link");
     list.setCurrentRow(3);
     list.OpenCurrent();

@@ -349,7 +349,7 @@ TEST_F(FileListBoxTest, ALongListRestoresThePointerShape) {
     bool hourglassAtNotification = true;
     list.OnChange = [&] { hourglassAtNotification = QGuiApplication::overrideCursor() != nullptr; };
     list.SetDirectory(root + "/many");
-    EXPECT_EQ(list.Count(), 150);
+    ASSERT_EQ(list.Count(), 150);
     EXPECT_EQ(list.Items(0), "000.jpg");
     EXPECT_EQ(list.Items(149), "149.jpg");
     EXPECT_FALSE(hourglassAtNotification);

@@ -66,7 +66,7 @@ TEST_F(HoverTest, StartsOnTheFirstMovementAndEndsWhenThePointerIsElsewhere) {
         hover->checkPointer();
     }
     EXPECT_EQ(events.count(QStringLiteral("start")), 4);
-    EXPECT_EQ(events.count(QStringLiteral("end")), 4);
+    ASSERT_EQ(events.count(QStringLiteral("end")), 4);
     EXPECT_EQ(events.last(), QStringLiteral("end"));
 }
 

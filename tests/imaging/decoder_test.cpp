@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,8 @@ QList<int> childProcesses() {
 class DecoderService : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Put back what was found, not a literal: a wrong default must not be papered over.
+        timeoutBefore = decoderTimeout();
         FreeImage_Initialise(false);
         DibPtr dib = dibFromImage(quadrants());
         good = dir.filePath(QStringLiteral("good.png"));
@@ -47,7 +50,7 @@ protected:
     }
     void TearDown() override {
         setDecoderExecutable(QString());
-        setDecoderTimeout(20s);
+        setDecoderTimeout(timeoutBefore);
         FreeImage_DeInitialise();
     }
 
@@ -67,7 +70,20 @@ protected:
     QString good;
     QImage bitmap;
     TJPEGImage jpeg;
+    std::chrono::milliseconds timeoutBefore{};
 };
+
+TEST(DecoderTimeLimit, IsTwentySecondsInAFreshProcess) {
+    // The program never sets the limit, so the service's own default is what it uses. Asked in a
+    // process of its own, since other tests here change the limit.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            FreeImage_Initialise(false); // as the main window does when it opens
+            std::_Exit(decoderTimeout() == 20s ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 TEST_F(DecoderService, FindsTheDecoderBesideTheProgram) {
     const QFileInfo decoder(decoderExecutable());

@@ -103,10 +103,11 @@ protected:
     static void SetUpTestSuite() {
         FreeImage_Initialise(false);
         // The hangs are cut off by the time limit; a shorter one keeps the suite quick.
+        timeoutBefore = decoderTimeout();
         setDecoderTimeout(6s);
     }
     static void TearDownTestSuite() {
-        setDecoderTimeout(20s);
+        setDecoderTimeout(timeoutBefore);
         FreeImage_DeInitialise();
     }
 
@@ -149,6 +150,7 @@ protected:
     QImage bitmap;
     TJPEGImage jpeg;
     long peakBefore = 0;
+    static inline std::chrono::milliseconds timeoutBefore{};
 };
 
 TEST_F(Hostile, SampleFilesAreContained) {

@@ -28,6 +28,8 @@ TEST(SizeArithmetic, ExamplesOfTheFourRules) {
     EXPECT_EQ(ComputeOutputSize(500, 500, rule(SizeModeNeither)), QSize(200, 200));
     EXPECT_EQ(ComputeOutputSize(600, 400, rule(SizeModeNeither, 300, 100)), QSize(300, 200));
     EXPECT_EQ(ComputeOutputSize(400, 600, rule(SizeModeNeither, 300, 100)), QSize(66, 100));
+    // A square picture counts as landscape: the width target wins.
+    EXPECT_EQ(ComputeOutputSize(500, 500, rule(SizeModeNeither, 300, 100)), QSize(300, 300));
     EXPECT_EQ(ComputeOutputSize(640, 480, rule(SizeModeBoth)), QSize(200, 200));
     EXPECT_EQ(ComputeOutputSize(100, 50, rule(SizeModeWidth)), QSize(200, 100));
     // Resizing off keeps the picture's size, whatever the targets say.
