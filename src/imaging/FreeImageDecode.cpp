@@ -1,11 +1,15 @@
 #include "imaging/FreeImageDecode.h"
 
+#include "imaging/BmpRunLength.h"
 #include "imaging/PictureHeaders.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quill::decode {
@@ -52,6 +56,19 @@ std::optional<std::uint64_t> fileSize(const char* path) {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(size);
+}
+
+// Only regular files are decoded. The open itself must not wait: a pipe put in a picture's place
+// would otherwise hold the decoder until its time limit, and the window with it.
+bool isRegularFile(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
 }
 
 bool isPnm(FREE_IMAGE_FORMAT format) {
@@ -211,7 +228,12 @@ bool canConvert(FIBITMAP* dib) {
     }
 }
 
-bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
+bool zeroAlphaMeansOpaque(FREE_IMAGE_FORMAT format) {
+    return format == FIF_BMP || format == FIF_ICO || format == FIF_TARGA || format == FIF_RAS;
+}
+
+bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride,
+                     bool allZeroAlphaIsOpaque) {
     if (!canConvert(dib)) {
         return false;
     }
@@ -242,8 +264,7 @@ bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
         }
         if (bpp == 24 || bpp == 32) {
             const unsigned step = bpp / 8;
-            // Many 32-bit BMP and ICO files leave the fourth byte at zero: that is no alpha.
-            const bool alpha = bpp == 32 && anyAlpha(dib);
+            const bool alpha = bpp == 32 && (!allZeroAlphaIsOpaque || anyAlpha(dib));
             for (unsigned y = 0; y < height; ++y) {
                 const BYTE* src = FreeImage_GetScanLine(dib, int(height - 1 - y));
                 std::uint8_t* dst = out + y * stride;
@@ -303,7 +324,7 @@ bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
 Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
                   std::uint32_t& width, std::uint32_t& height) {
     width = height = 0;
-    if (!isSupportedFormat(format) || !contentMatches(path, format)) {
+    if (!isSupportedFormat(format) || !isRegularFile(path) || !contentMatches(path, format)) {
         return Status::NoPicture;
     }
 
@@ -313,18 +334,21 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     std::optional<std::vector<std::uint8_t>> bytes;
     if (format == FIF_BMP) {
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-        std::array<std::uint8_t, 18> head{};
-        if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size()) {
+        std::array<std::uint8_t, 54> head{};
+        const std::size_t got = file ? std::fread(head.data(), 1, head.size(), file.get()) : 0;
+        if (got < 18) {
             return Status::NoPicture;
         }
-        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), head.size());
-        if (headerSize > 40) {
+        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), got);
+        const bool runLength = pictures::isRunLengthBmp(head.data(), got);
+        if (headerSize > 40 || runLength) {
             file.reset();
             bytes = readWholeFile(path);
             if (!bytes) {
                 return Status::NoPicture;
             }
-            bytes = pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
+            bytes = runLength ? pictures::expandRunLengthBmp(bytes->data(), bytes->size())
+                              : pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
             if (!bytes) {
                 return Status::NoPicture;
             }
@@ -412,7 +436,7 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     if (!target.pixels || target.stride < std::size_t{w} * 3) {
         return Status::Refused;
     }
-    if (!convertDibToRgb(dib.get(), target.pixels, target.stride)) {
+    if (!convertDibToRgb(dib.get(), target.pixels, target.stride, zeroAlphaMeansOpaque(format))) {
         return Status::Refused;
     }
     width = w;
