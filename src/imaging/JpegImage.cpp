@@ -108,9 +108,6 @@ void limitScans(j_common_ptr cinfo) {
 // The scans a file holds are counted before any is decoded, so that a file beyond the budget
 // costs nothing; the progress monitor above stays as the bound while decoding.
 bool scansWithinBudget(const jpeg_decompress_struct& info, const QByteArray& data) {
-    if (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info))) {
-        return true;
-    }
     const int scans = jpeg_limits::countScans(data);
     return scans <= kMaxScans && !jpeg_limits::exceedsScanBudget(
                                      info.image_width, info.image_height, std::uint64_t(scans));
