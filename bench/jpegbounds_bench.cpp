@@ -121,6 +121,46 @@ void BM_Decode50MPProgressive(benchmark::State& state) {
 }
 BENCHMARK(BM_Decode50MPProgressive)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// A crafted progressive file within the scans budget, claiming 16000 x 16000 pixels in
+// libjpeg's ten scans: its coefficients would not fit the decoder's memory limit.
+void BM_RefuseLargestProgressive(benchmark::State& state) {
+    static const QString file = [] {
+        const QString path = folder().dir.filePath(QStringLiteral("gross.jpg"));
+        QFile out(path);
+        out.open(QIODevice::WriteOnly);
+        out.write(quill::test::fixtures::progressiveJpeg(16000, 16000, 0));
+        return path;
+    }();
+    refuse(state, file);
+}
+BENCHMARK(BM_RefuseLargestProgressive)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The most such a file gets through: 14000 x 14000 pixels (196 megapixels) with halved chroma,
+// its data that of a small picture, the rest grey.
+void BM_DecodeLargestProgressiveWithinLimits(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("gross.jpg"));
+    QFile out(file);
+    out.open(QIODevice::WriteOnly);
+    out.write(quill::test::fixtures::progressiveJpeg(14000, 14000, 0));
+    out.close();
+    quill::TJPEGImage jpeg;
+    QImage working;
+    for (auto _ : state) {
+        working = QImage(); // the peak of one load, without the previous picture
+        if (quill::LoadPictureFile(working, jpeg, file) != quill::LoadOk) {
+            state.SkipWithError("the file was refused");
+            return;
+        }
+        benchmark::DoNotOptimize(working.constBits());
+    }
+    state.counters["peak MiB"] = peakResidentMiB();
+}
+BENCHMARK(BM_DecodeLargestProgressiveWithinLimits)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+
 } // namespace
 
 BENCHMARK_MAIN();

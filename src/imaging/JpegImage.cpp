@@ -29,9 +29,11 @@ namespace quill {
 
 namespace {
 
-// Decoding memory beyond the picture itself (the coefficients of a progressive file at the pixel
-// limit fit); a file whose header asks for more fails at once instead of exhausting memory.
-constexpr long kMaxDecoderMemory = 1L << 30;
+// Decoding memory beyond the picture itself: the coefficients of a progressive file of about
+// 110 megapixels at full colour resolution, or 220 with the usual halved chroma, fit. A file
+// whose header asks for more fails at once instead of exhausting memory, so that the
+// coefficients and the picture together stay well below 2 GiB.
+constexpr long kMaxDecoderMemory = 640L << 20;
 // Real progressive files have about ten scans; thousands of empty ones only burn time.
 constexpr int kMaxScans = 1000;
 constexpr int kPaletteColours = 236;

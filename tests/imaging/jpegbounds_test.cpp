@@ -100,7 +100,13 @@ TEST_F(JpegBounds, AProgressiveHeaderBombIsRefusedBeforeAnyScan) {
     bitmap = before;
     EXPECT_EQ(load(write(QStringLiteral("bomb.jpg"), bomb)), LoadInvalidJpeg);
     EXPECT_EQ(bitmap, before);
-    EXPECT_LT(grownMiB(), 100) << "nothing of the 1.3 GB it would take was allocated";
+    // Within the scans budget, but its coefficients alone would take 768 MB, the picture as much
+    // again: refused when the decoder's buffers are set up, before any scan.
+    const QByteArray tenScans = progressiveJpeg(16000, 16000, 0);
+    ASSERT_EQ(jpeg_limits::countScans(tenScans), 10);
+    EXPECT_EQ(load(write(QStringLiteral("ten.jpg"), tenScans)), LoadInvalidJpeg);
+    EXPECT_EQ(bitmap, before);
+    EXPECT_LT(grownMiB(), 100) << "nothing of the gigabytes they would take was allocated";
 }
 
 TEST_F(JpegBounds, ScanCountingStepsOverSegmentsAndEntropyData) {
