@@ -26,16 +26,28 @@ struct MemoryCloser {
     void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
 };
 
+// A file read whole is at most what a picture at the pixel limit takes uncompressed at four
+// bytes a pixel, with its headers and colour table. Anything larger is no picture we decode, and
+// reading it (a 3 GB file, even a sparse one) would hold the decoder, and the window, for
+// seconds.
+constexpr std::uint64_t kMaxWholeFileBytes = pictures::kMaxPixels * 4 + (std::uint64_t{1} << 20);
+
 std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    if (!file) {
+    struct stat info {};
+    if (!file || ::fstat(::fileno(file.get()), &info) != 0 ||
+        std::uint64_t(info.st_size) > kMaxWholeFileBytes) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::size_t(info.st_size));
     std::array<std::uint8_t, 65536> chunk;
     for (;;) {
         const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
         bytes.insert(bytes.end(), chunk.data(), chunk.data() + got);
+        if (bytes.size() > kMaxWholeFileBytes) {
+            return std::nullopt; // it grew while it was read
+        }
         if (got < chunk.size()) {
             break;
         }

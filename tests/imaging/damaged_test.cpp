@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace quill {
@@ -94,6 +96,23 @@ TEST_F(DamagedFiles, AFileItsDecoderGivesNoPictureForIsALoadFailure) {
     // And the good files still load.
     EXPECT_EQ(load(dir.filePath(QStringLiteral("real.tif"))), LoadOk);
     EXPECT_TRUE(showsQuadrants(bitmap, 16, 12));
+}
+
+TEST_F(DamagedFiles, AFileFarLargerThanAnyPictureIsNotReadWhole) {
+    // 3 GB, sparse, behind the headers of a small Targa and a version-5 BMP: formats the decoder
+    // reads whole before the library sees them. Read, they would hold it for many seconds.
+    const QByteArray tga = bytesOf({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 16, 0, 24, 0x20});
+    const QByteArray bmp = rleBmp(16, 16, 8, bytesOf({0, 1}), 16, 124);
+    for (const auto& [name, bytes, format] :
+         {std::tuple{"huge.tga", tga, FIF_TARGA}, std::tuple{"huge.bmp", bmp, FIF_BMP}}) {
+        const QString file = write(QString::fromLatin1(name), bytes);
+        ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), off_t{3} << 30), 0);
+        QImage picture;
+        EXPECT_EQ(decodeInDecoderProcess(file, format, 0, picture), DecoderResult::NoPicture)
+            << name;
+        bitmap = quadrants();
+        EXPECT_EQ(load(file), LoadFailed) << name;
+    }
 }
 
 TEST_F(DamagedFiles, RunLengthBmpsLoadWithTheRightPixels) {
