@@ -380,10 +380,14 @@ applicationForTypes(const QStringList& types,
     return std::nullopt;
 }
 
+namespace {
+
 QStringList& terminalSearchPath() {
     static QStringList folders;
     return folders;
 }
+
+} // namespace
 
 void setTerminalSearchPath(const QStringList& folders) {
     terminalSearchPath() = folders;
