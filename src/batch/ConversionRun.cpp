@@ -69,6 +69,9 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
     case LoadOk:
         break;
     }
+    if (LoadedIncompleteJpeg(jpeg, name)) {
+        showMessage(DamagedFileMessage(name));
+    }
     if (working.width() <= 0 || working.height() <= 0) {
         return false;
     }

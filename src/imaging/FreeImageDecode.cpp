@@ -1,11 +1,15 @@
 #include "imaging/FreeImageDecode.h"
 
+#include "imaging/BmpRunLength.h"
 #include "imaging/PictureHeaders.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quill::decode {
@@ -22,16 +26,28 @@ struct MemoryCloser {
     void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
 };
 
+// A file read whole is at most what a picture at the pixel limit takes uncompressed at four
+// bytes a pixel, with its headers and colour table. Anything larger is no picture we decode, and
+// reading it (a 3 GB file, even a sparse one) would hold the decoder, and the window, for
+// seconds.
+constexpr std::uint64_t kMaxWholeFileBytes = pictures::kMaxPixels * 4 + (std::uint64_t{1} << 20);
+
 std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    if (!file) {
+    struct stat info {};
+    if (!file || ::fstat(::fileno(file.get()), &info) != 0 ||
+        std::uint64_t(info.st_size) > kMaxWholeFileBytes) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::size_t(info.st_size));
     std::array<std::uint8_t, 65536> chunk;
     for (;;) {
         const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
         bytes.insert(bytes.end(), chunk.data(), chunk.data() + got);
+        if (bytes.size() > kMaxWholeFileBytes) {
+            return std::nullopt; // it grew while it was read
+        }
         if (got < chunk.size()) {
             break;
         }
@@ -70,6 +86,19 @@ bool holdsClaimedPicture(const char* path, FREE_IMAGE_FORMAT format) {
     const std::size_t got = std::fread(head.data(), 1, head.size(), file.get());
     return format == FIF_PCX ? pictures::pcxHoldsClaimedPicture(head.data(), got, *size)
                              : pictures::bmpHoldsClaimedPicture(head.data(), got, *size);
+}
+
+// Only regular files are decoded. The open itself must not wait: a pipe put in a picture's place
+// would otherwise hold the decoder until its time limit, and the window with it.
+bool isRegularFile(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
 }
 
 bool isPnm(FREE_IMAGE_FORMAT format) {
@@ -229,7 +258,12 @@ bool canConvert(FIBITMAP* dib) {
     }
 }
 
-bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
+bool zeroAlphaMeansOpaque(FREE_IMAGE_FORMAT format) {
+    return format == FIF_BMP || format == FIF_ICO || format == FIF_TARGA || format == FIF_RAS;
+}
+
+bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride,
+                     bool allZeroAlphaIsOpaque) {
     if (!canConvert(dib)) {
         return false;
     }
@@ -260,8 +294,7 @@ bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
         }
         if (bpp == 24 || bpp == 32) {
             const unsigned step = bpp / 8;
-            // Many 32-bit BMP and ICO files leave the fourth byte at zero: that is no alpha.
-            const bool alpha = bpp == 32 && anyAlpha(dib);
+            const bool alpha = bpp == 32 && (!allZeroAlphaIsOpaque || anyAlpha(dib));
             for (unsigned y = 0; y < height; ++y) {
                 const BYTE* src = FreeImage_GetScanLine(dib, int(height - 1 - y));
                 std::uint8_t* dst = out + y * stride;
@@ -321,7 +354,7 @@ bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride) {
 Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
                   std::uint32_t& width, std::uint32_t& height) {
     width = height = 0;
-    if (!isSupportedFormat(format) || !contentMatches(path, format)) {
+    if (!isSupportedFormat(format) || !isRegularFile(path) || !contentMatches(path, format)) {
         return Status::NoPicture;
     }
     if (!holdsClaimedPicture(path, format)) {
@@ -334,18 +367,21 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     std::optional<std::vector<std::uint8_t>> bytes;
     if (format == FIF_BMP) {
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-        std::array<std::uint8_t, 18> head{};
-        if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size()) {
+        std::array<std::uint8_t, 54> head{};
+        const std::size_t got = file ? std::fread(head.data(), 1, head.size(), file.get()) : 0;
+        if (got < 18) {
             return Status::NoPicture;
         }
-        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), head.size());
-        if (headerSize > 40) {
+        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), got);
+        const bool runLength = pictures::isRunLengthBmp(head.data(), got);
+        if (headerSize > 40 || runLength) {
             file.reset();
             bytes = readWholeFile(path);
             if (!bytes) {
                 return Status::NoPicture;
             }
-            bytes = pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
+            bytes = runLength ? pictures::expandRunLengthBmp(bytes->data(), bytes->size())
+                              : pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
             if (!bytes) {
                 return Status::NoPicture;
             }
@@ -433,7 +469,7 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     if (!target.pixels || target.stride < std::size_t{w} * 3) {
         return Status::Refused;
     }
-    if (!convertDibToRgb(dib.get(), target.pixels, target.stride)) {
+    if (!convertDibToRgb(dib.get(), target.pixels, target.stride, zeroAlphaMeansOpaque(format))) {
         return Status::Refused;
     }
     width = w;

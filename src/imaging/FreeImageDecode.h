@@ -45,8 +45,14 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
 // True for the pixel types convertDibToRgb handles.
 bool canConvert(FIBITMAP* dib);
 
+// True for the formats whose writers often leave the fourth byte of 32-bit pixels at zero (BMP,
+// ICO, Targa, Sun raster): there a picture whose alpha is zero everywhere has no alpha at all.
+bool zeroAlphaMeansOpaque(FREE_IMAGE_FORMAT format);
+
 // Converts every FreeImage pixel type the loaders return into upright RGB rows; transparent
-// pixels are blended onto white. False for types without a meaningful RGB form (float, complex).
-bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride);
+// pixels are blended onto white, also when every pixel is transparent, unless
+// allZeroAlphaIsOpaque is set. False for types without a meaningful RGB form (float, complex).
+bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride,
+                     bool allZeroAlphaIsOpaque = false);
 
 } // namespace quill::decode

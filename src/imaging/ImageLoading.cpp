@@ -49,6 +49,14 @@ QString LoadOutcomeMessage(LoadOutcome outcome) {
     return QString();
 }
 
+bool LoadedIncompleteJpeg(const TJPEGImage& jpeg, const QString& path) {
+    return extensionOf(path) == QLatin1String(".jpg") && jpeg.Incomplete();
+}
+
+QString DamagedFileMessage(const QString& fileName) {
+    return QStringLiteral("Die Datei %1 ist beschädigt; das Bild ist unvollständig.").arg(fileName);
+}
+
 std::span<const DecoderRow> DecoderTable() {
     return kDecoderTable;
 }
@@ -67,8 +75,10 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
     if (match) {
         switch (decodeInDecoderProcess(fileName, match->format, match->flags, picture)) {
         case DecoderResult::Picture:
-        case DecoderResult::NoPicture:
             break;
+        // A file its decoder could not read (missing, empty, cut short, of another format) is a
+        // failed load like any other, never an empty picture passed off as success.
+        case DecoderResult::NoPicture:
         case DecoderResult::Refused:
         case DecoderResult::Failed:
             throw LoadError();

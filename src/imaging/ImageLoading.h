@@ -18,8 +18,15 @@ enum LoadOutcome { LoadOk, LoadInvalidJpeg, LoadFailed };
 // The message a caller shows for an outcome ("" for LoadOk).
 QString LoadOutcomeMessage(LoadOutcome outcome);
 
-// A non-JPEG decode that raised a failure: the decoder crashed, overran its time, or refused a
-// picture that is too large or of an unsupported pixel type.
+// After LoadOk: true when path was a JPEG whose data broke off or ended early, so that part of
+// the picture is grey. Such a picture is still converted (it may be all the user has left), but
+// the run says so, with DamagedFileMessage.
+bool LoadedIncompleteJpeg(const TJPEGImage& jpeg, const QString& path);
+QString DamagedFileMessage(const QString& fileName);
+
+// A non-JPEG decode that raised a failure: the file could not be read as its format, or the
+// decoder crashed, overran its time, or refused a picture that is too large or of an unsupported
+// pixel type.
 class LoadError : public Failure {
 public:
     LoadError() : Failure(QStringLiteral("Fehler beim Laden der Datei")) {}
@@ -34,13 +41,14 @@ struct DecoderRow {
 };
 std::span<const DecoderRow> DecoderTable();
 
-// Decodes path (full, or relative to the current folder) into workingBitmap. LoadInvalidJpeg
-// leaves workingBitmap as it was; LoadOk may leave it empty (no decoder for the extension, or a
-// file the decoder could not read as its format).
+// Decodes path (full, or relative to the current folder) into workingBitmap. LoadInvalidJpeg and
+// LoadFailed leave workingBitmap as it was; LoadOk leaves it empty only for an extension that
+// has no decoder.
 LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
 
 // The non-JPEG half: decodes fileName with the decoder of extension (compared ignoring case) into
-// bitmap, which is empty afterwards when nothing was decoded. Throws LoadError.
+// bitmap, which is empty afterwards when the extension has no decoder. Throws LoadError, with
+// bitmap untouched, when the decoder gave no picture.
 void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension);
 
 } // namespace quill

@@ -1,9 +1,9 @@
 #include "imaging/JpegImage.h"
 
+#include "imaging/JpegLimits.h"
 #include "imaging/PictureHeaders.h"
 #include "platform/FileNames.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QList>
 #include <QScreen>
@@ -30,9 +30,11 @@ namespace quill {
 
 namespace {
 
-// Decoding memory beyond the picture itself (the coefficients of a progressive file at the pixel
-// limit fit); a file whose header asks for more fails at once instead of exhausting memory.
-constexpr long kMaxDecoderMemory = 1L << 30;
+// Decoding memory beyond the picture itself: the coefficients of a progressive file of about
+// 110 megapixels at full colour resolution, or 220 with the usual halved chroma, fit. A file
+// whose header asks for more fails at once instead of exhausting memory, so that the
+// coefficients and the picture together stay well below 2 GiB.
+constexpr long kMaxDecoderMemory = 640L << 20;
 // Real progressive files have about ten scans; thousands of empty ones only burn time.
 constexpr int kMaxScans = 1000;
 constexpr int kPaletteColours = 236;
@@ -44,6 +46,10 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     int code;
+    // Missing data is only a warning to libjpeg, which goes on with grey in its place: a scan's
+    // data broke off, or the file ended without its end marker.
+    bool brokeOff;
+    bool ended;
 };
 
 [[noreturn]] void errorExit(j_common_ptr cinfo) {
@@ -57,15 +63,29 @@ struct ErrorManager {
     errorExit(cinfo);
 }
 
-void ignoreWarning(j_common_ptr, int) {}
+// Warnings do not stop decoding; only the two that mean missing data are noted.
+void noteWarning(j_common_ptr cinfo, int level) {
+    if (level >= 0) {
+        return; // trace messages
+    }
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_HIT_MARKER) {
+        errors->brokeOff = true;
+    } else if (code == JWRN_JPEG_EOF) {
+        errors->ended = true;
+    }
+}
 void ignoreOutput(j_common_ptr) {}
 
 void setUpErrors(ErrorManager& errors) {
     jpeg_std_error(&errors.pub);
     errors.pub.error_exit = errorExit;
-    errors.pub.emit_message = ignoreWarning;
+    errors.pub.emit_message = noteWarning;
     errors.pub.output_message = ignoreOutput;
     errors.code = 0;
+    errors.brokeOff = false;
+    errors.ended = false;
 }
 
 template <typename Body> bool guarded(ErrorManager& errors, Body&& body) {
@@ -77,10 +97,38 @@ template <typename Body> bool guarded(ErrorManager& errors, Body&& body) {
 }
 
 void limitScans(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    if (!cinfo->is_decompressor) {
+        return;
+    }
+    const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (info->input_scan_number > kMaxScans ||
+        jpeg_limits::exceedsScanBudget(info->image_width, info->image_height,
+                                       std::uint64_t(std::max(info->input_scan_number, 0)))) {
         fail(cinfo, JERR_BAD_PROGRESSION);
     }
+}
+
+// The scans a file holds are counted before any is decoded, so that a file beyond the budget
+// costs nothing; the progress monitor above stays as the bound while decoding.
+bool scansWithinBudget(const jpeg_decompress_struct& info, const QByteArray& data) {
+    const int scans = jpeg_limits::countScans(data);
+    return scans <= kMaxScans && !jpeg_limits::exceedsScanBudget(
+                                     info.image_width, info.image_height, std::uint64_t(scans));
+}
+
+// A progressive file whose data ran out before every coefficient was sent in full.
+bool refinementMissing(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode || !info.coef_bits) {
+        return false;
+    }
+    for (int c = 0; c < info.num_components; ++c) {
+        for (int k = 0; k < DCTSIZE2; ++k) {
+            if (info.coef_bits[c][k] != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 struct Decompressor {
@@ -358,17 +406,14 @@ void TJPEGImage::SetHeight(int) {
 }
 
 void TJPEGImage::LoadFromFile(const QString& path) {
-    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
-    QFile file;
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    QByteArray bytes;
+    switch (jpeg_limits::readRegularFile(path, bytes)) {
+    case jpeg_limits::ReadResult::Read:
+        break;
+    case jpeg_limits::ReadResult::CannotOpen:
         throw EFOpenError(path);
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw EFOpenError(path);
+    case jpeg_limits::ReadResult::TooLarge:
+        throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
     LoadFromBytes(bytes);
 }
@@ -376,6 +421,7 @@ void TJPEGImage::LoadFromFile(const QString& path) {
 void TJPEGImage::LoadFromBytes(const QByteArray& bytes) {
     data_ = TJPEGData{bytes, 0, 0, false};
     bitmap_ = QImage();
+    incomplete_ = false;
     readHeader();
 }
 
@@ -403,6 +449,7 @@ void TJPEGImage::readHeader() {
 void TJPEGImage::Assign(const QImage& bitmap) {
     data_ = TJPEGData{};
     bitmap_ = bitmap;
+    incomplete_ = false;
 }
 
 void TJPEGImage::AssignTo(QImage& target) {
@@ -471,11 +518,15 @@ void TJPEGImage::decompress() {
     if (pictures::exceedsPixelLimit(width, height)) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
+    if (!scansWithinBudget(jpeg.info, data_.Data)) {
+        throw EJPEG(JERR_BAD_PROGRESSION);
+    }
     // Starting reads every scan of a progressive file and allocates the decoder's buffers: a file
     // that asks for too many scans or too much memory fails here, before the picture exists.
     if (!guarded(jpeg.errors, [&] { jpeg_start_decompress(&jpeg.info); })) {
         throw EJPEG(jpeg.errors.code);
     }
+    const bool unrefined = refinementMissing(jpeg.info);
     const bool indexed = quantise && !cmyk;
     QImage picture(int(width), int(height),
                    indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
@@ -516,6 +567,10 @@ void TJPEGImage::decompress() {
         picture.setColorTable(QList<QRgb>(palette.begin(), palette.begin() + colours));
     }
     bitmap_ = picture;
+    // Data that breaks off inside a scan leaves the rest of it grey. A file that only lacks its
+    // end marker is whole, unless (progressive) it ended between scans before every coefficient
+    // had arrived.
+    incomplete_ = jpeg.errors.brokeOff || (jpeg.errors.ended && unrefined);
 }
 
 void TJPEGImage::compress() {

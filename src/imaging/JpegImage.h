@@ -85,7 +85,8 @@ public:
     [[noreturn]] void SetHeight(int height);
 
     // Reads the whole file and its header (size, greyscale mark, progressive flag); no pixels
-    // are decoded yet. Throws EFOpenError or EJPEG.
+    // are decoded yet. Only a regular file is read, and none beyond the size cap. Throws
+    // EFOpenError or EJPEG.
     void LoadFromFile(const QString& path);
     // The same for a file's bytes already in memory. Throws EJPEG.
     void LoadFromBytes(const QByteArray& bytes);
@@ -108,6 +109,10 @@ public:
     // Decodes the held data into the picture if there is none. Throws EJPEG.
     void DIBNeeded();
 
+    // True when the held picture was decoded from data that broke off or ended early: what is
+    // missing came out grey.
+    bool Incomplete() const { return incomplete_; }
+
     const TJPEGData& Data() const { return data_; }
     const QImage& Bitmap() const { return bitmap_; }
 
@@ -126,6 +131,7 @@ private:
     TJPEGPixelFormat pixelFormat_;
     TJPEGScale scale_;
     bool progressiveDisplay_;
+    bool incomplete_ = false;
 };
 
 } // namespace quill

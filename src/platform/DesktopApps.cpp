@@ -341,11 +341,20 @@ std::optional<DesktopApp> findDesktopApp(const QString& id) {
 }
 
 std::optional<DesktopApp> applicationForTypes(const QStringList& types) {
+    return applicationForTypes(types, [](const DesktopApp&) { return true; });
+}
+
+std::optional<DesktopApp>
+applicationForTypes(const QStringList& types,
+                    const std::function<bool(const DesktopApp&)>& acceptable) {
+    const auto accepted = [&](std::optional<DesktopApp> app) {
+        return app && acceptable(*app) ? app : std::nullopt;
+    };
     const Associations associations = readAssociations();
     std::optional<std::vector<ParsedEntry>> entries; // read only when the lists do not decide
     for (const QString& type : types) {
         for (const QString& id : associations.defaults.value(type)) {
-            if (std::optional<DesktopApp> app = findDesktopApp(id)) {
+            if (std::optional<DesktopApp> app = accepted(findDesktopApp(id))) {
                 return app;
             }
         }
@@ -354,7 +363,7 @@ std::optional<DesktopApp> applicationForTypes(const QStringList& types) {
             if (removed.contains(id)) {
                 continue;
             }
-            if (std::optional<DesktopApp> app = findDesktopApp(id)) {
+            if (std::optional<DesktopApp> app = accepted(findDesktopApp(id))) {
                 return app;
             }
         }
@@ -362,12 +371,66 @@ std::optional<DesktopApp> applicationForTypes(const QStringList& types) {
             entries = startableEntries();
         }
         for (const ParsedEntry& parsed : *entries) {
-            if (!removed.contains(parsed.app.id) && parsed.mimeTypes.contains(type)) {
+            if (!removed.contains(parsed.app.id) && parsed.mimeTypes.contains(type) &&
+                acceptable(parsed.app)) {
                 return parsed.app;
             }
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+QStringList& terminalSearchPath() {
+    static QStringList folders;
+    return folders;
+}
+
+} // namespace
+
+void setTerminalSearchPath(const QStringList& folders) {
+    terminalSearchPath() = folders;
+}
+
+QStringList inTerminalEmulator(const QStringList& command) {
+    // The words each emulator puts before the command it is to run.
+    struct Emulator {
+        const char* program;
+        const char* option;
+    };
+    static constexpr Emulator emulators[] = {
+        {"xdg-terminal-exec", nullptr},
+        {"x-terminal-emulator", "-e"},
+        {"gnome-terminal", "--"},
+        {"konsole", "-e"},
+        {"xfce4-terminal", "-x"},
+        {"mate-terminal", "-x"},
+        {"kitty", nullptr},
+        {"alacritty", "-e"},
+        {"foot", nullptr},
+        {"xterm", "-e"},
+    };
+    if (command.isEmpty()) {
+        return {};
+    }
+    for (const Emulator& emulator : emulators) {
+        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(emulator.program),
+                                                             terminalSearchPath());
+        if (found.isEmpty()) {
+            continue;
+        }
+        QStringList line{found};
+        if (emulator.option) {
+            line << QString::fromLatin1(emulator.option);
+        }
+        return line + command;
+    }
+    return {};
+}
+
+bool terminalEmulatorInstalled() {
+    return !inTerminalEmulator({QStringLiteral("true")}).isEmpty();
 }
 
 std::optional<QStringList> splitExec(const QString& exec) {

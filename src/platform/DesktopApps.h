@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace quill {
@@ -36,6 +37,22 @@ std::optional<DesktopApp> findDesktopApp(const QString& id);
 // for each type its defaults, then its added associations, then every entry that names the type,
 // leaving out removed associations.
 std::optional<DesktopApp> applicationForTypes(const QStringList& types);
+
+// The same, taking only the applications that `acceptable` accepts: the first of them in the
+// order above.
+std::optional<DesktopApp>
+applicationForTypes(const QStringList& types,
+                    const std::function<bool(const DesktopApp&)>& acceptable);
+
+// The command that runs `command` in a window of the installed terminal emulator:
+// xdg-terminal-exec, Debian's x-terminal-emulator or one of the common emulators, each with its
+// own way of taking a command. Empty when none is installed.
+QStringList inTerminalEmulator(const QStringList& command);
+bool terminalEmulatorInstalled();
+
+// Where terminal emulators are looked for: the folders of PATH, unless folders are set here
+// (tests; an empty list goes back to PATH).
+void setTerminalSearchPath(const QStringList& folders);
 
 // A command line as desktop entries write it, split into words: blanks separate, double quotes
 // group, and inside quotes a backslash escapes '"', '`', '$' and '\'. Nothing for an unterminated

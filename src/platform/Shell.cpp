@@ -87,17 +87,28 @@ QStringList typesOfFile(const QString& path, bool isFolder) {
     return types;
 }
 
+// The application for the types: a graphical one if there is any; else one that runs in a
+// terminal, provided a terminal emulator is installed to give it one (started without, it would
+// end unseen at once).
+std::optional<DesktopApp> applicationToStart(const QStringList& types) {
+    if (std::optional<DesktopApp> app = applicationForTypes(
+            types, [](const DesktopApp& candidate) { return !candidate.terminal; })) {
+        return app;
+    }
+    if (!terminalEmulatorInstalled()) {
+        return std::nullopt;
+    }
+    return applicationForTypes(types,
+                               [](const DesktopApp& candidate) { return candidate.terminal; });
+}
+
 int launch(const DesktopApp& app, const QString& target) {
     QStringList command = expandExec(app, target);
+    if (app.terminal) {
+        command = inTerminalEmulator(command);
+    }
     if (command.isEmpty()) {
         return SE_ERR_OTHER;
-    }
-    if (app.terminal) {
-        const QString terminal =
-            QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator"));
-        if (!terminal.isEmpty()) {
-            command = QStringList{terminal, QStringLiteral("-e")} + command;
-        }
     }
     const QString program = command.takeFirst();
     QProcess process;
@@ -106,7 +117,10 @@ int launch(const DesktopApp& app, const QString& target) {
     if (!app.workingDir.isEmpty()) {
         process.setWorkingDirectory(app.workingDir);
     }
+    // What the program prints is its own business, never part of ours.
     process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     return process.startDetached() ? ShellExecuteSucceeded : SE_ERR_OTHER;
 }
 
@@ -133,7 +147,7 @@ int openLocal(const QString& path) {
         return *failure;
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    const std::optional<DesktopApp> app = applicationForTypes(typesOfFile(absolute, isFolder));
+    const std::optional<DesktopApp> app = applicationToStart(typesOfFile(absolute, isFolder));
     if (!app) {
         return SE_ERR_NOASSOC;
     }
@@ -146,7 +160,7 @@ int openAddress(const QString& address, const QString& scheme) {
         // A browser that registered only for pages still opens addresses.
         types << QStringLiteral("text/html");
     }
-    const std::optional<DesktopApp> app = applicationForTypes(types);
+    const std::optional<DesktopApp> app = applicationToStart(types);
     if (!app) {
         return SE_ERR_NOASSOC;
     }

@@ -150,8 +150,8 @@ TEST_F(DecoderService, AProcessServesGoodPicturesAndIsReplacedAfterAnythingElse)
     const QString notPng = dir.filePath(QStringLiteral("not.png"));
     ASSERT_TRUE(writeBytes(notPng, QByteArray("no picture in here")));
     bitmap = quadrants(4, 4);
-    EXPECT_EQ(LoadPictureFile(bitmap, jpeg, notPng), LoadOk);
-    EXPECT_TRUE(bitmap.isNull());
+    EXPECT_EQ(LoadPictureFile(bitmap, jpeg, notPng), LoadFailed);
+    EXPECT_EQ(bitmap, quadrants(4, 4));
     const QList<int> fresh = childProcesses();
     ASSERT_EQ(fresh.size(), 1);
     EXPECT_NE(fresh, serving);
@@ -299,7 +299,8 @@ TEST(DibConversion, SixteenBitMasksAndUnsupportedTypes) {
     DibPtr complex(FreeImage_AllocateT(FIT_COMPLEX, 2, 2));
     std::array<std::uint8_t, 12> out{};
     EXPECT_FALSE(decode::convertDibToRgb(complex.get(), out.data(), 6));
-    // A 32-bit picture whose fourth bytes are all zero is opaque, not invisible.
+    // A 32-bit picture whose fourth bytes are all zero: opaque where the format's writers leave
+    // that byte unset, else transparent, which is white.
     DibPtr zeroAlpha(
         FreeImage_Allocate(1, 1, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
     BYTE* p = FreeImage_GetScanLine(zeroAlpha.get(), 0);
@@ -307,8 +308,10 @@ TEST(DibConversion, SixteenBitMasksAndUnsupportedTypes) {
     p[FI_RGBA_GREEN] = 20;
     p[FI_RGBA_BLUE] = 30;
     p[FI_RGBA_ALPHA] = 0;
-    ASSERT_TRUE(decode::convertDibToRgb(zeroAlpha.get(), out.data(), 3));
+    ASSERT_TRUE(decode::convertDibToRgb(zeroAlpha.get(), out.data(), 3, true));
     EXPECT_EQ((std::array<int, 3>{out[0], out[1], out[2]}), (std::array<int, 3>{10, 20, 30}));
+    ASSERT_TRUE(decode::convertDibToRgb(zeroAlpha.get(), out.data(), 3));
+    EXPECT_EQ((std::array<int, 3>{out[0], out[1], out[2]}), (std::array<int, 3>{255, 255, 255}));
 }
 
 } // namespace

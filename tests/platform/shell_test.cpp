@@ -2,13 +2,18 @@
 
 #include "TestSupport.h"
 #include "XdgSandbox.h"
+#include "platform/DesktopApps.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quill;
 using quill::test::XdgSandbox;
@@ -204,6 +209,121 @@ TEST_F(ShellTest, HelpAndWebPageFailures) {
     OpenWebPage();
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_FALSE(QFileInfo::exists(stubDir + QStringLiteral("/args")));
+}
+
+// Terminal emulators are looked for only in a folder of the test's own, empty or holding a stub
+// standing in for Debian's x-terminal-emulator.
+class TerminalShellTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        noTerminals = sandbox.path(QStringLiteral("no-terminals"));
+        ASSERT_TRUE(QDir().mkpath(noTerminals));
+        setTerminalSearchPath({noTerminals});
+        tuiDir = sandbox.path(QStringLiteral("tui"));
+        tui = sandbox.writeStub(tuiDir);
+    }
+
+    void TearDown() override {
+        setTerminalSearchPath({});
+        for (const QString& dir : {tuiDir, terminalDir}) {
+            if (!dir.isEmpty() && QFileInfo::exists(dir + QStringLiteral("/args"))) {
+                XdgSandbox::writeText(dir + QStringLiteral("/release"), "");
+                quill::test::waitForFile(dir + QStringLiteral("/done"));
+            }
+        }
+        ShellTest::TearDown();
+    }
+
+    void installTerminal() {
+        terminalDir = sandbox.path(QStringLiteral("terminal"));
+        sandbox.writeStub(terminalDir);
+        ASSERT_TRUE(QFile::link(terminalDir + QStringLiteral("/stub.sh"),
+                                terminalDir + QStringLiteral("/x-terminal-emulator")));
+        setTerminalSearchPath({terminalDir});
+    }
+
+    QString noTerminals;
+    QString tuiDir;
+    QString tui;
+    QString terminalDir;
+};
+
+TEST_F(TerminalShellTest, AProgramForTheTerminalIsStartedOnlyInATerminalEmulator) {
+    sandbox.writeEntry(QStringLiteral("tui-viewer.desktop"), tui + QStringLiteral(" %f"),
+                       QStringLiteral("image/x-tga;text/html;"), QStringLiteral("share"),
+                       "Terminal=true\n");
+    const QString picture = file(QStringLiteral("bild.tga"));
+    // No terminal emulator: as if nothing were associated, for files and for the help page.
+    EXPECT_EQ(ShellExecute(picture), SE_ERR_NOASSOC);
+    quill::test::MessageRecorder boxes;
+    OpenWithAssociation(picture);
+    EXPECT_EQ(boxes.texts(), QStringList{notAssociated});
+    const QString help = QUrl::fromLocalFile(file(QStringLiteral("hilfe.html"))).toString();
+    EXPECT_EQ(ShellExecute(help), SE_ERR_NOASSOC);
+    EXPECT_FALSE(quill::test::waitForFile(tuiDir + QStringLiteral("/args"), 1));
+
+    // With one, the program runs inside it, never on its own.
+    installTerminal();
+    EXPECT_GT(ShellExecute(picture), 32);
+    ASSERT_TRUE(quill::test::waitForFile(terminalDir + QStringLiteral("/args")));
+    EXPECT_EQ(quill::test::readLines(terminalDir + QStringLiteral("/args")),
+              (QStringList{QStringLiteral("-e"), tui, picture}));
+    EXPECT_FALSE(QFileInfo::exists(tuiDir + QStringLiteral("/args")));
+}
+
+TEST_F(TerminalShellTest, AGraphicalApplicationComesBeforeOneForTheTerminal) {
+    installTerminal();
+    sandbox.writeEntry(QStringLiteral("tui-viewer.desktop"), tui + QStringLiteral(" %f"),
+                       QStringLiteral("image/png;"), QStringLiteral("share"), "Terminal=true\n");
+    // Even as the user's default, the terminal program yields to the graphical viewer.
+    sandbox.writeMimeApps("[Default Applications]\nimage/png=tui-viewer.desktop\n");
+    const QString picture = file(QStringLiteral("a.png"));
+    EXPECT_GT(ShellExecute(picture), 32);
+    EXPECT_EQ(launchedWith(), QStringList{picture});
+    EXPECT_FALSE(QFileInfo::exists(terminalDir + QStringLiteral("/args")));
+    EXPECT_FALSE(QFileInfo::exists(tuiDir + QStringLiteral("/args")));
+}
+
+TEST_F(ShellTest, AStartedProgramsOutputNeverReachesOurs) {
+    const QString noisyDir = sandbox.path(QStringLiteral("noisy"));
+    const QString noisy = noisyDir + QStringLiteral("/noisy.sh");
+    XdgSandbox::writeText(noisy, "#!/bin/sh\n"
+                                 "echo quillmere-noise-on-stdout\n"
+                                 "echo quillmere-noise-on-stderr >&2\n"
+                                 ": > \"$(dirname \"$0\")/done\"\n");
+    QFile::setPermissions(noisy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    sandbox.writeEntry(QStringLiteral("noisy.desktop"), noisy + QStringLiteral(" %f"),
+                       QStringLiteral("image/png;"));
+    sandbox.writeMimeApps("[Default Applications]\nimage/png=noisy.desktop\n");
+    const QString picture = file(QStringLiteral("a.png"));
+
+    // Our own output goes to a file while the program runs.
+    const QString captured = sandbox.path(QStringLiteral("captured.txt"));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(1);
+    const int savedErr = ::dup(2);
+    const int capture = ::open(QFile::encodeName(captured).constData(),
+                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(capture, 0);
+    ::dup2(capture, 1);
+    ::dup2(capture, 2);
+    const int result = ShellExecute(picture);
+    const bool finished = quill::test::waitForFile(noisyDir + QStringLiteral("/done"));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOut, 1);
+    ::dup2(savedErr, 2);
+    ::close(savedOut);
+    ::close(savedErr);
+    ::close(capture);
+
+    EXPECT_GT(result, 32);
+    ASSERT_TRUE(finished);
+    QFile output(captured);
+    ASSERT_TRUE(output.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(output.readAll().contains("quillmere-noise"));
 }
 
 TEST(ShellMessages, EveryResultHasItsMessage) {

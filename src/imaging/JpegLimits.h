@@ -1,0 +1,45 @@
+#pragma once
+// What one JPEG input may cost. JPEGs are decoded in the program itself, on the window's thread,
+// so every file's cost is bounded before and while it is decoded: only regular files are read
+// (a pipe or device put in a picture's place would block or never end), a file beyond a generous
+// size is refused unread, and the decoder's work, the picture's pixels times its scans, has a
+// budget. A small crafted file that claims a huge picture and a thousand scans therefore fails
+// at once instead of freezing the window.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace quill::jpeg_limits {
+
+// Far above any camera's or phone's file (a 50-megapixel JPEG at the best quality is about
+// 40 MB).
+inline constexpr qint64 kMaxFileBytes = qint64{256} << 20;
+
+// Pixels times scans. libjpeg's own progressive files have 10 scans, so a 50-megapixel one costs
+// 5 * 10^8; the budget lets 85 scans through at that size and 16 at the largest picture decoded
+// at all (2^28 pixels).
+inline constexpr std::uint64_t kMaxScanPixels = std::uint64_t{1} << 32;
+
+enum class ReadResult {
+    Read,
+    CannotOpen, // missing, unreadable, or not a regular file
+    TooLarge,   // above the size cap
+};
+
+// Reads a whole regular file into bytes, never waiting on the open and never reading more than
+// maxBytes (a file that grows beyond it while it is read counts as too large).
+ReadResult readRegularFile(const QString& path, QByteArray& bytes, qint64 maxBytes = kMaxFileBytes);
+
+// The start-of-scan markers of a JPEG stream, up to its end-of-image marker; marker segments and
+// the entropy-coded data between them are stepped over as libjpeg reads them.
+int countScans(const QByteArray& jpeg);
+
+// True when decoding width x height pixels through this many scans exceeds the budget.
+inline bool exceedsScanBudget(std::uint64_t width, std::uint64_t height, std::uint64_t scans) {
+    const std::uint64_t pixels = width * height; // both below 2^16 in any JPEG
+    return scans != 0 && pixels > kMaxScanPixels / scans;
+}
+
+} // namespace quill::jpeg_limits

@@ -1,0 +1,209 @@
+// A JPEG input costs bounded time and memory whatever it claims or whatever stands in its place,
+// and a JPEG cut short is decoded as far as it goes but known to be incomplete.
+
+#include "damaged_fixtures.h"
+#include "imaging/DecoderService.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/JpegImage.h"
+#include "imaging/JpegLimits.h"
+#include "loading_expect.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <jerror.h>
+
+namespace quill {
+namespace {
+
+using namespace test::fixtures;
+using namespace std::chrono_literals;
+
+// Peak resident memory of this process so far, in MiB.
+long peakResidentMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').first().toLong() / 1024;
+        }
+    }
+    return -1;
+}
+
+// A picture with detail everywhere, so that every part of its data matters.
+QImage detailed(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width * 3; ++x) {
+            row[x] = uchar((x * 7 + y * 13) ^ (x * y));
+        }
+    }
+    return image;
+}
+
+QByteArray encoded(const QImage& image, bool progressive) {
+    TJPEGImage encoder;
+    encoder.SetProgressiveEncoding(progressive);
+    encoder.Assign(image);
+    encoder.JPEGNeeded();
+    return encoder.Data().Data;
+}
+
+class JpegBounds : public ::testing::Test {
+protected:
+    void SetUp() override { peakBefore = peakResidentMiB(); }
+
+    QString write(const QString& name, const QByteArray& bytes) const {
+        const QString file = dir.filePath(name);
+        EXPECT_TRUE(writeBytes(file, bytes)) << name.toStdString();
+        return file;
+    }
+
+    LoadOutcome load(const QString& file) { return LoadPictureFile(bitmap, jpeg, file); }
+
+    long grownMiB() const { return peakResidentMiB() - peakBefore; }
+
+    QTemporaryDir dir;
+    QImage bitmap;
+    TJPEGImage jpeg;
+    long peakBefore = 0;
+};
+
+TEST_F(JpegBounds, AProgressiveHeaderBombIsRefusedBeforeAnyScan) {
+    const QByteArray bomb = progressiveHeaderBomb();
+    ASSERT_LT(bomb.size(), 64 * 1024);
+    ASSERT_EQ(jpeg_limits::countScans(bomb), 946);
+
+    TJPEGImage direct;
+    direct.LoadFromBytes(bomb);
+    ASSERT_EQ(direct.Width(), 16000);
+    QImage out;
+    try {
+        direct.AssignTo(out);
+        ADD_FAILURE() << "16000 x 16000 pixels in 946 scans were decoded";
+    } catch (const EJPEG& e) {
+        EXPECT_EQ(e.messageCode(), JERR_BAD_PROGRESSION);
+    }
+    EXPECT_TRUE(out.isNull());
+
+    const QImage before = quadrants();
+    bitmap = before;
+    EXPECT_EQ(load(write(QStringLiteral("bomb.jpg"), bomb)), LoadInvalidJpeg);
+    EXPECT_EQ(bitmap, before);
+    // Within the scans budget, but its coefficients alone would take 768 MB, the picture as much
+    // again: refused when the decoder's buffers are set up, before any scan.
+    const QByteArray tenScans = progressiveJpeg(16000, 16000, 0);
+    ASSERT_EQ(jpeg_limits::countScans(tenScans), 10);
+    EXPECT_EQ(load(write(QStringLiteral("ten.jpg"), tenScans)), LoadInvalidJpeg);
+    EXPECT_EQ(bitmap, before);
+    EXPECT_LT(grownMiB(), 100) << "nothing of the gigabytes they would take was allocated";
+}
+
+TEST_F(JpegBounds, ScanCountingStepsOverSegmentsAndEntropyData) {
+    const QByteArray progressive = encoded(detailed(64, 48), true);
+    const QByteArray baseline = encoded(detailed(64, 48), false);
+    EXPECT_EQ(jpeg_limits::countScans(progressive), 10); // libjpeg's simple progression
+    EXPECT_EQ(jpeg_limits::countScans(baseline), 1);
+    // A start-of-scan code inside a comment, and a second picture after the end, are no scans.
+    QByteArray commented = baseline;
+    commented.insert(2, QByteArray("\xff\xfe\x00\x08\xff\xda\x00\x02", 8));
+    EXPECT_EQ(jpeg_limits::countScans(commented + baseline), 1);
+    EXPECT_EQ(jpeg_limits::countScans(QByteArray("no jpeg")), 0);
+}
+
+TEST_F(JpegBounds, AFiftyMegapixelProgressiveFileIsWithinTheBudget) {
+    // libjpeg's simple progression at 8688 x 5792: its data is that of a small picture, so the
+    // rest comes out grey, but it is decoded, not refused.
+    const QByteArray camera = progressiveJpeg(8688, 5792, 0);
+    ASSERT_EQ(jpeg_limits::countScans(camera), 10);
+    ASSERT_EQ(load(write(QStringLiteral("camera.jpg"), camera)), LoadOk);
+    EXPECT_EQ(bitmap.size(), QSize(8688, 5792));
+}
+
+TEST_F(JpegBounds, AnOversizedFileIsRefusedUnread) {
+    const QString file = write(QStringLiteral("huge.jpg"), encoded(detailed(64, 48), false));
+    // 3 GB, sparse: nothing of it is on the disk, but read whole it would fill the memory.
+    ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), off_t{3} << 30), 0);
+    const QImage before = quadrants();
+    bitmap = before;
+    EXPECT_EQ(load(file), LoadInvalidJpeg);
+    EXPECT_EQ(bitmap, before);
+    EXPECT_LT(grownMiB(), 100);
+
+    // Up to the cap a file is read; beyond it, not even a file that grows while it is read.
+    QByteArray bytes;
+    ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), 1000), 0);
+    EXPECT_EQ(jpeg_limits::readRegularFile(file, bytes, 1000), jpeg_limits::ReadResult::Read);
+    EXPECT_EQ(bytes.size(), 1000);
+    EXPECT_EQ(jpeg_limits::readRegularFile(file, bytes, 999), jpeg_limits::ReadResult::TooLarge);
+}
+
+TEST_F(JpegBounds, APipeInAJpegsPlaceIsRefusedWithoutWaiting) {
+    const QString fifo = dir.filePath(QStringLiteral("pipe.jpg"));
+    const QByteArray name = QFile::encodeName(fifo);
+    ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+    const QImage before = quadrants();
+    bitmap = before;
+    std::future<LoadOutcome> outcome = std::async(std::launch::async, [&] { return load(fifo); });
+    if (outcome.wait_for(20s) != std::future_status::ready) {
+        ADD_FAILURE() << "the load waits for a writer";
+        // A writer that goes at once lets the blocked open (and the test) end.
+        const int writer = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+    }
+    EXPECT_EQ(outcome.get(), LoadInvalidJpeg);
+    EXPECT_EQ(bitmap, before);
+}
+
+TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
+    const QImage picture = detailed(64, 48);
+    for (const bool progressive : {false, true}) {
+        const QByteArray whole = encoded(picture, progressive);
+        const char* kind = progressive ? "progressive" : "baseline";
+        ASSERT_EQ(load(write(QStringLiteral("whole.jpg"), whole)), LoadOk) << kind;
+        EXPECT_FALSE(LoadedIncompleteJpeg(jpeg, dir.filePath(QStringLiteral("whole.jpg"))));
+        const QImage complete = bitmap;
+
+        // Cut in the middle of its data: the picture comes out at its size, marked incomplete.
+        const QString cut = write(QStringLiteral("cut.jpg"), whole.left(whole.size() * 6 / 10));
+        ASSERT_EQ(load(cut), LoadOk) << kind;
+        EXPECT_EQ(bitmap.size(), QSize(64, 48)) << kind;
+        EXPECT_TRUE(LoadedIncompleteJpeg(jpeg, cut)) << kind;
+
+        // Only the end marker missing: every pixel is there.
+        const QString noEnd = write(QStringLiteral("noend.jpg"), whole.left(whole.size() - 2));
+        ASSERT_EQ(load(noEnd), LoadOk) << kind;
+        EXPECT_FALSE(LoadedIncompleteJpeg(jpeg, noEnd)) << kind;
+        EXPECT_EQ(bitmap, complete) << kind;
+    }
+    // A progressive file that ends between two scans misses the last refinement.
+    const QByteArray progressive = encoded(picture, true);
+    const qsizetype lastScan = progressive.lastIndexOf(QByteArray("\xff\xda", 2));
+    ASSERT_GT(lastScan, 0);
+    const QString early = write(QStringLiteral("early.jpg"), progressive.left(lastScan));
+    ASSERT_EQ(load(early), LoadOk);
+    EXPECT_TRUE(LoadedIncompleteJpeg(jpeg, early));
+
+    // The mark belongs to that file only: a picture of another format loaded after it has none.
+    DibPtr rgb = dibFromImage(quadrants());
+    ASSERT_TRUE(saveDib(rgb.get(), FIF_PNG, dir.filePath(QStringLiteral("next.png"))));
+    FreeImage_Initialise(false);
+    ASSERT_EQ(load(dir.filePath(QStringLiteral("next.png"))), LoadOk);
+    FreeImage_DeInitialise();
+    EXPECT_FALSE(LoadedIncompleteJpeg(jpeg, dir.filePath(QStringLiteral("next.png"))));
+}
+
+} // namespace
+} // namespace quill
