@@ -349,8 +349,10 @@ public:
     std::chrono::milliseconds timeout() const { return timeout_; }
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
-    DecoderResult decode(const QString& path, int format, int flags, QImage& picture) {
+    DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
+                         int& orientation) {
         picture = QImage();
+        orientation = 1;
         const QByteArray absolute = QFile::encodeName(QFileInfo(path).absoluteFilePath());
         if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
             return DecoderResult::NoPicture;
@@ -375,6 +377,9 @@ public:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
                 return retire(DecoderResult::Failed);
+            }
+            if (reply.orientation >= 1 && reply.orientation <= 8) {
+                orientation = int(reply.orientation);
             }
             if (!running_ || ++served_ >= kMaxFilesPerProcess) {
                 return retire(DecoderResult::Picture);
@@ -448,8 +453,14 @@ void setDecoderTimeout(std::chrono::milliseconds timeout) {
     service().setTimeout(timeout);
 }
 
-DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture) {
-    return service().decode(path, format, flags, picture);
+DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
+                                     int* orientation) {
+    int tag = 1;
+    const DecoderResult result = service().decode(path, format, flags, picture, tag);
+    if (orientation) {
+        *orientation = tag;
+    }
+    return result;
 }
 
 } // namespace quill

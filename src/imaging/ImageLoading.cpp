@@ -1,6 +1,7 @@
 #include "imaging/ImageLoading.h"
 
 #include "imaging/DecoderService.h"
+#include "imaging/Orientation.h"
 
 #include <FreeImage.h>
 
@@ -64,8 +65,10 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
         }
     }
     QImage picture;
+    int orientation = kUpright;
     if (match) {
-        switch (decodeInDecoderProcess(fileName, match->format, match->flags, picture)) {
+        switch (
+            decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation)) {
         case DecoderResult::Picture:
         case DecoderResult::NoPicture:
             break;
@@ -74,6 +77,7 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
             throw LoadError();
         }
     }
+    applyOrientation(picture, orientation);
     bitmap = picture;
 }
 
@@ -84,6 +88,7 @@ LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStri
             jpeg.LoadFromFile(path);
             QImage decoded;
             jpeg.AssignTo(decoded);
+            applyOrientation(decoded, jpeg.Data().Orientation);
             workingBitmap = decoded;
             return LoadOk;
         } catch (const Failure&) {
