@@ -445,51 +445,50 @@ void TJPEGImage::decompress() {
     bool quantise = false;
     bool cmyk = false;
     bool adobe = false;
-    JOCTET* iccData = nullptr;
-    unsigned iccLength = 0;
-    const bool started = guarded(jpeg.errors, [&] {
-        jpeg.create(data_.Data);
-        j_decompress_ptr info = &jpeg.info;
-        info->scale_num = 1;
-        info->scale_denom = 1u << unsigned(scale_);
-        info->do_block_smoothing = smoothing_ ? TRUE : FALSE;
-        info->buffered_image = progressiveDisplay_ ? TRUE : FALSE;
-        if (performance_ == jpBestSpeed) {
-            info->dct_method = JDCT_IFAST;
-            info->two_pass_quantize = FALSE;
-            info->dither_mode = JDITHER_ORDERED;
-        }
-        switch (info->jpeg_color_space) {
-        case JCS_GRAYSCALE:
-            info->out_color_space = JCS_GRAYSCALE;
-            quantise = true;
-            break;
-        case JCS_CMYK:
-        case JCS_YCCK:
-            // libjpeg cannot make RGB of these itself; the ink values are converted below.
-            info->out_color_space = JCS_CMYK;
-            cmyk = true;
-            break;
-        default:
-            info->out_color_space = JCS_RGB;
-            quantise = pixelFormat_ == jf8Bit;
-            break;
-        }
-        if (quantise) {
-            info->quantize_colors = TRUE;
-            info->desired_number_of_colors = kPaletteColours;
-        }
-        adobe = info->saw_Adobe_marker;
-        jpeg_calc_output_dimensions(info);
-        width = info->output_width;
-        height = info->output_height;
-        // Last: it allocates the profile, which a later jump out of here would leak.
-        jpeg_read_icc_profile(info, &iccData, &iccLength);
-    });
-    const std::unique_ptr<JOCTET, MallocFree> icc(iccData);
-    if (!started) {
+    if (!guarded(jpeg.errors, [&] {
+            jpeg.create(data_.Data);
+            j_decompress_ptr info = &jpeg.info;
+            info->scale_num = 1;
+            info->scale_denom = 1u << unsigned(scale_);
+            info->do_block_smoothing = smoothing_ ? TRUE : FALSE;
+            info->buffered_image = progressiveDisplay_ ? TRUE : FALSE;
+            if (performance_ == jpBestSpeed) {
+                info->dct_method = JDCT_IFAST;
+                info->two_pass_quantize = FALSE;
+                info->dither_mode = JDITHER_ORDERED;
+            }
+            switch (info->jpeg_color_space) {
+            case JCS_GRAYSCALE:
+                info->out_color_space = JCS_GRAYSCALE;
+                quantise = true;
+                break;
+            case JCS_CMYK:
+            case JCS_YCCK:
+                // libjpeg cannot make RGB of these itself; the ink values are converted below.
+                info->out_color_space = JCS_CMYK;
+                cmyk = true;
+                break;
+            default:
+                info->out_color_space = JCS_RGB;
+                quantise = pixelFormat_ == jf8Bit;
+                break;
+            }
+            if (quantise) {
+                info->quantize_colors = TRUE;
+                info->desired_number_of_colors = kPaletteColours;
+            }
+            adobe = info->saw_Adobe_marker;
+            jpeg_calc_output_dimensions(info);
+            width = info->output_width;
+            height = info->output_height;
+        })) {
         throw EJPEG(jpeg.errors.code);
     }
+    // A damaged profile chunk only means no profile.
+    JOCTET* iccData = nullptr;
+    unsigned iccLength = 0;
+    guarded(jpeg.errors, [&] { jpeg_read_icc_profile(&jpeg.info, &iccData, &iccLength); });
+    const std::unique_ptr<JOCTET, MallocFree> icc(iccData);
     if (pictures::exceedsPixelLimit(width, height)) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
