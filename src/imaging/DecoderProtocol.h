@@ -25,6 +25,8 @@ struct Reply {
     std::uint32_t width;
     std::uint32_t height;
     std::uint64_t stride;
+    std::uint32_t orientation; // the picture's orientation tag, 1 to 8; the rows are as stored
+    std::uint32_t reserved;
 };
 
 } // namespace quill::decoder_protocol

@@ -351,8 +351,10 @@ public:
     std::chrono::milliseconds timeout() const { return timeout_; }
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
-    DecoderResult decode(const QString& path, int format, int flags, QImage& picture) {
+    DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
+                         int& orientation) {
         picture = QImage();
+        orientation = 1;
         // The child has its own current directory; the bytes of the name are kept exactly.
         QByteArray absolute = encodeFileName(path);
         if (!absolute.startsWith('/')) {
@@ -385,6 +387,9 @@ public:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
                 return retire(DecoderResult::Failed);
+            }
+            if (reply.orientation >= 1 && reply.orientation <= 8) {
+                orientation = int(reply.orientation);
             }
             if (!running_ || ++served_ >= kMaxFilesPerProcess) {
                 return retire(DecoderResult::Picture);
@@ -458,8 +463,14 @@ void setDecoderTimeout(std::chrono::milliseconds timeout) {
     service().setTimeout(timeout);
 }
 
-DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture) {
-    return service().decode(path, format, flags, picture);
+DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
+                                     int* orientation) {
+    int tag = 1;
+    const DecoderResult result = service().decode(path, format, flags, picture, tag);
+    if (orientation) {
+        *orientation = tag;
+    }
+    return result;
 }
 
 } // namespace quill

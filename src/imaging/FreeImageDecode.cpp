@@ -1,6 +1,8 @@
 #include "imaging/FreeImageDecode.h"
 
 #include "imaging/BmpRunLength.h"
+#include "imaging/ColourProfile.h"
+#include "imaging/EmbeddedTags.h"
 #include "imaging/PictureHeaders.h"
 
 #include <array>
@@ -351,9 +353,42 @@ bool convertDibToRgb(FIBITMAP* dib, std::uint8_t* out, std::size_t stride,
     return false;
 }
 
+void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
+                   const std::vector<std::uint8_t>& profile) {
+    const FIICCPROFILE* embedded = FreeImage_GetICCProfile(dib);
+    const bool fromFreeImage = embedded && embedded->data && embedded->size > 0;
+    const auto* data =
+        fromFreeImage ? static_cast<const std::uint8_t*>(embedded->data) : profile.data();
+    const std::size_t size = fromFreeImage ? std::size_t(embedded->size) : profile.size();
+    if (size == 0) {
+        return;
+    }
+    colour::Pixels pixels;
+    switch (FreeImage_GetColorType(dib)) {
+    case FIC_RGB:
+    case FIC_RGBALPHA:
+    case FIC_PALETTE:
+        pixels = colour::Pixels::Rgb;
+        break;
+    case FIC_MINISBLACK:
+    case FIC_MINISWHITE:
+        pixels = colour::Pixels::GreyInRgb;
+        break;
+    default:
+        return; // CMYK rows were already made RGB without their profile
+    }
+    const colour::SrgbConversion toSrgb = colour::SrgbConversion::fromProfile(data, size, pixels);
+    if (toSrgb) {
+        toSrgb.convertRows(rows, stride, FreeImage_GetWidth(dib), FreeImage_GetHeight(dib));
+    }
+}
+
 Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
-                  std::uint32_t& width, std::uint32_t& height) {
+                  std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation) {
     width = height = 0;
+    if (orientation) {
+        *orientation = 1;
+    }
     if (!isSupportedFormat(format) || !isRegularFile(path) || !contentMatches(path, format)) {
         return Status::NoPicture;
     }
@@ -471,6 +506,11 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     }
     if (!convertDibToRgb(dib.get(), target.pixels, target.stride, zeroAlphaMeansOpaque(format))) {
         return Status::Refused;
+    }
+    convertToSrgb(dib.get(), target.pixels, target.stride,
+                  format == FIF_PNG ? pngIccProfile(path) : std::vector<std::uint8_t>());
+    if (orientation && format == FIF_TIFF) {
+        *orientation = tiffOrientation(path);
     }
     width = w;
     height = h;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace quill::decode {
 
@@ -38,9 +39,19 @@ bool isSupportedFormat(int format);
 // Mutes FreeImage's console messages.
 void silenceFreeImage();
 
-// Checks the file against its format, reads its size, decodes it and converts it.
+// Checks the file against its format, reads its size, decodes it and converts it, into sRGB when
+// it embeds a usable colour profile. orientation, when given, receives a TIFF's Orientation tag
+// (1 to 8; 1 without one), which the rows do not follow yet.
 Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
-                  std::uint32_t& width, std::uint32_t& height);
+                  std::uint32_t& width, std::uint32_t& height,
+                  std::uint32_t* orientation = nullptr);
+
+// Converts rows made by convertDibToRgb to sRGB through the picture's embedded ICC profile (the
+// one FreeImage read, else profile). Rows stay as they are without a profile, with one that
+// amounts to sRGB, with one Little CMS cannot read, or with one of another colour space than the
+// picture's.
+void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
+                   const std::vector<std::uint8_t>& profile = {});
 
 // True for the pixel types convertDibToRgb handles.
 bool canConvert(FIBITMAP* dib);

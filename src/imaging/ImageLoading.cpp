@@ -1,6 +1,7 @@
 #include "imaging/ImageLoading.h"
 
 #include "imaging/DecoderService.h"
+#include "imaging/Orientation.h"
 
 #include <FreeImage.h>
 
@@ -72,8 +73,10 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
         }
     }
     QImage picture;
+    int orientation = kUpright;
     if (match) {
-        switch (decodeInDecoderProcess(fileName, match->format, match->flags, picture)) {
+        switch (
+            decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation)) {
         case DecoderResult::Picture:
             break;
         // A file its decoder could not read (missing, empty, cut short, of another format) is a
@@ -84,6 +87,7 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
             throw LoadError();
         }
     }
+    applyOrientation(picture, orientation);
     bitmap = picture;
 }
 
@@ -94,6 +98,7 @@ LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStri
             jpeg.LoadFromFile(path);
             QImage decoded;
             jpeg.AssignTo(decoded);
+            applyOrientation(decoded, jpeg.Data().Orientation);
             workingBitmap = decoded;
             return LoadOk;
         } catch (const Failure&) {

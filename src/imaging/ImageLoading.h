@@ -1,7 +1,8 @@
 #pragma once
 // Turning a picture file into the working bitmap. ".jpg" files go through the shared JPEG object
 // in this process; every other format is decoded by FreeImage in the decoder process, chosen by
-// the file's extension through the decoder table.
+// the file's extension through the decoder table. Either way the picture comes out upright (after
+// its EXIF or TIFF orientation) and in sRGB (after its embedded colour profile).
 
 #include "imaging/JpegImage.h"
 

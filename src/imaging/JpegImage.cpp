@@ -1,6 +1,8 @@
 #include "imaging/JpegImage.h"
 
+#include "imaging/ColourProfile.h"
 #include "imaging/JpegLimits.h"
+#include "imaging/Orientation.h"
 #include "imaging/PictureHeaders.h"
 #include "platform/FileNames.h"
 
@@ -15,6 +17,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -153,6 +156,9 @@ struct Decompressor {
         info.progress = &progress;
         jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
                      static_cast<unsigned long>(bytes.size()));
+        // EXIF (orientation) and ICC profile blocks; libjpeg skips them otherwise.
+        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(&info, TRUE);
     }
 
@@ -231,6 +237,44 @@ void cmykToRgb(const JSAMPLE* cmyk, uchar* rgb, unsigned width, bool inverted) {
             const unsigned ink = inverted ? cmyk[c] : 255u - cmyk[c];
             rgb[c] = uchar((ink * k + 127) / 255);
         }
+    }
+}
+
+// The Orientation of the first EXIF block; upright without one.
+int exifOrientation(const jpeg_decompress_struct& info) {
+    static constexpr char kExifHeader[] = "Exif\0";
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= sizeof kExifHeader &&
+            std::memcmp(marker->data, kExifHeader, sizeof kExifHeader) == 0) {
+            return orientationFromExif(marker->data, marker->data_length);
+        }
+    }
+    return kUpright;
+}
+
+struct MallocFree {
+    void operator()(JOCTET* data) const { std::free(data); }
+};
+
+// The colours of a palette picture are converted through its table.
+void convertPalette(std::array<QRgb, 256>& palette, int colours,
+                    const colour::SrgbConversion& toSrgb, bool grey) {
+    std::array<uchar, 256 * 3> in{};
+    std::array<uchar, 256 * 3> out{};
+    for (int i = 0; i < colours; ++i) {
+        const QRgb colour = palette[std::size_t(i)];
+        if (grey) {
+            in[std::size_t(i)] = uchar(qRed(colour));
+        } else {
+            in[std::size_t(i) * 3] = uchar(qRed(colour));
+            in[std::size_t(i) * 3 + 1] = uchar(qGreen(colour));
+            in[std::size_t(i) * 3 + 2] = uchar(qBlue(colour));
+        }
+    }
+    toSrgb.convert(in.data(), out.data(), std::size_t(colours));
+    for (int i = 0; i < colours; ++i) {
+        const uchar* rgb = out.data() + std::size_t(i) * 3;
+        palette[std::size_t(i)] = qRgb(rgb[0], rgb[1], rgb[2]);
     }
 }
 
@@ -443,6 +487,7 @@ void TJPEGImage::readHeader() {
     data_.Width = width;
     data_.Height = height;
     data_.Grayscale = grey;
+    data_.Orientation = exifOrientation(jpeg.info);
     progressive_ = multiScan;
 }
 
@@ -515,6 +560,11 @@ void TJPEGImage::decompress() {
         })) {
         throw EJPEG(jpeg.errors.code);
     }
+    // A damaged profile chunk only means no profile.
+    JOCTET* iccData = nullptr;
+    unsigned iccLength = 0;
+    guarded(jpeg.errors, [&] { jpeg_read_icc_profile(&jpeg.info, &iccData, &iccLength); });
+    const std::unique_ptr<JOCTET, MallocFree> icc(iccData);
     if (pictures::exceedsPixelLimit(width, height)) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
@@ -528,6 +578,14 @@ void TJPEGImage::decompress() {
     }
     const bool unrefined = refinementMissing(jpeg.info);
     const bool indexed = quantise && !cmyk;
+    const bool greyPalette = indexed && jpeg.info.out_color_space == JCS_GRAYSCALE;
+    const colour::Pixels layout =
+        cmyk          ? (adobe ? colour::Pixels::CmykInverted : colour::Pixels::Cmyk)
+        : greyPalette ? colour::Pixels::Grey
+                      : colour::Pixels::Rgb;
+    // A profile that cannot be used leaves the pixels as decoded.
+    const colour::SrgbConversion toSrgb =
+        colour::SrgbConversion::fromProfile(icc.get(), iccLength, layout);
     QImage picture(int(width), int(height),
                    indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
     if (picture.isNull()) {
@@ -546,8 +604,12 @@ void TJPEGImage::decompress() {
                 if (jpeg_read_scanlines(info, &row, 1) != 1) {
                     fail(reinterpret_cast<j_common_ptr>(info), JERR_INPUT_EOF);
                 }
-                if (cmyk) {
+                if (cmyk && toSrgb) {
+                    toSrgb.convert(inkRow.data(), bits + y * stride, width);
+                } else if (cmyk) {
                     cmykToRgb(inkRow.data(), bits + y * stride, width, adobe);
+                } else if (toSrgb && !indexed) {
+                    toSrgb.convert(row, row, width); // while the row is still in the cache
                 }
             }
             if (indexed) {
@@ -564,6 +626,9 @@ void TJPEGImage::decompress() {
         throw EJPEG(jpeg.errors.code);
     }
     if (indexed) {
+        if (toSrgb) {
+            convertPalette(palette, colours, toSrgb, greyPalette);
+        }
         picture.setColorTable(QList<QRgb>(palette.begin(), palette.begin() + colours));
     }
     bitmap_ = picture;

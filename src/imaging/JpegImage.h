@@ -58,6 +58,7 @@ struct TJPEGData {
     int Width = 0;
     int Height = 0;
     bool Grayscale = false;
+    int Orientation = 1; // the EXIF Orientation tag, 1 (upright) without one
 };
 
 class TJPEGImage {

@@ -1,6 +1,7 @@
 // "Start" as the user sees it: the confirmation, the conversion run into "_Parvexo" with every
 // setting of the window, the window's state afterwards, and the rename-only run.
 
+#include "PhotoFixtures.h"
 #include "WindowFixture.h"
 
 #include "browse/DirectoryListBox.h"
@@ -376,4 +377,36 @@ TEST_F(WindowTest, RenameOnlyAddsTheAffixKeepsExtensionsAndNeverReplaces) {
     const QStringList before = namesIn(dir_.path());
     pressStart();
     EXPECT_EQ(namesIn(dir_.path()), before) << "an empty affix changes nothing";
+}
+
+TEST_F(WindowTest, PortraitTaggedPhotoIsPreviewedSizedAndTurnedUpright) {
+    // A phone's portrait photo: stored lying on its side (400 x 300, left half red, right half
+    // blue) with the EXIF note that it must be turned a quarter clockwise.
+    QImage lying(400, 300, QImage::Format_RGB888);
+    lying.fill(Qt::red);
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 200; x < 400; ++x) {
+            lying.setPixelColor(x, y, Qt::blue);
+        }
+    }
+    ASSERT_TRUE(test::photos::writeJpeg(path("telefon.jpg"), lying,
+                                        {.app1 = test::photos::exifWithOrientation(6)}));
+    TForm1& w = start();
+    EXPECT_EQ(w.Label5->text(), "300");
+    EXPECT_EQ(w.Label6->text(), "400");
+
+    pressStart();
+    QImage out = readOutput(path("_Parvexo/telefon.jpg"));
+    EXPECT_EQ(out.size(), QSize(150, 200)) << "the portrait rule: height 200";
+    EXPECT_TRUE(near(colourAt(out, 75, 20), Qt::red, 40)) << "the stored left half is the top";
+    EXPECT_TRUE(near(colourAt(out, 75, 180), Qt::blue, 40));
+
+    // " XTRA " turns the upright picture, as the user sees it: back to landscape, red on the left.
+    Form4->RadioButton2->setChecked(true); // a quarter turn to the left
+    pressStart();
+    out = readOutput(path("_Parvexo/telefon.jpg"));
+    EXPECT_EQ(out.size(), QSize(200, 150)) << "the landscape rule: width 200";
+    EXPECT_TRUE(near(colourAt(out, 20, 75), Qt::red, 40));
+    EXPECT_TRUE(near(colourAt(out, 180, 75), Qt::blue, 40));
+    Form4->RadioButton1->setChecked(true);
 }

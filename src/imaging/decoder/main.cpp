@@ -128,11 +128,13 @@ int serveOne() {
         return target;
     };
 
-    proto::Reply reply{proto::kReplyMagic, 0, 0, 0, 0};
+    proto::Reply reply{proto::kReplyMagic, 0, 0, 0, 0, 1, 0};
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    const Status status = quill::decode::decodeFile(path.c_str(), FREE_IMAGE_FORMAT(request.format),
-                                                    request.flags, allocate, width, height);
+    std::uint32_t orientation = 1;
+    const Status status =
+        quill::decode::decodeFile(path.c_str(), FREE_IMAGE_FORMAT(request.format), request.flags,
+                                  allocate, width, height, &orientation);
     reply.status = std::int32_t(status);
     if (mapping.address != MAP_FAILED) {
         munmap(mapping.address, mapping.length);
@@ -148,6 +150,7 @@ int serveOne() {
             reply.width = width;
             reply.height = height;
             reply.stride = (std::uint64_t{width} * 3 + 3) & ~std::uint64_t{3};
+            reply.orientation = orientation;
             passFd = mapping.fd;
         }
     }

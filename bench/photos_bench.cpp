@@ -1,0 +1,272 @@
+// What honouring a photo's orientation and colour profile costs: decoding a 24-megapixel JPEG
+// plain, with an EXIF block, with an sRGB profile, with a wide-gamut profile, as CMYK with and
+// without a press profile, and turned upright; 12-megapixel PNG files with and without a profile
+// in the decoder process.
+
+#include "imaging/DecoderService.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/JpegImage.h"
+
+#include <FreeImage.h>
+#include <lcms2.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <jpeglib.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+
+// Smooth gradients with a little noise: compresses like a photograph, not like a flat test card.
+QImage photo(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    std::uint32_t seed = 2024;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int(seed >> 28);
+            row[3 * x] = uchar((x * 255 / width + noise) & 0xff);
+            row[3 * x + 1] = uchar((y * 255 / height + noise) & 0xff);
+            row[3 * x + 2] = uchar(((x + y) * 127 / (width + height) + 64 + noise) & 0xff);
+        }
+    }
+    return image;
+}
+
+struct ProfileCloser {
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+
+QByteArray bytesOf(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    return bytes;
+}
+
+QByteArray displayP3() {
+    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const cmsFloat64Number parameters[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    const Profile profile(cmsCreateRGBProfile(&d65, &primaries, curves));
+    cmsFreeToneCurve(curve);
+    return bytesOf(profile.get());
+}
+
+QByteArray srgb() {
+    const Profile profile(cmsCreate_sRGBProfile());
+    return bytesOf(profile.get());
+}
+
+// A press profile made of a 17-point grid, as real ones are (CMYK to Lab, naive inks).
+QByteArray press() {
+    const Profile rgb(cmsCreate_sRGBProfile());
+    const Profile lab(cmsCreateLab4Profile(nullptr));
+    cmsHTRANSFORM toLab = cmsCreateTransform(rgb.get(), TYPE_RGB_DBL, lab.get(), TYPE_Lab_DBL,
+                                             INTENT_RELATIVE_COLORIMETRIC, 0);
+    const Profile profile(cmsCreateProfilePlaceholder(nullptr));
+    cmsSetProfileVersion(profile.get(), 2.1);
+    cmsSetDeviceClass(profile.get(), cmsSigOutputClass);
+    cmsSetColorSpace(profile.get(), cmsSigCmykData);
+    cmsSetPCS(profile.get(), cmsSigLabData);
+    cmsWriteTag(profile.get(), cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 17, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(
+        grid,
+        [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
+            const double k = 1 - in[3] / 65535.0;
+            const double value[3] = {(1 - in[0] / 65535.0) * k, (1 - in[1] / 65535.0) * k,
+                                     (1 - in[2] / 65535.0) * k};
+            cmsCIELab colour;
+            cmsDoTransform(cargo, value, &colour, 1);
+            cmsFloat2LabEncodedV2(out, &colour);
+            return TRUE;
+        },
+        toLab, 0);
+    cmsPipelineInsertStage(lut, cmsAT_BEGIN, grid);
+    cmsWriteTag(profile.get(), cmsSigAToB0Tag, lut);
+    cmsPipelineFree(lut);
+    cmsDeleteTransform(toLab);
+    return bytesOf(profile.get());
+}
+
+QByteArray exifOrientation(int orientation) {
+    QByteArray out("Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24);
+    out.append(char(orientation)).append(QByteArray(6, '\0'));
+    return out;
+}
+
+// A 24-megapixel JPEG as a camera writes it, with the given APP1 and ICC profile.
+QByteArray cameraJpeg(const QByteArray& app1, const QByteArray& profile, bool cmyk = false) {
+    const QImage image = photo(kWidth, kHeight);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = kWidth;
+    info.image_height = kHeight;
+    info.input_components = cmyk ? 4 : 3;
+    info.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (!app1.isEmpty()) {
+        jpeg_write_marker(&info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.constData()),
+                          unsigned(app1.size()));
+    }
+    if (!profile.isEmpty()) {
+        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET*>(profile.constData()),
+                               unsigned(profile.size()));
+    }
+    std::vector<JSAMPLE> inks(cmyk ? std::size_t(kWidth) * 4 : 0);
+    while (info.next_scanline < info.image_height) {
+        const uchar* rgb = image.constScanLine(int(info.next_scanline));
+        JSAMPROW row = const_cast<JSAMPROW>(rgb);
+        if (cmyk) {
+            for (int x = 0; x < kWidth; ++x) {
+                inks[std::size_t(x) * 4] = rgb[3 * x];
+                inks[std::size_t(x) * 4 + 1] = rgb[3 * x + 1];
+                inks[std::size_t(x) * 4 + 2] = rgb[3 * x + 2];
+                inks[std::size_t(x) * 4 + 3] = 230;
+            }
+            row = inks.data();
+        }
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+    return bytes;
+}
+
+enum Kind { Plain, ExifUpright, SrgbProfile, WideGamut, Cmyk, CmykProfile };
+
+const QByteArray& jpegOf(Kind kind) {
+    static const std::vector<QByteArray> files{
+        cameraJpeg({}, {}),
+        cameraJpeg(exifOrientation(1), {}),
+        cameraJpeg(exifOrientation(1), srgb()),
+        cameraJpeg(exifOrientation(1), displayP3()),
+        cameraJpeg({}, {}, true),
+        cameraJpeg({}, press(), true),
+    };
+    return files[std::size_t(kind)];
+}
+
+void report(benchmark::State& state) {
+    state.counters["MPix/s"] = benchmark::Counter(
+        double(kWidth) * kHeight / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_JpegDecode24MP(benchmark::State& state) {
+    const QByteArray& bytes = jpegOf(Kind(state.range(0)));
+    for (auto _ : state) {
+        quill::TJPEGImage jpeg;
+        jpeg.LoadFromBytes(bytes);
+        QImage picture;
+        jpeg.AssignTo(picture);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+    report(state);
+}
+BENCHMARK(BM_JpegDecode24MP)
+    ->ArgName("plain0_exif1_srgb2_p3_3_cmyk4_cmykprofile5")
+    ->DenseRange(Plain, CmykProfile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The whole load of a portrait photo: decoding plus the quarter turn upright.
+void BM_LoadPortraitPhoto24MP(benchmark::State& state) {
+    static const QByteArray tagged = cameraJpeg(exifOrientation(int(state.range(0))), {});
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("portrait.jpg"));
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(tagged) != tagged.size()) {
+        state.SkipWithError("cannot write the photo");
+        return;
+    }
+    out.close();
+    quill::TJPEGImage jpeg;
+    QImage working;
+    for (auto _ : state) {
+        if (quill::LoadPictureFile(working, jpeg, file) != quill::LoadOk) {
+            state.SkipWithError("the photo did not load");
+            return;
+        }
+        benchmark::DoNotOptimize(working.constBits());
+    }
+    report(state);
+}
+BENCHMARK(BM_LoadPortraitPhoto24MP)
+    ->ArgName("orientation")
+    ->Arg(6)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// 12-megapixel PNG files through the decoder process, without and with a wide-gamut profile.
+void BM_PngDecoderProcess12MP(benchmark::State& state) {
+    constexpr int width = 4000;
+    constexpr int height = 3000;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("big.png"));
+    {
+        const QImage image = photo(width, height);
+        FIBITMAP* dib = FreeImage_Allocate(width, height, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                           FI_RGBA_BLUE_MASK);
+        for (int y = 0; y < height; ++y) {
+            const uchar* src = image.constScanLine(y);
+            BYTE* dst = FreeImage_GetScanLine(dib, height - 1 - y);
+            for (int x = 0; x < width; ++x) {
+                dst[3 * x + FI_RGBA_RED] = src[3 * x];
+                dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
+                dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
+            }
+        }
+        if (state.range(0) != 0) {
+            QByteArray profile = displayP3();
+            FreeImage_CreateICCProfile(dib, profile.data(), long(profile.size()));
+        }
+        FreeImage_Save(FIF_PNG, dib, QFile::encodeName(file).constData(), 0);
+        FreeImage_Unload(dib);
+    }
+    quill::FreeImage_Initialise(false);
+    quill::TJPEGImage jpeg;
+    QImage working;
+    for (auto _ : state) {
+        if (quill::LoadPictureFile(working, jpeg, file) != quill::LoadOk || working.isNull()) {
+            state.SkipWithError("the decoder process failed");
+            break;
+        }
+        benchmark::DoNotOptimize(working.constBits());
+    }
+    quill::FreeImage_DeInitialise();
+}
+BENCHMARK(BM_PngDecoderProcess12MP)
+    ->ArgName("p3")
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
