@@ -1,5 +1,8 @@
 #include "controls/Modal.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
 #include <utility>
 
 namespace quill {
@@ -22,6 +25,21 @@ int execDialog(QDialog& dialog) {
 
 DialogRunner setDialogRunner(DialogRunner runner) {
     return std::exchange(currentRunner(), std::move(runner));
+}
+
+void centreOn(QWidget& window, const QWidget* over) {
+    QRect area;
+    if (over != nullptr && over != &window) {
+        area = over->frameGeometry();
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (!area.isValid()) {
+        return;
+    }
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(area.center());
+    window.move(frame.topLeft());
 }
 
 } // namespace quill
