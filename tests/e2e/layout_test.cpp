@@ -71,6 +71,10 @@ QString otherWindowNamed(X11Session& session, const QString& title, const QStrin
     return {};
 }
 
+QString rgb(QColor c) {
+    return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
 bool waitForPaint(X11Session& session, QImage& screen, QPoint origin) {
     return session.waitUntil(
         [&] {
@@ -164,14 +168,14 @@ TEST(LayoutEndToEnd, StartStaysPressedThroughItsBoxesAndTheFolderDialogOpensOnTh
     const QColor fadeOut(156, 180, 188);
     const QColor pressed = gradientColumn(Qt::white, fadeOut, 40);
     const QColor normal = gradientColumn(QColor(133, 148, 216), fadeOut, 40);
-    ASSERT_EQ(QColor(screen.pixel(face)), normal);
+    ASSERT_EQ(rgb(screen.pixel(face)), rgb(normal));
 
     session.moveMouse(origin + QPoint(8 + 40, 196 + 12));
     session.click(1);
     const QString question = session.waitForWindow(QStringLiteral("Achtung!"), 20000);
     ASSERT_FALSE(question.isEmpty()) << "no confirmation box";
     screen = session.screenshot();
-    EXPECT_EQ(QColor(screen.pixel(face)), pressed) << "while the confirmation is open";
+    EXPECT_EQ(rgb(screen.pixel(face)), rgb(pressed)) << "while the confirmation is open";
 
     session.focusWindow(question);
     session.key(QStringLiteral("Return"));
@@ -184,7 +188,7 @@ TEST(LayoutEndToEnd, StartStaysPressedThroughItsBoxesAndTheFolderDialogOpensOnTh
         30000))
         << "no box about the output folder";
     screen = session.screenshot();
-    EXPECT_EQ(QColor(screen.pixel(face)), pressed) << "while the run shows its message";
+    EXPECT_EQ(rgb(screen.pixel(face)), rgb(pressed)) << "while the run shows its message";
 
     session.focusWindow(failure);
     session.key(QStringLiteral("Return"));
@@ -197,7 +201,7 @@ TEST(LayoutEndToEnd, StartStaysPressedThroughItsBoxesAndTheFolderDialogOpensOnTh
     EXPECT_LE((placed.center() - main.center()).manhattanLength(), 2)
         << placed.x() << "," << placed.y();
     screen = session.screenshot();
-    EXPECT_EQ(QColor(screen.pixel(face)), pressed) << "while the dialog is open";
+    EXPECT_EQ(rgb(screen.pixel(face)), rgb(pressed)) << "while the dialog is open";
 
     // "Abbrechen" ends the run; the pointer is then away from "Start", which looks normal again.
     session.moveMouse(placed.topLeft() + QPoint(112 + 37, 224 + 12));
