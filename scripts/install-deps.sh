@@ -15,6 +15,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps libxcb1-dev
   fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
+  qt6-translations-l10n
 )
 
 installed() {

@@ -30,6 +30,8 @@ Forms::Forms(const QString& commandTail) {
     noteCall("Form4");
     okBottomDlg1_ = std::make_unique<TOKBottomDlg1>();
     OKBottomDlg1 = okBottomDlg1_.get();
+    // It follows a message box, when no window is active: it is told where the main window is.
+    okBottomDlg1_->setCentreOn(form1_.get());
     noteCall("OKBottomDlg1");
 }
 

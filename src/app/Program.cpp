@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "app/Appearance.h"
 #include "app/Forms.h"
 #include "app/QtMessageBox.h"
 #include "app/Unit1.h"
@@ -97,6 +98,8 @@ int runProgram(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quillmere"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillmere/quillmere-256.png")));
+    useLayoutStyle();
+    installGermanQtTexts(app);
     installQtMessageBoxes();
 
     try {

@@ -64,6 +64,8 @@ void place(QWidget* widget, int left, int top, int width, int height) {
 }
 
 void setBackground(QWidget* widget, const QColor& colour) {
+    // Buttons (check boxes among them) fill with their Button colour unless told otherwise.
+    widget->setBackgroundRole(QPalette::Window);
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
@@ -167,15 +169,8 @@ void TForm1::wireEvents() {
     connect(Button3, &TXAquaButton::clicked, this, [this] { Button3Click(); });
     connect(Button4, &TXAquaButton::clicked, this, [this] { Button4Click(); });
     connect(Button5, &TXAquaButton::clicked, this, [this] { Button5Click(); });
-    // The bar moves in steps of 10, also when it is dragged.
-    connect(TrackBar1, &QSlider::valueChanged, this, [this](int value) {
-        const int snapped = std::clamp((value + 5) / 10 * 10, 10, 100);
-        if (snapped != value) {
-            TrackBar1->setValue(snapped);
-            return;
-        }
-        TrackBar1Change();
-    });
+    // Dragging stops on any whole number; the arrow and page keys step by 10.
+    connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
     connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
     connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
     connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
@@ -471,15 +466,17 @@ void TForm1::buildLayout() {
     Label7 = new QLabel(QStringLiteral("Bildgröße"), this);
     place(Label7, 568, 8, 59, 16);
     Label7->setFont(font13);
+    // The picture's width and height grow away from the "x" between them as their numbers get
+    // longer: the width to the right of 648, the height to the left of 782. Their boxes reach
+    // to just short of the "x", room for eight digits each.
     Label5 = new QLabel(QStringLiteral("Breite"), this);
-    place(Label5, 648, 8, 35, 16);
+    place(Label5, 648, 8, 58, 16);
     Label5->setFont(font13);
     Label4 = new QLabel(QStringLiteral("x"), this);
-    place(Label4, 708, 8, 6, 16);
+    place(Label4, 708, 8, 8, 16);
     Label4->setFont(font13);
-    // Right-aligned: its right edge stays at 782 whatever the number's width.
     Label6 = new QLabel(QStringLiteral("Höhe"), this);
-    place(Label6, 749, 8, 33, 16);
+    place(Label6, 718, 8, 64, 16);
     Label6->setFont(font13);
     Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
@@ -509,17 +506,19 @@ void TForm1::buildLayout() {
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Label3 = new QLabel(QStringLiteral("Fertig !"), this);
-    place(Label3, 172, 100, 58, 24);
+    place(Label3, 172, 100, 62, 24);
     Label3->setFont(uiFont(19));
     setBackground(Label3, panelColour);
 
     // Actions, quality and naming.
     Button2 = new TXAquaButton(this);
     place(Button2, 8, 196, 80, 24);
+    // Both widened to the right, where the bar leaves free space: the caption and "100" are
+    // wider in our face than the layout's boxes.
     Label2 = new QLabel(QStringLiteral("JPEG-Qualität:"), this);
-    place(Label2, 96, 196, 69, 13);
+    place(Label2, 96, 196, 76, 13);
     Label8 = new QLabel(QStringLiteral("90"), this);
-    place(Label8, 224, 196, 12, 13);
+    place(Label8, 224, 196, 24, 13);
 
     TrackBar1 = new QSlider(Qt::Horizontal, this);
     place(TrackBar1, 90, 216, 158, 45);
@@ -540,14 +539,14 @@ void TForm1::buildLayout() {
 
     LabelFX1 = new TLabelFX(this);
     LabelFX1->setText(QStringLiteral("PostFix"));
-    place(LabelFX1, 96, 264, 52, 20);
+    place(LabelFX1, 96, 264, 56, 20);
     LabelFX1->setFont(uiFont(16));
     LabelFX1->setAttribute(Qt::WA_TranslucentBackground);
     LabelFX1->setCursor(Qt::PointingHandCursor);
     Edit3 = new QLineEdit(this);
     place(Edit3, 164, 264, 77, 21);
     CheckBox5 = new QCheckBox(QStringLiteral("nur Name ändern"), this);
-    place(CheckBox5, 96, 288, 97, 17);
+    place(CheckBox5, 96, 288, 111, 17);
 
     // Browser.
     DriveComboBox1 = new TDriveComboBox(this);

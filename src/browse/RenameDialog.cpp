@@ -1,13 +1,13 @@
 #include "browse/RenameDialog.h"
 
 #include "controls/Modal.h"
+#include "platform/Fonts.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
+#include <QShowEvent>
 
 namespace quill {
 
@@ -15,11 +15,13 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(QStringLiteral("Rename File"));
+    setFont(uiFont(11));
     setFixedSize(312, 93);
     setSizeGripEnabled(false);
 
+    // As wide as the name field below it: the prompt is wider in our face than in the layout.
     Label1 = new QLabel(QStringLiteral("Neuen Dateinamen ohne Endung eingeben !"), this);
-    Label1->setGeometry(24, 8, 212, 13);
+    Label1->setGeometry(24, 8, 257, 13);
 
     Edit1 = new QLineEdit(this);
     Edit1->setGeometry(24, 32, 257, 21);
@@ -39,20 +41,9 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent)
 }
 
 void TOKBottomDlg::showEvent(QShowEvent* event) {
-    QWidget* over = centreOn_ ? centreOn_.data() : QApplication::activeWindow();
-    if (over == this) {
-        over = nullptr;
-    }
-    QRect area;
-    if (over) {
-        area = over->frameGeometry();
-    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        area = screen->availableGeometry();
-    }
-    if (area.isValid()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(area.center());
-        move(frame.topLeft());
+    // Still before the window is mapped, and with its frame known.
+    if (!event->spontaneous()) {
+        centreOn(*this, centreOn_ ? centreOn_.data() : QApplication::activeWindow());
     }
     QDialog::showEvent(event);
     OKBtn->setFocus(Qt::OtherFocusReason);

@@ -12,14 +12,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
+#include <QShowEvent>
 
 namespace quill {
 
 TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
-    setWindowTitle(QString());
+    // The title bar stays empty. Qt puts the application's name into an empty title, so the
+    // title is a blank, which shows as nothing.
+    setWindowTitle(QStringLiteral(" "));
     setFont(uiFont(11));
     setFixedSize(196, 259);
 
@@ -106,21 +108,15 @@ void TOKBottomDlg1::keyPressEvent(QKeyEvent* event) {
 }
 
 void TOKBottomDlg1::showEvent(QShowEvent* event) {
+    // Still before the window is mapped, and with its frame known. After a message box no
+    // window is active, so the window to centre on is named rather than guessed.
+    if (!event->spontaneous()) {
+        const QWidget* over = centreOn_                   ? centreOn_.data()
+                              : parentWidget() != nullptr ? parentWidget()->window()
+                                                          : QApplication::activeWindow();
+        centreOn(*this, over);
+    }
     QDialog::showEvent(event);
-    // Centred on the main window: the window that was active when the dialog was asked for.
-    const QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
-    if (over == nullptr) {
-        const QWidget* active = QApplication::activeWindow();
-        if (active != nullptr && active != this) {
-            over = active;
-        }
-    }
-    const QRect area = over != nullptr
-                           ? over->frameGeometry()
-                           : (screen() != nullptr ? screen()->availableGeometry() : QRect());
-    if (area.isValid()) {
-        move(area.center() - rect().center());
-    }
 }
 
 } // namespace quill

@@ -4,6 +4,7 @@
 // last shown between uses.
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <optional>
 
@@ -33,6 +34,9 @@ public:
     // After "Abbrechen" or closing the window: nothing.
     std::optional<QString> ChooseFolder();
 
+    // The window the dialog centres on when it opens: the main window.
+    void setCentreOn(QWidget* window) { centreOn_ = window; }
+
     void FormActivate();
     void DirectoryListBox1Change();
     void DriveComboBox1Change();
@@ -41,6 +45,9 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+
+private:
+    QPointer<QWidget> centreOn_;
 };
 
 } // namespace quill

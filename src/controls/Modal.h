@@ -15,4 +15,8 @@ int execDialog(QDialog& dialog);
 // Replaces the runner; returns the previous one so a scope can put it back.
 DialogRunner setDialogRunner(DialogRunner runner);
 
+// Puts a window that is about to open with its centre on the centre of another window, or of
+// the screen when there is none.
+void centreOn(QWidget& window, const QWidget* over);
+
 } // namespace quill

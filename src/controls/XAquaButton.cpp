@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QResizeEvent>
 
 #include <algorithm>
@@ -484,8 +485,11 @@ void TXAquaButton::pointerLeft(QEvent* event) {
     enterState(Normal, font_, topTextColor_);
 }
 
+// While the click handler runs, a modal box opening takes the pointer away from the button
+// and gives it back when it closes, without the pointer moving: Qt reports both as crossings.
+// Only a crossing the pointer really made counts then, so the button keeps its pressed look.
 void TXAquaButton::enterEvent(QEnterEvent* event) {
-    if (pointerOver_) {
+    if (pointerOver_ || (inClickHandler_ && !pointerInside())) {
         QWidget::enterEvent(event);
         return;
     }
@@ -493,7 +497,7 @@ void TXAquaButton::enterEvent(QEnterEvent* event) {
 }
 
 void TXAquaButton::leaveEvent(QEvent* event) {
-    if (!pointerOver_) {
+    if (!pointerOver_ || (inClickHandler_ && pointerInside())) {
         QWidget::leaveEvent(event);
         return;
     }
@@ -527,7 +531,7 @@ void TXAquaButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && clickArmed_) {
         clickArmed_ = false;
         if (rect().contains(pos)) {
-            emit clicked();
+            runClickHandler();
         }
     }
     emit mouseUp(event->button(), event->modifiers(), pos);
@@ -538,6 +542,21 @@ void TXAquaButton::mouseReleaseEvent(QMouseEvent* event) {
         enterState(ReleasedOver, mOverFont_, topTextClOver_);
     } else {
         state_ = Normal;
+    }
+}
+
+void TXAquaButton::runClickHandler() {
+    const QPointer<TXAquaButton> self(this);
+    inClickHandler_ = true;
+    emit clicked();
+    if (!self) {
+        return;
+    }
+    inClickHandler_ = false;
+    // A crossing ignored during the handler (the pointer left while a box was open and Qt will
+    // not report it again) is made up for now, as the pointer's next move would have.
+    if (pointerOver_ && !pointerInside()) {
+        pointerLeft(nullptr);
     }
 }
 

@@ -249,6 +249,7 @@ private:
     void pointerLeft(QEvent* event);
     void enterState(ButtonState state, const TFont& paintFont, QColor topText);
     bool pointerInside() const;
+    void runClickHandler();
     const QImage& backgroundOfState() const;
 
     TPen pen_{QColor(251, 200, 21), Qt::NoPen};
@@ -289,6 +290,8 @@ private:
     // held Qt reports the pointer crossing the edge only at the release; the moves report it
     // at once, and the late notification is then dropped as a repeat.
     bool pointerOver_ = false;
+    // Set while the click handler runs (a "Start" run, a modal box).
+    bool inClickHandler_ = false;
     // The size the backgrounds were last built for: Qt delivers a hidden widget's resize only
     // when it is shown, and only a real change of size rebuilds the style.
     QSize builtSize_;

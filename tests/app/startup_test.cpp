@@ -14,11 +14,16 @@
 #include "platform/CallLog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -47,6 +52,21 @@ protected:
     ole::OleCallHook previousHook_;
     test::MessageRecorder messages_;
 };
+
+void sendKey(QWidget& target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &release);
+}
+
+// A left-button event at a point of the widget; buttons are those held after it.
+void mouse(QWidget& target, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), QPointF(target.mapToGlobal(at)), button, held,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &event);
+}
 
 std::vector<std::string> stepsAmong(const std::vector<std::string>& log,
                                     const std::vector<std::string>& wanted) {
@@ -94,18 +114,63 @@ TEST_F(StartupTest, FirstStartShowsEveryDefault) {
     EXPECT_TRUE(messages_.shown().empty());
 }
 
-TEST_F(StartupTest, QualityBarMovesInStepsOfTenAndFeedsTheJpegObject) {
+TEST_F(StartupTest, QualityBarStopsOnAnyWholeNumberAndItsKeysStepByTen) {
     Forms forms({});
     TForm1& w = forms.main();
     w.TrackBar1->setValue(57);
-    EXPECT_EQ(w.TrackBar1->value(), 60);
-    EXPECT_EQ(w.Label8->text(), "60");
-    EXPECT_EQ(w.jpeg()->CompressionQuality(), 60);
-    w.TrackBar1->triggerAction(QAbstractSlider::SliderPageStepSub);
-    EXPECT_EQ(w.Label8->text(), "50");
+    EXPECT_EQ(w.TrackBar1->value(), 57);
+    EXPECT_EQ(w.Label8->text(), "57");
+    EXPECT_EQ(w.jpeg()->CompressionQuality(), 57);
+    // Arrow and page keys, as the bar turns them into actions.
+    w.TrackBar1->setFocus();
+    sendKey(*w.TrackBar1, Qt::Key_Right);
+    EXPECT_EQ(w.Label8->text(), "67");
+    sendKey(*w.TrackBar1, Qt::Key_PageDown);
+    EXPECT_EQ(w.Label8->text(), "57");
+    sendKey(*w.TrackBar1, Qt::Key_Left);
+    EXPECT_EQ(w.Label8->text(), "47");
+    sendKey(*w.TrackBar1, Qt::Key_PageUp);
+    EXPECT_EQ(w.Label8->text(), "57");
+    EXPECT_EQ(w.jpeg()->CompressionQuality(), 57);
     w.TrackBar1->setValue(0);
     EXPECT_EQ(w.TrackBar1->value(), 10);
     EXPECT_EQ(w.jpeg()->CompressionQuality(), 10);
+    sendKey(*w.TrackBar1, Qt::Key_End);
+    EXPECT_EQ(w.Label8->text(), "100");
+}
+
+TEST_F(StartupTest, DraggingTheQualityBarStopsBetweenTheTicks) {
+    Forms forms({});
+    TForm1& w = forms.main();
+    QSlider& bar = *w.TrackBar1;
+    ASSERT_EQ(bar.value(), 90);
+    // The handle's middle, as the style places it at 90.
+    QStyleOptionSlider option;
+    option.initFrom(&bar);
+    option.orientation = bar.orientation();
+    option.minimum = bar.minimum();
+    option.maximum = bar.maximum();
+    option.sliderPosition = bar.sliderPosition();
+    option.sliderValue = bar.value();
+    option.singleStep = bar.singleStep();
+    option.pageStep = bar.pageStep();
+    option.tickPosition = bar.tickPosition();
+    option.tickInterval = bar.tickInterval();
+    option.subControls = QStyle::SC_All;
+    const QRect handle =
+        bar.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &bar);
+    ASSERT_TRUE(handle.isValid());
+    const QPoint grip = handle.center();
+    const QPoint dropped = grip - QPoint(5, 0);
+    mouse(bar, QEvent::MouseButtonPress, grip, Qt::LeftButton);
+    mouse(bar, QEvent::MouseMove, dropped, Qt::LeftButton);
+    mouse(bar, QEvent::MouseButtonRelease, dropped, Qt::NoButton);
+    const int value = bar.value();
+    EXPECT_LT(value, 90);
+    EXPECT_GT(value, 80);
+    EXPECT_NE(value % 10, 0) << value;
+    EXPECT_EQ(w.Label8->text(), QString::number(value));
+    EXPECT_EQ(w.jpeg()->CompressionQuality(), value);
 }
 
 TEST_F(StartupTest, FiveWindowsAreCreatedInOrderAndTheOthersStayHidden) {

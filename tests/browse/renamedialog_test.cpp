@@ -1,13 +1,16 @@
 #include "browse/RenameDialog.h"
 
 #include "TestSupport.h"
+#include "controls/Modal.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 using namespace quill;
@@ -49,7 +52,8 @@ TEST(RenameDialog, Layout) {
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
 
     EXPECT_EQ(dialog.Label1->text(), QStringLiteral("Neuen Dateinamen ohne Endung eingeben !"));
-    EXPECT_EQ(dialog.Label1->geometry(), QRect(24, 8, 212, 13));
+    // Widened to the name field's width: the prompt is wider in our face.
+    EXPECT_EQ(dialog.Label1->geometry(), QRect(24, 8, 257, 13));
     EXPECT_EQ(dialog.Edit1->geometry(), QRect(24, 32, 257, 21));
     EXPECT_EQ(dialog.OKBtn->text(), QStringLiteral("OK"));
     EXPECT_EQ(dialog.OKBtn->geometry(), QRect(71, 60, 75, 25));
@@ -114,6 +118,35 @@ TEST(RenameDialog, CentresOnTheMainWindow) {
     QApplication::processEvents();
     EXPECT_EQ(dialog.frameGeometry().center(), main.frameGeometry().center());
     dialog.hide();
+}
+
+// Before its first showing a window has no frame yet; it is placed so that the frame it will
+// get, one like the main window's, is centred on the main window. (The offscreen platform's
+// frames are even on all sides; a window manager's title bar makes the difference.)
+TEST(RenameDialog, BeforeItIsFirstShownItIsCentredOnTheMainWindowOrTheScreen) {
+    QWidget main;
+    main.setGeometry(200, 150, 794, 576);
+    main.show();
+    QApplication::processEvents();
+    const QRect mainFrame = main.frameGeometry();
+    const QRect mainClient = main.geometry();
+    ASSERT_NE(mainFrame, mainClient) << "the platform gives windows no frame";
+    const QMargins frame(mainClient.left() - mainFrame.left(), mainClient.top() - mainFrame.top(),
+                         mainFrame.right() - mainClient.right(),
+                         mainFrame.bottom() - mainClient.bottom());
+    QWidget dialog;
+    dialog.resize(312, 93);
+    ASSERT_EQ(dialog.frameGeometry(), dialog.geometry());
+    centreOn(dialog, &main);
+    const QRect framed = dialog.geometry().marginsAdded(frame);
+    EXPECT_LE((framed.center() - mainFrame.center()).manhattanLength(), 1)
+        << framed.center().x() << "," << framed.center().y();
+    // Without a window to centre on, the screen's middle.
+    QWidget alone;
+    alone.resize(300, 200);
+    centreOn(alone, nullptr);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((alone.frameGeometry().center() - screen.center()).manhattanLength(), 1);
 }
 
 TEST(RenameDialog, AskNewBaseNameFillsTheFieldAndReturnsTheTypedText) {

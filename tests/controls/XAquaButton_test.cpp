@@ -223,6 +223,90 @@ TEST(AquaButton, ClickRunsWhileThePressedLookIsShown) {
     EXPECT_EQ(b.State(), TXAquaButton::ReleasedOver);
 }
 
+// A modal box opened by the click handler takes the pointer from the button and gives it back
+// when it closes: Qt reports a leave and an enter although the pointer never moved.
+TEST(AquaButton, CrossingsWithoutAMovingPointerKeepThePressedLookDuringTheClick) {
+    Window w;
+    TXAquaButton& b = *w.button;
+    w.host.show();
+    PointerAt pointer(QPoint(0, 0));
+    pointer.moveOver(b);
+    std::vector<int> statesInHandler;
+    int leaves = 0;
+    QObject::connect(&b, &TXAquaButton::mouseLeave, [&] { ++leaves; });
+    QObject::connect(&b, &TXAquaButton::clicked, [&] {
+        sendLeave(b); // the box opens
+        statesInHandler.push_back(b.State());
+        sendEnter(b); // the box closes; the run goes on
+        statesInHandler.push_back(b.State());
+        sendLeave(b); // a second box
+        statesInHandler.push_back(b.State());
+    });
+    sendEnter(b);
+    press(b);
+    release(b);
+    EXPECT_EQ(statesInHandler, (std::vector<int>{TXAquaButton::Pressed, TXAquaButton::Pressed,
+                                                 TXAquaButton::Pressed}));
+    EXPECT_EQ(leaves, 0);
+    EXPECT_EQ(b.State(), TXAquaButton::ReleasedOver);
+    // Outside the click handler a leave is taken as it comes.
+    sendLeave(b);
+    EXPECT_EQ(b.State(), TXAquaButton::Normal);
+    EXPECT_EQ(leaves, 1);
+}
+
+TEST(AquaButton, APointerThatReallyCrossesTheEdgeDuringTheClickIsFollowed) {
+    Window w;
+    TXAquaButton& b = *w.button;
+    w.host.show();
+    PointerAt pointer(QPoint(0, 0));
+    pointer.moveOver(b);
+    std::vector<int> statesInHandler;
+    QObject::connect(&b, &TXAquaButton::clicked, [&] {
+        pointer.moveTo(b.mapToGlobal(QPoint(150, 5)));
+        sendLeave(b);
+        statesInHandler.push_back(b.State());
+        sendEnter(b); // a stray enter while the pointer is outside
+        statesInHandler.push_back(b.State());
+        pointer.moveOver(b, QPoint(30, 10));
+        sendEnter(b);
+        statesInHandler.push_back(b.State());
+    });
+    sendEnter(b);
+    press(b);
+    release(b);
+    EXPECT_EQ(statesInHandler, (std::vector<int>{TXAquaButton::Normal, TXAquaButton::Normal,
+                                                 TXAquaButton::MouseOver}));
+    EXPECT_EQ(b.State(), TXAquaButton::ReleasedOver);
+}
+
+// The leave Qt sent when the box opened was set aside; the pointer then went to the box and the
+// handler ended with it elsewhere. No further leave will come, so the end of the handler brings
+// the normal look.
+TEST(AquaButton, APointerThatLeftWhileABoxWasOpenGetsTheNormalLookAfterTheClick) {
+    Window w;
+    TXAquaButton& b = *w.button;
+    b.Font().SetColor(rgb(10, 0, 0));
+    w.host.show();
+    QCoreApplication::processEvents();
+    PointerAt pointer(QPoint(0, 0));
+    pointer.moveOver(b);
+    int leaves = 0;
+    QObject::connect(&b, &TXAquaButton::mouseLeave, [&] { ++leaves; });
+    QObject::connect(&b, &TXAquaButton::clicked, [&] {
+        sendLeave(b);
+        pointer.moveTo(b.mapToGlobal(QPoint(300, 200)));
+    });
+    sendEnter(b);
+    press(b);
+    const PaintCounter paints(b);
+    release(b);
+    EXPECT_EQ(b.State(), TXAquaButton::Normal);
+    EXPECT_EQ(b.PaintFont().Color(), rgb(10, 0, 0));
+    EXPECT_EQ(leaves, 1);
+    EXPECT_GE(paints.count(), 1);
+}
+
 TEST(AquaButton, ReleaseOutsideChangesNothingVisibleAndGivesNoClick) {
     Window w;
     TXAquaButton& b = *w.button;

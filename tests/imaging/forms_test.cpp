@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -96,6 +97,30 @@ TEST(FormsText, LayoutAndOkAndCloseBox) {
     EXPECT_EQ(form.overlayText(), QStringLiteral("Sommer"));
     EXPECT_EQ(form.Edit1->text(), QStringLiteral("Winter"));
     EXPECT_TRUE(form.useOverlay());
+}
+
+// "Text Eingabe" has no cancel button: Escape, from the text field or from the form, leaves it
+// open and keeps what was typed; the close box still closes it.
+TEST(FormsText, EscapeClosesNothing) {
+    TForm2 form;
+    form.show();
+    QCoreApplication::processEvents();
+    int finished = 0;
+    QObject::connect(&form, &QDialog::finished, [&] { ++finished; });
+    form.Edit1->setText(QStringLiteral("Herbst"));
+    for (QWidget* target : {static_cast<QWidget*>(form.Edit1), static_cast<QWidget*>(&form)}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &release);
+        EXPECT_TRUE(form.isVisible());
+    }
+    EXPECT_EQ(finished, 0);
+    EXPECT_EQ(form.Edit1->text(), QStringLiteral("Herbst"));
+    EXPECT_TRUE(form.overlayText().isEmpty());
+    form.close();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(finished, 1);
 }
 
 struct HoverFixture {

@@ -3,6 +3,7 @@
 #include "platform/Fonts.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
@@ -38,6 +39,15 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 void TForm2::Button1Click() {
     overlayText_ = Edit1->text();
     accept();
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+    // The form has no cancel button, so Escape closes nothing; the close box still does.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool TForm2::useOverlay() const {

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QCheckBox;
+class QKeyEvent;
 class QLineEdit;
 class QPushButton;
 
@@ -28,6 +29,9 @@ public:
     QLineEdit* Edit1;
     QCheckBox* CheckBox1; // "Diesen Text verwenden"
     QPushButton* Button1; // "OK"
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString overlayText_;
