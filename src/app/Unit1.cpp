@@ -236,11 +236,7 @@ bool TForm1::event(QEvent* event) {
         if (message->message() == ole::WM_FILESDROPPED) {
             // A folder that cannot be entered ends the handler; its failure is shown here, in
             // the standard error box, so it never travels back into the drop target.
-            try {
-                DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam()));
-            } catch (const Failure& failure) {
-                showUncaughtFailure(failure.text());
-            }
+            runGuarded([&] { DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam())); });
             message->setResult(0);
             return true;
         }

@@ -2,13 +2,14 @@
 
 #include "batch/Naming.h"
 #include "batch/OutputFolder.h"
+#include "batch/RunMessages.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/Rotate.h"
 #include "imaging/Scale.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "platform/Logging.h"
 #include "platform/SingleFileRename.h"
 
 #include <exception>
@@ -53,26 +54,28 @@ bool isSafeOutput(const QString& outputName, const QString& outputPath,
     return !existing || !originals.contains(*existing);
 }
 
+// Tells the host and the log.
+void tell(ConversionHost& host, RunNotice notice, const QString& file, const QString& text) {
+    qCDebug(lcRun).noquote() << "told:" << file << "-" << text;
+    host.report({notice, file, text});
+}
+
 // One taken file, from decoding to writing. Returns true when an output file was written.
 bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
                 QSize overlayExtent, QImage& working, QImage& output, TJPEGImage& jpeg,
                 ConversionHost& host) {
     // Input files are opened by their bare names in the listed folder.
     setCurrentDir(settings.folder);
-    switch (LoadPictureFile(working, jpeg, name)) {
-    case LoadInvalidJpeg:
-        showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
+    const LoadResult loaded = LoadPictureFile(working, jpeg, name);
+    if (loaded.outcome != LoadOk) {
+        tell(host, RunNotice::LoadFailed, name, LoadOutcomeMessage(loaded.outcome));
         return false;
-    case LoadFailed:
-        showMessage(QStringLiteral("Fehler beim Laden der Datei"));
-        return false;
-    case LoadOk:
-        break;
     }
-    if (LoadedIncompleteJpeg(jpeg, name)) {
-        showMessage(DamagedFileMessage(name));
+    if (loaded.damaged) {
+        tell(host, RunNotice::Damaged, name, DamagedFileMessage(name));
     }
     if (working.width() <= 0 || working.height() <= 0) {
+        qCDebug(lcRun).noquote() << "skipped, no picture:" << name;
         return false;
     }
     if (settings.transformCode != 0) {
@@ -86,10 +89,12 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
     try {
         jpeg.Assign(output);
         jpeg.SaveToFile(outputPath);
-    } catch (const Failure&) {
-        showMessage(QStringLiteral("Schreiben nicht möglich"));
+    } catch (const Failure& failure) {
+        qCDebug(lcRun).noquote() << "write failed:" << outputPath << "-" << failure.text();
+        tell(host, RunNotice::WriteFailed, name, writeFailedMessage());
         return false;
     }
+    qCDebug(lcRun).noquote() << "written:" << outputPath;
     return true;
 }
 
@@ -100,8 +105,9 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
     ConversionResult result;
     const QSize overlayExtent = PrepareOverlay(settings.overlay);
 
-    const std::optional<QString> folder =
-        FixOutputFolder(settings.folder, [&host] { return host.chooseTargetFolder(); });
+    const std::optional<QString> folder = FixOutputFolder(
+        settings.folder, [&host] { return host.chooseTargetFolder(); },
+        [&host](const QString& text) { tell(host, RunNotice::OutputFolderFailed, {}, text); });
     if (!folder) {
         return result;
     }
@@ -123,7 +129,8 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             QLatin1String(".jpg");
         const QString outputPath = outputFolder + outputName;
         if (!isSafeOutput(outputName, outputPath, originals)) {
-            showMessage(originalInTheWayMessage(outputName));
+            tell(host, RunNotice::OriginalInTheWay, entry.name,
+                 originalInTheWayMessage(outputName));
             continue;
         }
         // A failure outside the guarded steps (a picture too large to turn or size, memory
@@ -133,12 +140,10 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
                            host)) {
                 ++result.written;
             }
-        } catch (const Failure& failure) {
-            showMessage(failure.text());
         } catch (const std::bad_alloc&) {
-            showMessage(QStringLiteral("Nicht genügend Speicher für %1").arg(entry.name));
-        } catch (const std::exception& failure) {
-            showMessage(QString::fromLocal8Bit(failure.what()));
+            tell(host, RunNotice::Failed, entry.name, outOfMemoryMessage(entry.name));
+        } catch (...) {
+            tell(host, RunNotice::Failed, entry.name, failureText(std::current_exception()));
         }
     }
     result.completed = true;

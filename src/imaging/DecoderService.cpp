@@ -4,10 +4,12 @@
 #include "imaging/FreeImageDecode.h"
 #include "imaging/PictureHeaders.h"
 #include "platform/FileNames.h"
+#include "platform/Logging.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -118,16 +120,8 @@ public:
     ~Worker() { stop(); }
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
-    Worker(Worker&& other) noexcept
-        : pid_(std::exchange(other.pid_, -1)), channel_(std::move(other.channel_)) {}
-    Worker& operator=(Worker&& other) noexcept {
-        if (this != &other) {
-            stop();
-            pid_ = std::exchange(other.pid_, -1);
-            channel_ = std::move(other.channel_);
-        }
-        return *this;
-    }
+    Worker(Worker&&) = delete;
+    Worker& operator=(Worker&&) = delete;
 
     bool start(const QString& executable) {
         stop();
@@ -144,11 +138,19 @@ public:
                 return false;
             }
         }
+        // The decoder's error output comes to us for the log. Both ends never block: a decoder
+        // that writes more than the pipe holds loses the rest rather than waiting for us.
+        int errorEnds[2];
+        if (pipe2(errorEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return false;
+        }
+        Descriptor errorsOurs(errorEnds[0]);
+        Descriptor errorsTheirs(errorEnds[1]);
         SpawnActions actions;
         posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), proto::kChannelFd);
         posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(actions.get(), errorsTheirs.get(), 2);
         SpawnAttributes attributes;
         sigset_t none;
         sigemptyset(&none);
@@ -169,7 +171,28 @@ public:
         }
         pid_ = pid;
         channel_ = std::move(ours);
+        errors_ = std::move(errorsOurs);
+        qCDebug(lcDecoder) << "started decoder process" << pid;
         return true;
+    }
+
+    // What the process wrote to its error output since the last call, line by line.
+    QStringList messages() {
+        QStringList lines;
+        if (!errors_) {
+            return lines;
+        }
+        std::array<char, 4096> buffer{};
+        ssize_t got;
+        while ((got = ::read(errors_.get(), buffer.data(), buffer.size())) > 0) {
+            pendingErrors_.append(buffer.data(), got);
+        }
+        qsizetype newline;
+        while ((newline = pendingErrors_.indexOf('\n')) >= 0) {
+            lines << QString::fromLocal8Bit(pendingErrors_.left(newline));
+            pendingErrors_.remove(0, newline + 1);
+        }
+        return lines;
     }
 
     bool running() const { return pid_ > 0; }
@@ -188,15 +211,28 @@ public:
         return false;
     }
 
-    void stop() {
+    // Ends the process; says how it ended, for the log.
+    QString stop() {
         channel_.reset();
+        QString ending;
         if (pid_ > 0) {
-            kill(pid_, SIGKILL);
             int status = 0;
-            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                ending = WIFSIGNALED(status)
+                             ? QStringLiteral("ended by signal %1").arg(WTERMSIG(status))
+                             : QStringLiteral("exited with status %1").arg(WEXITSTATUS(status));
+            } else {
+                kill(pid_, SIGKILL);
+                while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+                }
+                ending = QStringLiteral("stopped");
             }
+            qCDebug(lcDecoder).noquote() << "decoder process" << pid_ << ending;
             pid_ = -1;
         }
+        errors_.reset();
+        pendingErrors_.clear();
+        return ending;
     }
 
     int channel() const { return channel_.get(); }
@@ -204,6 +240,8 @@ public:
 private:
     pid_t pid_ = -1;
     Descriptor channel_;
+    Descriptor errors_;
+    QByteArray pendingErrors_;
 };
 
 struct MappedRows {
@@ -352,63 +390,104 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
-                         int& orientation) {
+                         int& orientation, QString& detail) {
         picture = QImage();
         orientation = 1;
+        detail.clear();
         // The child has its own current directory; the bytes of the name are kept exactly.
         QByteArray absolute = encodeFileName(path);
         if (!absolute.startsWith('/')) {
             std::array<char, PATH_MAX> here{};
             if (::getcwd(here.data(), here.size()) == nullptr) {
+                detail = QStringLiteral("the current folder has gone");
                 return DecoderResult::NoPicture;
             }
             absolute.prepend(QByteArray(here.data()) + '/');
         }
         if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
+            detail = QStringLiteral("the path is too long for the decoder");
             return DecoderResult::NoPicture;
         }
+        qCDebug(lcDecoder).noquote()
+            << "decode" << decodeFileName(absolute) << "as format" << format;
         if (!ensureWorker()) {
+            detail = QStringLiteral("the decoder %1 could not be started").arg(executable());
+            qCWarning(lcDecoder).noquote() << detail;
             return DecoderResult::Failed;
         }
         if (!sendRequest(worker_.channel(), absolute, format, flags)) {
             // The process went away while it waited: one more try with a new one.
             worker_.stop();
             if (!ensureWorker() || !sendRequest(worker_.channel(), absolute, format, flags)) {
-                return retire(DecoderResult::Failed);
+                return retire(DecoderResult::Failed, QStringLiteral("the decoder took no request"),
+                              detail);
             }
         }
         proto::Reply reply{};
         Descriptor rows;
-        if (!receiveReply(worker_.channel(), Clock::now() + timeout_, reply, rows)) {
-            return retire(DecoderResult::Failed); // crashed, or overran the time limit
+        const auto deadline = Clock::now() + timeout_;
+        if (!receiveReply(worker_.channel(), deadline, reply, rows)) {
+            const bool late = Clock::now() >= deadline;
+            const QString why = late ? QStringLiteral("the decoder overran its %1 ms time limit")
+                                           .arg(timeout_.count())
+                                     : QStringLiteral("the decoder gave no answer");
+            qCWarning(lcDecoder).noquote() << why << "on" << path;
+            return retire(DecoderResult::Failed, why, detail);
         }
         switch (decode::Status(reply.status)) {
         case decode::Status::Picture:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
-                return retire(DecoderResult::Failed);
+                return retire(DecoderResult::Failed,
+                              QStringLiteral("the decoder's picture could not be read"), detail);
             }
             if (reply.orientation >= 1 && reply.orientation <= 8) {
                 orientation = int(reply.orientation);
             }
+            logMessages();
+            qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
             if (!running_ || ++served_ >= kMaxFilesPerProcess) {
-                return retire(DecoderResult::Picture);
+                return retire(DecoderResult::Picture, {}, detail);
             }
             return DecoderResult::Picture;
         case decode::Status::NoPicture:
-            return retire(DecoderResult::NoPicture);
+            return retire(DecoderResult::NoPicture,
+                          QStringLiteral("the file holds no picture of its format"), detail);
         case decode::Status::Refused:
-            return retire(DecoderResult::Refused);
+            return retire(DecoderResult::Refused,
+                          QStringLiteral("the picture is too large or of an unsupported kind"),
+                          detail);
         }
-        return retire(DecoderResult::Failed);
+        return retire(DecoderResult::Failed, QStringLiteral("the decoder's answer made no sense"),
+                      detail);
     }
 
 private:
+    // The decoder's own words, for the log; returned joined for a failure's detail.
+    QString logMessages() {
+        const QStringList lines = worker_.messages();
+        for (const QString& line : lines) {
+            qCDebug(lcDecoder).noquote() << "decoder:" << line;
+        }
+        return lines.join(QStringLiteral("; "));
+    }
+
     // A process serves a run of good pictures. Any other outcome may have left a loader's damage
     // behind in it, so it is ended and a fresh one starts (at once, while the service runs, so
     // that its start-up overlaps the program's work on this file).
-    DecoderResult retire(DecoderResult result) {
-        worker_.stop();
+    DecoderResult retire(DecoderResult result, const QString& why, QString& detail) {
+        const QString said = logMessages();
+        const QString ending = worker_.stop();
+        if (result != DecoderResult::Picture) {
+            detail = why;
+            if (!ending.isEmpty() && ending != QLatin1String("stopped")) {
+                detail += QStringLiteral(" (decoder %1)").arg(ending);
+            }
+            if (!said.isEmpty()) {
+                detail += QStringLiteral(": ") + said;
+            }
+            qCDebug(lcDecoder).noquote() << "no picture:" << detail;
+        }
         if (running_) {
             ensureWorker();
         }
@@ -464,11 +543,15 @@ void setDecoderTimeout(std::chrono::milliseconds timeout) {
 }
 
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation) {
+                                     int* orientation, QString* detail) {
     int tag = 1;
-    const DecoderResult result = service().decode(path, format, flags, picture, tag);
+    QString why;
+    const DecoderResult result = service().decode(path, format, flags, picture, tag, why);
     if (orientation) {
         *orientation = tag;
+    }
+    if (detail) {
+        *detail = why;
     }
     return result;
 }

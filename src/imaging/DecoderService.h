@@ -37,8 +37,9 @@ enum class DecoderResult {
 
 // Decodes path (made absolute here) with the FreeImage format and flags in a decoder process. The
 // rows come back in sRGB; orientation, when given, receives the picture's orientation tag (1 to
-// 8, 1 when it has none), which the rows do not yet follow.
+// 8, 1 when it has none), which the rows do not yet follow. detail, when given, receives why
+// there is no picture (for the log).
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation = nullptr);
+                                     int* orientation = nullptr, QString* detail = nullptr);
 
 } // namespace quill

@@ -2,6 +2,7 @@
 
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
+#include "platform/Logging.h"
 
 #include <FreeImage.h>
 
@@ -50,10 +51,6 @@ QString LoadOutcomeMessage(LoadOutcome outcome) {
     return QString();
 }
 
-bool LoadedIncompleteJpeg(const TJPEGImage& jpeg, const QString& path) {
-    return extensionOf(path) == QLatin1String(".jpg") && jpeg.Incomplete();
-}
-
 QString DamagedFileMessage(const QString& fileName) {
     return QStringLiteral("Die Datei %1 ist beschädigt; das Bild ist unvollständig.").arg(fileName);
 }
@@ -75,23 +72,34 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
     QImage picture;
     int orientation = kUpright;
     if (match) {
-        switch (
-            decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation)) {
-        case DecoderResult::Picture:
-            break;
+        QString detail;
         // A file its decoder could not read (missing, empty, cut short, of another format) is a
         // failed load like any other, never an empty picture passed off as success.
-        case DecoderResult::NoPicture:
-        case DecoderResult::Refused:
-        case DecoderResult::Failed:
-            throw LoadError();
+        if (decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation,
+                                   &detail) != DecoderResult::Picture) {
+            throw LoadError(detail);
         }
     }
     applyOrientation(picture, orientation);
     bitmap = picture;
 }
 
-LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path) {
+namespace {
+
+LoadResult loadLogged(const QString& path, LoadResult result) {
+    if (result.outcome != LoadOk) {
+        qCDebug(lcLoad).noquote() << "refused" << path << "-" << result.detail;
+    } else if (result.damaged) {
+        qCDebug(lcLoad).noquote() << "damaged" << path;
+    } else {
+        qCDebug(lcLoad).noquote() << "loaded" << path;
+    }
+    return result;
+}
+
+} // namespace
+
+LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path) {
     const QString extension = extensionOf(path);
     if (extension == QLatin1String(".jpg")) {
         try {
@@ -100,20 +108,22 @@ LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStri
             jpeg.AssignTo(decoded);
             applyOrientation(decoded, jpeg.Data().Orientation);
             workingBitmap = decoded;
-            return LoadOk;
-        } catch (const Failure&) {
-            return LoadInvalidJpeg;
+            return loadLogged(path, {LoadOk, QString(), jpeg.Incomplete()});
+        } catch (const Failure& failure) {
+            return loadLogged(path, {LoadInvalidJpeg, failure.text()});
         } catch (const std::bad_alloc&) {
-            return LoadInvalidJpeg;
+            return loadLogged(path, {LoadInvalidJpeg, QStringLiteral("out of memory")});
         }
     }
     try {
         LoadByExtension(workingBitmap, path, extension);
-        return LoadOk;
-    } catch (const Failure&) {
-        return LoadFailed;
+        return loadLogged(path, {});
+    } catch (const LoadError& failure) {
+        return loadLogged(path, {LoadFailed, failure.reason()});
+    } catch (const Failure& failure) {
+        return loadLogged(path, {LoadFailed, failure.text()});
     } catch (const std::bad_alloc&) {
-        return LoadFailed;
+        return loadLogged(path, {LoadFailed, QStringLiteral("out of memory")});
     }
 }
 
