@@ -92,6 +92,30 @@ std::optional<QString> reasonToSkip() {
     return std::nullopt;
 }
 
+// Nothing of the package is left on the system: none of its files, none of its own folders, no
+// trace in the MIME and desktop databases, no record in dpkg.
+void expectNothingLeft(const QStringList& owned) {
+    for (const QString& path : owned) {
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink()) {
+            // Shared folders such as /usr/share/applications stay; our own go.
+            EXPECT_FALSE(path.contains(QStringLiteral("quillmere"))) << path.toStdString();
+        } else {
+            EXPECT_FALSE(info.exists() || info.isSymLink()) << path.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/usr/share/mime/image/x-koala.xml")));
+    if (!tool("update-desktop-database").isEmpty()) {
+        QFile cache(QStringLiteral("/usr/share/applications/mimeinfo.cache"));
+        if (cache.open(QIODevice::ReadOnly)) {
+            EXPECT_FALSE(cache.readAll().contains("quillmere.desktop"));
+        }
+    }
+    const QString status = packageStatus();
+    EXPECT_TRUE(status.isEmpty() || status == QLatin1String("not-installed"))
+        << status.toStdString();
+}
+
 // One package test at a time on this machine, whichever worktree or clone it runs from: two of
 // them would install and purge the same package under each other.
 class MachineLock {
@@ -339,30 +363,17 @@ TEST_F(DebianPackage, InstallsRunsIntegratesAndRemovesWithoutATrace) {
         EXPECT_TRUE(cache.readAll().contains("image/x-koala=quillmere.desktop"));
     }
 
-    // Removed: no file of the package is left, and the databases forget it again.
-    const Result remove = apt({QStringLiteral("remove"), packageName});
-    ASSERT_TRUE(remove.ok()) << remove.output.toStdString();
-    for (const QString& path : owned) {
-        const QFileInfo info(path);
-        if (info.isDir() && !info.isSymLink()) {
-            // Shared folders such as /usr/share/applications stay; our own go.
-            EXPECT_FALSE(path.contains(QStringLiteral("quillmere"))) << path.toStdString();
-        } else {
-            EXPECT_FALSE(info.exists() || info.isSymLink()) << path.toStdString();
+    // Removed, and after a second install purged: each time no file of the package is left, the
+    // databases forget it again, and dpkg keeps no record (it has no configuration to keep).
+    for (const char* command : {"remove", "purge"}) {
+        SCOPED_TRACE(command);
+        if (packageStatus() != QLatin1String("installed")) {
+            const Result again =
+                apt({QStringLiteral("install"), QFileInfo(deb_).absoluteFilePath()});
+            ASSERT_TRUE(again.ok()) << again.output.toStdString();
         }
+        const Result removal = apt({QString::fromLatin1(command), packageName});
+        ASSERT_TRUE(removal.ok()) << removal.output.toStdString();
+        expectNothingLeft(owned);
     }
-    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/usr/share/mime/image/x-koala.xml")));
-    if (!tool("update-desktop-database").isEmpty()) {
-        QFile cache(QStringLiteral("/usr/share/applications/mimeinfo.cache"));
-        if (cache.open(QIODevice::ReadOnly)) {
-            EXPECT_FALSE(cache.readAll().contains("quillmere.desktop"));
-        }
-    }
-
-    // Purged: dpkg keeps no record either.
-    const Result purged = apt({QStringLiteral("purge"), packageName});
-    ASSERT_TRUE(purged.ok()) << purged.output.toStdString();
-    const QString status = packageStatus();
-    EXPECT_TRUE(status.isEmpty() || status == QLatin1String("not-installed"))
-        << status.toStdString();
 }
