@@ -29,10 +29,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quillmere.example.org/)
 # The libraries the program and its decoder link come from dpkg-shlibdeps. Added to them is what
-# the program needs at run time without linking it: the X11/Wayland platform plugins (only
-# recommended by Qt's GUI library, so a minimal install would start no window), Qt's German
-# texts for its own dialogs and buttons, and the window's face (Liberation Sans).
+# the program needs at run time without linking it: Qt's German texts for its own dialogs and
+# buttons, and the window's face (Liberation Sans). The X11 platform plugin comes with Qt's GUI
+# library (libqt6gui6, found by dpkg-shlibdeps); qt6-qpa-plugins holds only VNC and touch plugins.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2")
 
 include(CPack)
