@@ -92,6 +92,26 @@ std::optional<QString> reasonToSkip() {
     return std::nullopt;
 }
 
+// The executables of the processes that pid has started and not yet reaped.
+QStringList childExecutables(qint64 pid) {
+    QStringList executables;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task) + QStringLiteral("/children"));
+        if (!children.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        for (const QByteArray& child : children.readAll().simplified().split(' ')) {
+            if (!child.isEmpty()) {
+                executables << QFileInfo(
+                                   QStringLiteral("/proc/%1/exe").arg(QString::fromLatin1(child)))
+                                   .symLinkTarget();
+            }
+        }
+    }
+    return executables;
+}
+
 // Nothing of the package is left on the system: none of its files, none of its own folders, no
 // trace in the MIME and desktop databases, no record in dpkg.
 void expectNothingLeft(const QStringList& owned) {
@@ -330,6 +350,28 @@ TEST_F(DebianPackage, InstallsRunsIntegratesAndRemovesWithoutATrace) {
     EXPECT_TRUE(versionRun.ok()) << versionRun.output.toStdString();
     EXPECT_EQ(versionRun.output.trimmed(), QStringLiteral("Quillmere ") + version);
     EXPECT_TRUE(QFileInfo(QStringLiteral("/usr/lib/quillmere/quillmere-decoder")).isExecutable());
+
+    // The installed program finds its decoder in the private folder: its worker process is started
+    // with the program and waits for pictures.
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral("/usr/bin/quillmere"), QStringList());
+        ASSERT_TRUE(program.waitForStarted(60000));
+        // A child caught between fork and exec still shows the program's own file: wait for the
+        // decoder itself.
+        const QString decoder = QStringLiteral("/usr/lib/quillmere/quillmere-decoder");
+        QStringList children;
+        for (int attempt = 0; attempt < 600 && !children.contains(decoder); ++attempt) {
+            children = childExecutables(program.processId());
+            program.waitForFinished(100);
+        }
+        program.kill();
+        program.waitForFinished(60000);
+        EXPECT_TRUE(children.contains(decoder)) << children.join(QLatin1Char(' ')).toStdString();
+    }
 
     // The installed metadata validates.
     const Result desktop = run(QStringLiteral("desktop-file-validate"),
