@@ -7,6 +7,7 @@
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -371,11 +372,7 @@ public:
             dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
             dir = QFileInfo(dir).absolutePath();
         }
-        const QString beside = dir + QStringLiteral("/" QUILL_DECODER_NAME);
-        if (QFileInfo(beside).isExecutable()) {
-            return beside;
-        }
-        return QStringLiteral(QUILL_BUILD_BIN_DIR "/" QUILL_DECODER_NAME);
+        return decoderExecutableFor(dir);
     }
 
     void setExecutable(const QString& path) {
@@ -524,6 +521,17 @@ void FreeImage_Initialise(bool /*loadLocalPluginsOnly*/) {
 
 void FreeImage_DeInitialise() {
     service().deinitialise();
+}
+
+QString decoderExecutableFor(const QString& programDir) {
+    const QString beside = programDir + QStringLiteral("/" QUILL_DECODER_NAME);
+    if (QFileInfo(beside).isExecutable()) {
+        return beside;
+    }
+    // Only the relative way is compiled in, so the installed program works wherever the package
+    // manager or a relocated install put it.
+    return QDir::cleanPath(programDir +
+                           QStringLiteral("/" QUILL_DECODER_FROM_BIN "/" QUILL_DECODER_NAME));
 }
 
 QString decoderExecutable() {

@@ -19,9 +19,12 @@ void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
 // process of its own.
 void FreeImage_DeInitialise();
 
-// The decoder executable: the one set by setDecoderExecutable, else the one beside the running
-// program, else the one in the build's bin folder.
+// The decoder executable: the one set by setDecoderExecutable, else the one for the running
+// program (decoderExecutableFor its folder).
 QString decoderExecutable();
+// The decoder for a program in programDir: the one beside it (the build tree), else the one in
+// the program's private folder of an installed tree (lib/quillmere/ seen from bin/).
+QString decoderExecutableFor(const QString& programDir);
 void setDecoderExecutable(const QString& path); // empty: back to the lookup
 
 // The wall-clock limit for one decode (20 s unless set).
