@@ -5,7 +5,6 @@
 #include "browse/TargetFolderDialog.h"
 #include "imaging/ui/Unit2.h"
 #include "imaging/ui/Unit4.h"
-#include "platform/CallLog.h"
 
 namespace quill {
 
@@ -18,21 +17,16 @@ TOKBottomDlg1* OKBottomDlg1 = nullptr;
 Forms::Forms(const QString& commandTail) {
     form1_ = std::make_unique<TForm1>(commandTail);
     Form1 = form1_.get();
-    noteCall("Form1");
     form2_ = std::make_unique<TForm2>();
     Form2 = form2_.get();
-    noteCall("Form2");
     okBottomDlg_ = std::make_unique<TOKBottomDlg>();
     OKBottomDlg = okBottomDlg_.get();
-    noteCall("OKBottomDlg");
     form4_ = std::make_unique<TForm4>();
     Form4 = form4_.get();
-    noteCall("Form4");
     okBottomDlg1_ = std::make_unique<TOKBottomDlg1>();
     OKBottomDlg1 = okBottomDlg1_.get();
     // It follows a message box, when no window is active: it is told where the main window is.
     okBottomDlg1_->setCentreOn(form1_.get());
-    noteCall("OKBottomDlg1");
 }
 
 Forms::~Forms() {

@@ -23,7 +23,6 @@
 #include "imaging/ui/OverlayHandlers.h"
 #include "imaging/ui/SizeRuleHandlers.h"
 #include "imaging/ui/XtraHover.h"
-#include "platform/CallLog.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
@@ -97,17 +96,12 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
         RedCross->hide();
     });
     wireEvents();
-    noteCall("layout");
     FreeImage_Initialise(false);
-    noteCall("FreeImage_Initialise");
     PreviewLimit = 520;
     jpeg_ = std::make_unique<TJPEGImage>();
     jpeg_->SetCompressionQuality(90);
-    noteCall("TJPEGImage");
     workingBitmap_ = std::make_unique<QImage>();
-    noteCall("working bitmap");
     outputBitmap_ = std::make_unique<QImage>();
-    noteCall("output bitmap");
     // A fixed client area; the window manager adds the frame. Centred on the desktop.
     setFixedSize(794, 576);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -208,19 +202,14 @@ void TForm1::FormCloseQuery(bool& canClose) {
     // What the start-up made goes again, in a fixed order: the picture library, the shared picture
     // objects, then drag and drop, whose target goes with the last reference.
     FreeImage_DeInitialise();
-    noteCall("FreeImage_DeInitialise");
     workingBitmap_.reset();
-    noteCall("~working bitmap");
     jpeg_.reset();
-    noteCall("~TJPEGImage");
     outputBitmap_.reset();
-    noteCall("~output bitmap");
     ole::RevokeDragDrop(this);
     if (dropTarget_) {
         // The window's own reference.
         ole::TDropTarget* target = std::exchange(dropTarget_, nullptr);
         target->Release();
-        noteCall("Release");
         // The lock's reference was the last one: the target is destroyed here.
         ole::CoLockObjectExternal(target, unlock, lastUnlockReleases);
     }
@@ -337,9 +326,6 @@ void TForm1::FileListBox1Change() {
     }
     const WaitCursor hourglass;
     const QString path = FileListBox1->FileName();
-    noteCall("preview");
-    noteCall(path.isEmpty() ? "preview of nothing"
-                            : "preview of " + QFileInfo(path).fileName().toStdString());
     // An empty path has no decoder: the working bitmap becomes empty, without a message.
     const LoadOutcome outcome = LoadPictureFile(*workingBitmap_, *jpeg_, path);
     if (outcome != LoadOk) {

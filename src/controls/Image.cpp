@@ -13,11 +13,13 @@ TImage::TImage(QWidget* parent) : QWidget(parent) {
 void TImage::setPicture(const QImage& picture) {
     picture_ = picture;
     rebuildShown();
+    emit pictureChanged();
 }
 
 void TImage::setPicture(QImage&& picture) {
     picture_ = std::move(picture);
     rebuildShown();
+    emit pictureChanged();
 }
 
 void TImage::setStretch(bool stretch) {

@@ -26,6 +26,8 @@ public:
 signals:
     void clicked();
     void doubleClicked();
+    // A new picture was set (also an empty one).
+    void pictureChanged();
     void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
     void mouseMoved(Qt::KeyboardModifiers modifiers, QPoint pos);
 

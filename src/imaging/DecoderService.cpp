@@ -356,6 +356,8 @@ public:
         ensureWorker();
     }
 
+    bool running() const { return running_; }
+
     void deinitialise() {
         running_ = false;
         worker_.stop();
@@ -532,6 +534,10 @@ QString decoderExecutableFor(const QString& programDir) {
     // manager or a relocated install put it.
     return QDir::cleanPath(programDir +
                            QStringLiteral("/" QUILL_DECODER_FROM_BIN "/" QUILL_DECODER_NAME));
+}
+
+bool decoderServiceRunning() {
+    return service().running();
 }
 
 QString decoderExecutable() {

@@ -19,6 +19,9 @@ void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
 // process of its own.
 void FreeImage_DeInitialise();
 
+// True while the service runs (between the two calls above).
+bool decoderServiceRunning();
+
 // The decoder executable: the one set by setDecoderExecutable, else the one for the running
 // program (decoderExecutableFor its folder).
 QString decoderExecutable();

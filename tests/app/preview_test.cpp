@@ -8,7 +8,6 @@
 #include "browse/FileListBox.h"
 #include "controls/Image.h"
 #include "imaging/PreviewGeometry.h"
-#include "platform/CallLog.h"
 #include "platform/Volumes.h"
 
 #include <QCheckBox>
@@ -20,15 +19,18 @@ using quill::test::WindowTest;
 
 namespace {
 
-std::vector<std::string> previews() {
-    std::vector<std::string> out;
-    for (const std::string& entry : callLog()) {
-        if (entry.rfind("preview of ", 0) == 0) {
-            out.push_back(entry.substr(11));
-        }
+// The sizes of the pictures the preview was given, in order; an empty picture is 0 x 0.
+class PreviewRecord {
+public:
+    explicit PreviewRecord(TImage* image) {
+        QObject::connect(image, &TImage::pictureChanged, &context_,
+                         [this, image] { sizes.push_back(image->picture().size()); });
     }
-    return out;
-}
+    std::vector<QSize> sizes;
+
+private:
+    QObject context_;
+};
 
 } // namespace
 
@@ -104,15 +106,17 @@ TEST_F(WindowTest, EnteringAFolderClearsThePreviewThenShowsItsFirstPicture) {
     writePicture("a.png", 32, 64, Qt::blue, path("unten"));
     ASSERT_TRUE(QDir().mkdir(path("leer")));
     TForm1& w = start();
-    clearCallLog();
-    w.DirectoryListBox1->SetDirectory(path("unten"));
-    EXPECT_EQ(previews(), (std::vector<std::string>{"nothing", "a.png"}));
+    {
+        PreviewRecord shown(w.Image1);
+        w.DirectoryListBox1->SetDirectory(path("unten"));
+        EXPECT_EQ(shown.sizes, (std::vector<QSize>{{0, 0}, {32, 64}})) << "nothing, then a.png";
+    }
     EXPECT_EQ(w.FileListBox1->FileName(), path("unten/a.png"));
     EXPECT_EQ(QDir::currentPath(), path("unten"));
 
-    clearCallLog();
+    PreviewRecord shown(w.Image1);
     w.DirectoryListBox1->SetDirectory(path("leer"));
-    EXPECT_EQ(previews(), (std::vector<std::string>{"nothing", "nothing"}));
+    EXPECT_EQ(shown.sizes, (std::vector<QSize>{{0, 0}, {0, 0}}));
     EXPECT_EQ(w.Label5->text(), "0");
     EXPECT_TRUE(messages_.shown().empty());
 }
