@@ -1,6 +1,7 @@
 #include "platform/Shell.h"
 
 #include "platform/DesktopApps.h"
+#include "platform/FileNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,14 +32,14 @@ std::optional<int> checkLocalTarget(const QString& path, bool& isFolder) {
     if (path.isEmpty()) {
         return SE_ERR_FNF;
     }
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = encodeFileName(path);
     struct stat info {};
     if (::stat(name.constData(), &info) != 0) {
         switch (errno) {
         case ENOENT: {
             // A missing file in an existing folder, or a folder on the way missing.
             struct stat parent {};
-            const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+            const QByteArray folder = encodeFileName(QFileInfo(path).absolutePath());
             const bool folderThere =
                 ::stat(folder.constData(), &parent) == 0 && S_ISDIR(parent.st_mode);
             return folderThere ? SE_ERR_FNF : SE_ERR_PNF;

@@ -1,5 +1,7 @@
 #include "platform/Volumes.h"
 
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -87,7 +89,7 @@ QString unescapeMountField(const QByteArray& field) {
         }
         out.append(field[i]);
     }
-    return QFile::decodeName(out);
+    return decodeFileName(out);
 }
 
 // udev writes unsafe characters of a label as "\xNN".
