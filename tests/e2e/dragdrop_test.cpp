@@ -43,8 +43,12 @@ void drag(X11Session& session, QPoint from, QPoint to) {
     for (int step = 1; step <= 8; ++step) {
         session.moveMouse(from + (to - from) * step / 8);
     }
-    session.moveMouse(to + QPoint(1, 1));
-    session.moveMouse(to);
+    // A few more moves over the target give the drag protocol's position and status messages
+    // time to go back and forth before the release, also on a busy machine.
+    for (int settle = 0; settle < 6; ++settle) {
+        session.moveMouse(to + QPoint(1, 1));
+        session.moveMouse(to);
+    }
 }
 
 class DragDropEndToEnd : public ::testing::Test {
