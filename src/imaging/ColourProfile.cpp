@@ -2,8 +2,11 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
-#include <vector>
+#include <system_error>
 
 namespace quill::colour {
 
@@ -13,6 +16,11 @@ struct ProfileCloser {
     void operator()(void* profile) const { cmsCloseProfile(profile); }
 };
 using Profile = std::unique_ptr<void, ProfileCloser>;
+
+struct TransformDeleter {
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+using Transform = std::unique_ptr<void, TransformDeleter>;
 
 cmsUInt32Number formatOf(Pixels pixels) {
     switch (pixels) {
@@ -63,7 +71,7 @@ bool within(int a, int b) {
 
 // An sRGB profile (there are many slightly different ones) must leave today's bytes alone, so a
 // profile is tested on a grid of colours rather than recognised by its name.
-bool amountsToSrgb(const SrgbConversion& conversion, Pixels pixels) {
+bool amountsToSrgb(cmsHTRANSFORM transform, Pixels pixels) {
     constexpr int kStep = 15; // 18 levels per channel, 0 to 255
     std::vector<std::uint8_t> in;
     std::size_t count = 0;
@@ -84,7 +92,7 @@ bool amountsToSrgb(const SrgbConversion& conversion, Pixels pixels) {
         }
     }
     std::vector<std::uint8_t> out(count * 3);
-    conversion.convert(in.data(), out.data(), count);
+    cmsDoTransform(transform, in.data(), out.data(), cmsUInt32Number(count));
     const std::size_t inWidth = in.size() / count;
     for (std::size_t i = 0; i < count; ++i) {
         for (std::size_t c = 0; c < 3; ++c) {
@@ -97,10 +105,175 @@ bool amountsToSrgb(const SrgbConversion& conversion, Pixels pixels) {
     return true;
 }
 
+// Grid positions are fixed point with 15 fraction bits; node values are sRGB levels times 256,
+// so that the weighted sums of one interpolation stay within 32 bits.
+constexpr std::uint32_t kFractionBits = 15;
+constexpr std::uint32_t kOne = 1u << kFractionBits;
+constexpr std::uint32_t kNodeScale = 255 * 256;
+// Nodes per input channel: an 8-bit RGB picture needs 33 to stay within a level of the exact
+// colours; 17 keeps the four-dimensional CMYK grid small enough for the cache.
+constexpr std::uint32_t kRgbNodes = 33;
+constexpr std::uint32_t kCmykNodes = 17;
+// Linear light in fixed point with 14 fraction bits, as Little CMS's own 8-bit matrix path.
+constexpr std::int32_t kLinearBits = 14;
+constexpr std::int32_t kLinearOne = 1 << kLinearBits;
+
 } // namespace
 
-void SrgbConversion::TransformDeleter::operator()(void* transform) const {
-    cmsDeleteTransform(transform);
+struct SrgbConversion::Table {
+    enum class Kind { Grey, Matrix, Grid };
+    Kind kind = Kind::Grid;
+    Pixels pixels = Pixels::Rgb;
+    std::size_t inputWidth = 3;
+    // Matrix and curves: each input level as linear light (1.0 = kLinearOne), the 3 x 3 matrix
+    // into linear sRGB (scaled by kLinearOne), and the sRGB level of each linear amount.
+    std::array<std::array<std::int32_t, 256>, 3> linear{};
+    std::array<std::int64_t, 9> matrix{};
+    std::array<std::uint8_t, kLinearOne + 1> encode{};
+    // Grey: the sRGB colour of each grey level.
+    std::array<std::uint8_t, 256 * 3> grey{};
+    // Grids: for each input channel and 8-bit value, where its cell starts (in node values) and
+    // how far into the cell it lies.
+    std::array<std::array<std::uint32_t, 256>, 4> cell{};
+    std::array<std::array<std::uint32_t, 256>, 4> fraction{};
+    std::array<std::uint32_t, 4> step{}; // node values from one node to the next, per channel
+    std::vector<std::uint16_t> nodes;    // R, G, B for each node
+
+    void convertGrey(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const noexcept {
+        const std::size_t width = inputWidth;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* colour = &grey[std::size_t(in[i * width]) * 3];
+            out[i * 3] = colour[0];
+            out[i * 3 + 1] = colour[1];
+            out[i * 3 + 2] = colour[2];
+        }
+    }
+
+    // Interpolates between the four corners of the tetrahedron of a grid cell that holds the
+    // point: the cube is cut along its diagonal by which coordinate is largest, middle, least.
+    static void tetrahedral(const std::uint16_t* base, std::uint32_t sx, std::uint32_t sy,
+                            std::uint32_t sz, std::uint32_t fx, std::uint32_t fy, std::uint32_t fz,
+                            std::uint32_t out[3]) noexcept {
+        std::uint32_t first, second, w1, w2, w3;
+        if (fx >= fy) {
+            if (fy >= fz) {
+                first = sx, second = sx + sy, w1 = fx, w2 = fy, w3 = fz;
+            } else if (fx >= fz) {
+                first = sx, second = sx + sz, w1 = fx, w2 = fz, w3 = fy;
+            } else {
+                first = sz, second = sz + sx, w1 = fz, w2 = fx, w3 = fy;
+            }
+        } else if (fx >= fz) {
+            first = sy, second = sy + sx, w1 = fy, w2 = fx, w3 = fz;
+        } else if (fy >= fz) {
+            first = sy, second = sy + sz, w1 = fy, w2 = fz, w3 = fx;
+        } else {
+            first = sz, second = sz + sy, w1 = fz, w2 = fy, w3 = fx;
+        }
+        const std::uint32_t last = sx + sy + sz;
+        const std::uint32_t a = kOne - w1, b = w1 - w2, c = w2 - w3, d = w3;
+        const std::uint16_t* p1 = base + first;
+        const std::uint16_t* p2 = base + second;
+        const std::uint16_t* p3 = base + last;
+        for (int ch = 0; ch < 3; ++ch) {
+            out[ch] = a * base[ch] + b * p1[ch] + c * p2[ch] + d * p3[ch];
+        }
+    }
+
+    void convertMatrix(const std::uint8_t* in, std::uint8_t* out,
+                       std::size_t count) const noexcept {
+        const std::int64_t m0 = matrix[0], m1 = matrix[1], m2 = matrix[2], m3 = matrix[3],
+                           m4 = matrix[4], m5 = matrix[5], m6 = matrix[6], m7 = matrix[7],
+                           m8 = matrix[8];
+        const std::uint8_t* level = encode.data();
+        constexpr std::int64_t half = std::int64_t{1} << (kLinearBits - 1);
+        const auto clamp = [](std::int64_t v) {
+            return std::size_t(std::clamp<std::int64_t>(v >> kLinearBits, 0, kLinearOne));
+        };
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::int64_t r = linear[0][in[i * 3]];
+            const std::int64_t g = linear[1][in[i * 3 + 1]];
+            const std::int64_t b = linear[2][in[i * 3 + 2]];
+            out[i * 3] = level[clamp(m0 * r + m1 * g + m2 * b + half)];
+            out[i * 3 + 1] = level[clamp(m3 * r + m4 * g + m5 * b + half)];
+            out[i * 3 + 2] = level[clamp(m6 * r + m7 * g + m8 * b + half)];
+        }
+    }
+
+    void convertRgb(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const noexcept {
+        const std::uint16_t* grid = nodes.data();
+        const std::uint32_t sx = step[0], sy = step[1], sz = step[2];
+        constexpr std::uint32_t half = 1u << (kFractionBits + 7);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t r = in[i * 3], g = in[i * 3 + 1], b = in[i * 3 + 2];
+            std::uint32_t value[3];
+            tetrahedral(grid + cell[0][r] + cell[1][g] + cell[2][b], sx, sy, sz, fraction[0][r],
+                        fraction[1][g], fraction[2][b], value);
+            out[i * 3] = std::uint8_t((value[0] + half) >> (kFractionBits + 8));
+            out[i * 3 + 1] = std::uint8_t((value[1] + half) >> (kFractionBits + 8));
+            out[i * 3 + 2] = std::uint8_t((value[2] + half) >> (kFractionBits + 8));
+        }
+    }
+
+    // Four inks: the two grids of the black amounts either side, blended.
+    void convertCmyk(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const noexcept {
+        const std::uint16_t* grid = nodes.data();
+        const std::uint32_t sx = step[0], sy = step[1], sz = step[2], sk = step[3];
+        constexpr std::uint32_t halfStep = 1u << (kFractionBits - 1);
+        constexpr std::uint32_t half = 1u << (kFractionBits + 7);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t c = in[i * 4], m = in[i * 4 + 1], y = in[i * 4 + 2],
+                               k = in[i * 4 + 3];
+            const std::uint16_t* base = grid + cell[0][c] + cell[1][m] + cell[2][y] + cell[3][k];
+            const std::uint32_t fc = fraction[0][c], fm = fraction[1][m], fy = fraction[2][y];
+            const std::uint32_t fk = fraction[3][k];
+            std::uint32_t lower[3], upper[3];
+            tetrahedral(base, sx, sy, sz, fc, fm, fy, lower);
+            tetrahedral(base + sk, sx, sy, sz, fc, fm, fy, upper);
+            for (int ch = 0; ch < 3; ++ch) {
+                const std::uint32_t below = (lower[ch] + halfStep) >> kFractionBits;
+                const std::uint32_t above = (upper[ch] + halfStep) >> kFractionBits;
+                out[i * 3 + std::size_t(ch)] =
+                    std::uint8_t((below * (kOne - fk) + above * fk + half) >> (kFractionBits + 8));
+            }
+        }
+    }
+
+    // A profile made of three primaries and their curves: its matrix and curves joined with
+    // sRGB's, as Little CMS does for such a pair. False when the profile holds a grid for the
+    // intent, or its tags do not make a usable matrix.
+    bool joinMatrices(cmsHPROFILE source, cmsHPROFILE srgb);
+
+    // Samples the transform (16 bits a channel in and out) on `points` nodes per channel.
+    void sample(cmsHTRANSFORM transform, std::uint32_t channels, std::uint32_t points,
+                bool inverted);
+
+    void convert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const noexcept {
+        switch (kind) {
+        case Kind::Matrix:
+            convertMatrix(in, out, count);
+            break;
+        case Kind::Grey:
+            convertGrey(in, out, count);
+            break;
+        case Kind::Grid:
+            if (inputWidth == 4) {
+                convertCmyk(in, out, count);
+            } else {
+                convertRgb(in, out, count);
+            }
+            break;
+        }
+    }
+};
+
+SrgbConversion::SrgbConversion() = default;
+SrgbConversion::SrgbConversion(SrgbConversion&&) noexcept = default;
+SrgbConversion& SrgbConversion::operator=(SrgbConversion&&) noexcept = default;
+SrgbConversion::~SrgbConversion() = default;
+
+std::size_t SrgbConversion::inputWidth() const noexcept {
+    return table_ ? table_->inputWidth : 3;
 }
 
 SrgbConversion SrgbConversion::fromProfile(const std::uint8_t* profile, std::size_t size,
@@ -118,27 +291,341 @@ SrgbConversion SrgbConversion::fromProfile(const std::uint8_t* profile, std::siz
     if (!srgb) {
         return conversion;
     }
-    // lcms2 picks its optimised 8-bit path itself (joined matrix-shaper, or a prelinearised
-    // grid); its one-pixel cache measured faster than going without, also on noisy pictures.
-    conversion.transform_.reset(cmsCreateTransform(source.get(), formatOf(pixels), srgb.get(),
-                                                   TYPE_RGB_8, INTENT_PERCEPTUAL, 0));
-    if (conversion && pixels != Pixels::Cmyk && pixels != Pixels::CmykInverted &&
-        amountsToSrgb(conversion, pixels)) {
-        conversion.transform_.reset();
+    auto table = std::make_unique<Table>();
+    table->pixels = pixels;
+    const bool cmyk = pixels == Pixels::Cmyk || pixels == Pixels::CmykInverted;
+    table->inputWidth = cmyk ? 4 : pixels == Pixels::Grey ? 1 : 3;
+    if (!cmyk) {
+        const Transform exact(cmsCreateTransform(source.get(), formatOf(pixels), srgb.get(),
+                                                 TYPE_RGB_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+        if (!exact || amountsToSrgb(exact.get(), pixels)) {
+            return conversion;
+        }
+        if (pixels != Pixels::Rgb) {
+            // Every grey level once: the table is the exact conversion.
+            std::array<std::uint8_t, 256 * 3> levels{};
+            for (std::size_t v = 0; v < 256; ++v) {
+                levels[v * 3] = std::uint8_t(v);
+            }
+            const cmsUInt32Number format = formatOf(Pixels::GreyInRgb);
+            const Transform spread(cmsCreateTransform(source.get(), format, srgb.get(), TYPE_RGB_8,
+                                                      INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+            if (!spread) {
+                return conversion;
+            }
+            cmsDoTransform(spread.get(), levels.data(), table->grey.data(), 256);
+            table->kind = Table::Kind::Grey;
+            conversion.table_ = std::move(table);
+            return conversion;
+        }
     }
+    if (!cmyk && table->joinMatrices(source.get(), srgb.get())) {
+        conversion.table_ = std::move(table);
+        return conversion;
+    }
+    const Transform sampler(cmsCreateTransform(source.get(), cmyk ? TYPE_CMYK_16 : TYPE_RGB_16,
+                                               srgb.get(), TYPE_RGB_16, INTENT_PERCEPTUAL,
+                                               cmsFLAGS_NOCACHE));
+    if (!sampler) {
+        return conversion;
+    }
+    table->sample(sampler.get(), cmyk ? 4 : 3, cmyk ? kCmykNodes : kRgbNodes,
+                  pixels == Pixels::CmykInverted);
+    conversion.table_ = std::move(table);
     return conversion;
 }
 
-void SrgbConversion::convert(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const {
-    cmsDoTransform(transform_.get(), in, out, cmsUInt32Number(count));
+void SrgbConversion::Table::sample(cmsHTRANSFORM transform, std::uint32_t channels,
+                                   std::uint32_t points, bool inverted) {
+    std::size_t count = 1;
+    for (std::uint32_t c = 0; c < channels; ++c) {
+        count *= points;
+    }
+    // Node order: the first channel varies slowest, except that black (the fourth) is slowest
+    // of all, so that the two grids either side of a black amount are each one block.
+    std::vector<std::uint16_t> in(count * channels);
+    std::vector<std::uint16_t> out(count * 3);
+    const auto level = [points](std::uint32_t node) {
+        return std::uint16_t((node * 65535u + (points - 1) / 2) / (points - 1));
+    };
+    for (std::size_t n = 0; n < count; ++n) {
+        std::size_t rest = n;
+        std::array<std::uint32_t, 4> node{};
+        for (std::uint32_t c = channels == 4 ? 2 : channels - 1;; --c) {
+            node[c] = std::uint32_t(rest % points);
+            rest /= points;
+            if (c == 0) {
+                break;
+            }
+        }
+        if (channels == 4) {
+            node[3] = std::uint32_t(rest);
+        }
+        for (std::uint32_t c = 0; c < channels; ++c) {
+            in[n * channels + c] = level(node[c]);
+        }
+    }
+    cmsDoTransform(transform, in.data(), out.data(), cmsUInt32Number(count));
+    nodes.resize(count * 3);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        nodes[i] = std::uint16_t((std::uint32_t(out[i]) * kNodeScale + 32767) / 65535);
+    }
+    step[2] = 3;
+    step[1] = 3 * points;
+    step[0] = 3 * points * points;
+    step[3] = 3 * points * points * points;
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        const std::uint32_t position = (v * (points - 1) * kOne + 127) / 255;
+        std::uint32_t node = position >> kFractionBits;
+        std::uint32_t within = position & (kOne - 1);
+        if (node == points - 1) {
+            node = points - 2;
+            within = kOne;
+        }
+        for (std::uint32_t c = 0; c < channels; ++c) {
+            const std::uint32_t index = inverted ? 255 - v : v;
+            cell[c][index] = node * step[c];
+            fraction[c][index] = within;
+        }
+    }
+}
+
+namespace {
+
+using Matrix3 = std::array<double, 9>;
+
+bool colorants(cmsHPROFILE profile, Matrix3& m) {
+    const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                     cmsSigBlueColorantTag};
+    for (int c = 0; c < 3; ++c) {
+        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tags[c]));
+        if (!xyz) {
+            return false;
+        }
+        m[std::size_t(c)] = xyz->X;
+        m[std::size_t(3 + c)] = xyz->Y;
+        m[std::size_t(6 + c)] = xyz->Z;
+    }
+    return true;
+}
+
+bool invert(const Matrix3& m, Matrix3& inverse) {
+    const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) +
+                       m[2] * (m[3] * m[7] - m[4] * m[6]);
+    if (std::abs(det) < 1e-9) {
+        return false;
+    }
+    inverse = {(m[4] * m[8] - m[5] * m[7]) / det, (m[2] * m[7] - m[1] * m[8]) / det,
+               (m[1] * m[5] - m[2] * m[4]) / det, (m[5] * m[6] - m[3] * m[8]) / det,
+               (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
+               (m[3] * m[7] - m[4] * m[6]) / det, (m[1] * m[6] - m[0] * m[7]) / det,
+               (m[0] * m[4] - m[1] * m[3]) / det};
+    return true;
+}
+
+} // namespace
+
+bool SrgbConversion::Table::joinMatrices(cmsHPROFILE source, cmsHPROFILE srgb) {
+    if (cmsIsCLUT(source, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT) || !cmsIsMatrixShaper(source) ||
+        !cmsIsMatrixShaper(srgb)) {
+        return false;
+    }
+    Matrix3 from{}, to{}, back{};
+    if (!colorants(source, from) || !colorants(srgb, to) || !invert(to, back)) {
+        return false;
+    }
+    for (std::size_t row = 0; row < 3; ++row) {
+        for (std::size_t col = 0; col < 3; ++col) {
+            double sum = 0;
+            for (std::size_t k = 0; k < 3; ++k) {
+                sum += back[row * 3 + k] * from[k * 3 + col];
+            }
+            if (!(std::abs(sum) < 64)) {
+                return false; // also NaN: nothing a real profile holds
+            }
+            matrix[row * 3 + col] = std::llround(sum * kLinearOne);
+        }
+    }
+    const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(source, curves[c]));
+        if (!curve) {
+            return false;
+        }
+        for (std::size_t v = 0; v < 256; ++v) {
+            const double amount = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
+            linear[c][v] = std::int32_t(std::lround(std::clamp(amount, 0.0, 1.0) * kLinearOne));
+        }
+    }
+    // sRGB's three curves are one; a reversed curve gives the level of each linear amount.
+    const auto* srgbCurve = static_cast<const cmsToneCurve*>(cmsReadTag(srgb, cmsSigRedTRCTag));
+    if (!srgbCurve) {
+        return false;
+    }
+    std::unique_ptr<cmsToneCurve, void (*)(cmsToneCurve*)> reversed(cmsReverseToneCurve(srgbCurve),
+                                                                    cmsFreeToneCurve);
+    if (!reversed) {
+        return false;
+    }
+    for (std::size_t i = 0; i <= std::size_t(kLinearOne); ++i) {
+        const double v =
+            cmsEvalToneCurveFloat(reversed.get(), cmsFloat32Number(double(i) / kLinearOne));
+        encode[i] = std::uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    }
+    kind = Kind::Matrix;
+    return true;
+}
+
+void SrgbConversion::convert(const std::uint8_t* in, std::uint8_t* out,
+                             std::size_t count) const noexcept {
+    if (table_) {
+        table_->convert(in, out, count);
+    }
 }
 
 void SrgbConversion::convertRows(std::uint8_t* pixels, std::size_t stride, std::uint32_t width,
                                  std::uint32_t height) const {
-    for (std::uint32_t y = 0; y < height; ++y) {
-        std::uint8_t* row = pixels + y * stride;
-        cmsDoTransform(transform_.get(), row, row, width);
+    if (!table_) {
+        return;
     }
+    const auto rows = [&](std::uint32_t from, std::uint32_t to) noexcept {
+        for (std::uint32_t y = from; y < to; ++y) {
+            std::uint8_t* row = pixels + std::size_t(y) * stride;
+            table_->convert(row, row, width);
+        }
+    };
+    constexpr std::uint64_t kShareFrom = 1u << 20; // below, a thread costs more than it saves
+    const std::uint32_t middle = height / 2;
+    std::thread lower;
+    if (std::uint64_t(width) * height >= kShareFrom) {
+        try {
+            lower = std::thread(rows, middle, height);
+        } catch (const std::system_error&) {
+            // No second thread: this one does all rows.
+        }
+    }
+    rows(0, lower.joinable() ? middle : height);
+    if (lower.joinable()) {
+        lower.join();
+    }
+}
+
+// ConversionBehind
+
+namespace {
+constexpr std::uint32_t kBand = 16;             // rows handed over at a time
+constexpr std::uint32_t kRingBands = 4;         // bands of input rows in the ring
+constexpr std::uint64_t kThreadFrom = 1u << 20; // pixels: below, no thread is worth it
+} // namespace
+
+ConversionBehind::ConversionBehind(const SrgbConversion& conversion, std::uint8_t* pixels,
+                                   std::size_t stride, std::uint32_t width, std::uint32_t height)
+    : conversion_(conversion), pixels_(pixels), stride_(stride), width_(width), height_(height),
+      inputWidth_(conversion.inputWidth()) {
+    if (!conversion_ || std::uint64_t(width) * height < kThreadFrom) {
+        if (inputWidth_ != 3) {
+            ring_.resize(std::size_t(width) * inputWidth_);
+            ringRows_ = 1;
+        }
+        return;
+    }
+    if (inputWidth_ != 3) {
+        ringRows_ = std::min(height, kBand * kRingBands);
+        ring_.resize(std::size_t(width) * inputWidth_ * ringRows_);
+    }
+    try {
+        thread_ = std::thread([this] { work(); });
+    } catch (const std::system_error&) {
+        // Converted on the decoding thread instead.
+        if (inputWidth_ != 3) {
+            ringRows_ = 1;
+            ring_.resize(std::size_t(width) * inputWidth_);
+        }
+    }
+}
+
+ConversionBehind::~ConversionBehind() {
+    if (thread_.joinable()) {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+}
+
+void ConversionBehind::convertBand(std::uint32_t from, std::uint32_t to) {
+    for (std::uint32_t y = from; y < to; ++y) {
+        std::uint8_t* row = pixels_ + std::size_t(y) * stride_;
+        const std::uint8_t* in =
+            ringRows_ ? ring_.data() + std::size_t(y % ringRows_) * width_ * inputWidth_ : row;
+        conversion_.convert(in, row, width_);
+    }
+}
+
+void ConversionBehind::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || ready_ > converted_; });
+        if (stopping_) {
+            return; // done, or the decoder gave up and the rows are never looked at
+        }
+        const std::uint32_t from = converted_;
+        const std::uint32_t to = ready_;
+        lock.unlock();
+        convertBand(from, to);
+        lock.lock();
+        converted_ = to;
+        advanced_.notify_one();
+    }
+}
+
+std::uint8_t* ConversionBehind::rowFor(std::uint32_t y) {
+    std::uint8_t* const row = pixels_ + std::size_t(y) * stride_;
+    if (!conversion_ || ringRows_ == 0) {
+        return row;
+    }
+    if (thread_.joinable() && y >= ringRows_) {
+        std::unique_lock lock(mutex_);
+        if (converted_ + ringRows_ <= y) {
+            // Rows are decoded in order: all before y are done, and must go to make room.
+            announced_ = ready_ = y;
+            wake_.notify_one();
+            advanced_.wait(lock, [this, y] { return converted_ + ringRows_ > y; });
+        }
+    }
+    return ring_.data() + std::size_t(y % ringRows_) * width_ * inputWidth_;
+}
+
+void ConversionBehind::decoded(std::uint32_t rows) {
+    if (!conversion_) {
+        return;
+    }
+    decodedRows_ = rows;
+    if (!thread_.joinable()) {
+        convertBand(announced_, rows);
+        announced_ = rows;
+        return;
+    }
+    if (rows < announced_ + kBand && rows < height_) {
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        announced_ = ready_ = rows;
+    }
+    wake_.notify_one();
+}
+
+void ConversionBehind::finish() {
+    if (!conversion_ || !thread_.joinable()) {
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    announced_ = ready_ = decodedRows_;
+    wake_.notify_one();
+    advanced_.wait(lock, [this] { return converted_ >= ready_; });
 }
 
 } // namespace quill::colour
