@@ -149,37 +149,6 @@ struct SrgbConversion::Table {
         }
     }
 
-    // Interpolates between the four corners of the tetrahedron of a grid cell that holds the
-    // point: the cube is cut along its diagonal by which coordinate is largest, middle, least.
-    static void tetrahedral(const std::uint16_t* base, std::uint32_t sx, std::uint32_t sy,
-                            std::uint32_t sz, std::uint32_t fx, std::uint32_t fy, std::uint32_t fz,
-                            std::uint32_t out[3]) noexcept {
-        std::uint32_t first, second, w1, w2, w3;
-        if (fx >= fy) {
-            if (fy >= fz) {
-                first = sx, second = sx + sy, w1 = fx, w2 = fy, w3 = fz;
-            } else if (fx >= fz) {
-                first = sx, second = sx + sz, w1 = fx, w2 = fz, w3 = fy;
-            } else {
-                first = sz, second = sz + sx, w1 = fz, w2 = fx, w3 = fy;
-            }
-        } else if (fx >= fz) {
-            first = sy, second = sy + sx, w1 = fy, w2 = fx, w3 = fz;
-        } else if (fy >= fz) {
-            first = sy, second = sy + sz, w1 = fy, w2 = fz, w3 = fx;
-        } else {
-            first = sz, second = sz + sy, w1 = fz, w2 = fy, w3 = fx;
-        }
-        const std::uint32_t last = sx + sy + sz;
-        const std::uint32_t a = kOne - w1, b = w1 - w2, c = w2 - w3, d = w3;
-        const std::uint16_t* p1 = base + first;
-        const std::uint16_t* p2 = base + second;
-        const std::uint16_t* p3 = base + last;
-        for (int ch = 0; ch < 3; ++ch) {
-            out[ch] = a * base[ch] + b * p1[ch] + c * p2[ch] + d * p3[ch];
-        }
-    }
-
     void convertMatrix(const std::uint8_t* in, std::uint8_t* out,
                        std::size_t count) const noexcept {
         const std::int64_t m0 = matrix[0], m1 = matrix[1], m2 = matrix[2], m3 = matrix[3],
@@ -200,6 +169,38 @@ struct SrgbConversion::Table {
         }
     }
 
+    // The tetrahedron of a grid cell that holds a point: the cube is cut along its diagonal by
+    // which coordinate is largest, middle, least. Chosen without branches, since in a noisy
+    // photo the order changes from pixel to pixel.
+    struct Tetrahedron {
+        std::uint32_t first, second, last; // node offsets from the cell's base
+        std::uint32_t a, b, c, d;          // corner weights, summing to kOne
+    };
+    static Tetrahedron tetrahedron(std::uint32_t sx, std::uint32_t sy, std::uint32_t sz,
+                                   std::uint32_t fx, std::uint32_t fy, std::uint32_t fz) noexcept {
+        const auto order = [](std::uint32_t& f1, std::uint32_t& s1, std::uint32_t& f2,
+                              std::uint32_t& s2) {
+            const bool swap = f1 < f2;
+            const std::uint32_t fa = swap ? f2 : f1, fb = swap ? f1 : f2;
+            const std::uint32_t sa = swap ? s2 : s1, sb = swap ? s1 : s2;
+            f1 = fa, f2 = fb, s1 = sa, s2 = sb;
+        };
+        order(fx, sx, fy, sy);
+        order(fy, sy, fz, sz);
+        order(fx, sx, fy, sy);
+        return {sx, sx + sy, sx + sy + sz, kOne - fx, fx - fy, fy - fz, fz};
+    }
+
+    static void interpolate(const std::uint16_t* base, const Tetrahedron& t,
+                            std::uint32_t out[3]) noexcept {
+        const std::uint16_t* p1 = base + t.first;
+        const std::uint16_t* p2 = base + t.second;
+        const std::uint16_t* p3 = base + t.last;
+        for (int ch = 0; ch < 3; ++ch) {
+            out[ch] = t.a * base[ch] + t.b * p1[ch] + t.c * p2[ch] + t.d * p3[ch];
+        }
+    }
+
     void convertRgb(const std::uint8_t* in, std::uint8_t* out, std::size_t count) const noexcept {
         const std::uint16_t* grid = nodes.data();
         const std::uint32_t sx = step[0], sy = step[1], sz = step[2];
@@ -207,8 +208,9 @@ struct SrgbConversion::Table {
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t r = in[i * 3], g = in[i * 3 + 1], b = in[i * 3 + 2];
             std::uint32_t value[3];
-            tetrahedral(grid + cell[0][r] + cell[1][g] + cell[2][b], sx, sy, sz, fraction[0][r],
-                        fraction[1][g], fraction[2][b], value);
+            interpolate(grid + cell[0][r] + cell[1][g] + cell[2][b],
+                        tetrahedron(sx, sy, sz, fraction[0][r], fraction[1][g], fraction[2][b]),
+                        value);
             out[i * 3] = std::uint8_t((value[0] + half) >> (kFractionBits + 8));
             out[i * 3 + 1] = std::uint8_t((value[1] + half) >> (kFractionBits + 8));
             out[i * 3 + 2] = std::uint8_t((value[2] + half) >> (kFractionBits + 8));
@@ -227,9 +229,10 @@ struct SrgbConversion::Table {
             const std::uint16_t* base = grid + cell[0][c] + cell[1][m] + cell[2][y] + cell[3][k];
             const std::uint32_t fc = fraction[0][c], fm = fraction[1][m], fy = fraction[2][y];
             const std::uint32_t fk = fraction[3][k];
+            const Tetrahedron t = tetrahedron(sx, sy, sz, fc, fm, fy);
             std::uint32_t lower[3], upper[3];
-            tetrahedral(base, sx, sy, sz, fc, fm, fy, lower);
-            tetrahedral(base + sk, sx, sy, sz, fc, fm, fy, upper);
+            interpolate(base, t, lower);
+            interpolate(base + sk, t, upper);
             for (int ch = 0; ch < 3; ++ch) {
                 const std::uint32_t below = (lower[ch] + halfStep) >> kFractionBits;
                 const std::uint32_t above = (upper[ch] + halfStep) >> kFractionBits;
