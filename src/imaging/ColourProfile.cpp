@@ -115,8 +115,7 @@ constexpr std::uint32_t kNodeScale = 255 * 256;
 constexpr std::uint32_t kRgbNodes = 33;
 constexpr std::uint32_t kCmykNodes = 17;
 // Linear light in fixed point with 14 fraction bits, as Little CMS's own 8-bit matrix path.
-constexpr std::int32_t kLinearBits = 14;
-constexpr std::int32_t kLinearOne = 1 << kLinearBits;
+constexpr std::int32_t kLinearOne = 1 << 14;
 
 } // namespace
 
@@ -125,10 +124,11 @@ struct SrgbConversion::Table {
     Kind kind = Kind::Grid;
     Pixels pixels = Pixels::Rgb;
     std::size_t inputWidth = 3;
-    // Matrix and curves: each input level as linear light (1.0 = kLinearOne), the 3 x 3 matrix
-    // into linear sRGB (scaled by kLinearOne), and the sRGB level of each linear amount.
-    std::array<std::array<std::int32_t, 256>, 3> linear{};
-    std::array<std::int64_t, 9> matrix{};
+    // Matrix and curves: what each input level of each channel adds to linear sRGB red, green
+    // and blue (its linear light through the matrix; 1.0 = kLinearOne), and the sRGB level of
+    // each linear amount. A pixel is then three lookups and two additions of four lanes.
+    using Share = std::array<std::int32_t, 4>;
+    alignas(16) std::array<std::array<Share, 256>, 3> share{};
     std::array<std::uint8_t, kLinearOne + 1> encode{};
     // Grey: the sRGB colour of each grey level.
     std::array<std::uint8_t, 256 * 3> grey{};
@@ -151,21 +151,21 @@ struct SrgbConversion::Table {
 
     void convertMatrix(const std::uint8_t* in, std::uint8_t* out,
                        std::size_t count) const noexcept {
-        const std::int64_t m0 = matrix[0], m1 = matrix[1], m2 = matrix[2], m3 = matrix[3],
-                           m4 = matrix[4], m5 = matrix[5], m6 = matrix[6], m7 = matrix[7],
-                           m8 = matrix[8];
         const std::uint8_t* level = encode.data();
-        constexpr std::int64_t half = std::int64_t{1} << (kLinearBits - 1);
-        const auto clamp = [](std::int64_t v) {
-            return std::size_t(std::clamp<std::int64_t>(v >> kLinearBits, 0, kLinearOne));
+        const auto clamp = [](std::int32_t v) {
+            return std::size_t(std::clamp<std::int32_t>(v, 0, kLinearOne));
         };
         for (std::size_t i = 0; i < count; ++i) {
-            const std::int64_t r = linear[0][in[i * 3]];
-            const std::int64_t g = linear[1][in[i * 3 + 1]];
-            const std::int64_t b = linear[2][in[i * 3 + 2]];
-            out[i * 3] = level[clamp(m0 * r + m1 * g + m2 * b + half)];
-            out[i * 3 + 1] = level[clamp(m3 * r + m4 * g + m5 * b + half)];
-            out[i * 3 + 2] = level[clamp(m6 * r + m7 * g + m8 * b + half)];
+            const Share& r = share[0][in[i * 3]];
+            const Share& g = share[1][in[i * 3 + 1]];
+            const Share& b = share[2][in[i * 3 + 2]];
+            Share sum;
+            for (std::size_t c = 0; c < 4; ++c) {
+                sum[c] = r[c] + g[c] + b[c];
+            }
+            out[i * 3] = level[clamp(sum[0])];
+            out[i * 3 + 1] = level[clamp(sum[1])];
+            out[i * 3 + 2] = level[clamp(sum[2])];
         }
     }
 
@@ -433,7 +433,7 @@ bool SrgbConversion::Table::joinMatrices(cmsHPROFILE source, cmsHPROFILE srgb) {
         !cmsIsMatrixShaper(srgb)) {
         return false;
     }
-    Matrix3 from{}, to{}, back{};
+    Matrix3 from{}, to{}, back{}, matrix{};
     if (!colorants(source, from) || !colorants(srgb, to) || !invert(to, back)) {
         return false;
     }
@@ -446,7 +446,7 @@ bool SrgbConversion::Table::joinMatrices(cmsHPROFILE source, cmsHPROFILE srgb) {
             if (!(std::abs(sum) < 64)) {
                 return false; // also NaN: nothing a real profile holds
             }
-            matrix[row * 3 + col] = std::llround(sum * kLinearOne);
+            matrix[row * 3 + col] = sum;
         }
     }
     const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
@@ -457,7 +457,10 @@ bool SrgbConversion::Table::joinMatrices(cmsHPROFILE source, cmsHPROFILE srgb) {
         }
         for (std::size_t v = 0; v < 256; ++v) {
             const double amount = cmsEvalToneCurveFloat(curve, cmsFloat32Number(v / 255.0));
-            linear[c][v] = std::int32_t(std::lround(std::clamp(amount, 0.0, 1.0) * kLinearOne));
+            const double light = std::clamp(amount, 0.0, 1.0) * kLinearOne;
+            for (std::size_t row = 0; row < 3; ++row) {
+                share[c][v][row] = std::int32_t(std::lround(matrix[row * 3 + c] * light));
+            }
         }
     }
     // sRGB's three curves are one; a reversed curve gives the level of each linear amount.
