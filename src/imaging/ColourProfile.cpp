@@ -122,7 +122,6 @@ constexpr std::int32_t kLinearOne = 1 << 14;
 struct SrgbConversion::Table {
     enum class Kind { Grey, Matrix, Grid };
     Kind kind = Kind::Grid;
-    Pixels pixels = Pixels::Rgb;
     std::size_t inputWidth = 3;
     // Matrix and curves: what each input level of each channel adds to linear sRGB red, green
     // and blue (its linear light through the matrix; 1.0 = kLinearOne), and the sRGB level of
@@ -295,7 +294,6 @@ SrgbConversion SrgbConversion::fromProfile(const std::uint8_t* profile, std::siz
         return conversion;
     }
     auto table = std::make_unique<Table>();
-    table->pixels = pixels;
     const bool cmyk = pixels == Pixels::Cmyk || pixels == Pixels::CmykInverted;
     table->inputWidth = cmyk ? 4 : pixels == Pixels::Grey ? 1 : 3;
     if (!cmyk) {

@@ -22,9 +22,11 @@ enum class Pixels {
     CmykInverted, // C, M, Y, K as Adobe writes them (255 = no ink)
 };
 
-// A conversion from one profile to sRGB, perceptual intent, always writing R, G, B. Little CMS
-// works out the colours once, on a grid; the pixels are then interpolated from that grid. A
-// conversion never changes after it is made, so several threads may use one at the same time.
+// A conversion from one profile to sRGB, perceptual intent, always writing R, G, B. Little CMS's
+// per-pixel calls cost more than decoding the picture, so the conversion is worked out once into
+// tables: a profile of primaries and curves becomes lookups of linear light and sRGB levels, any
+// other profile a grid of colours from Little CMS, interpolated. A conversion never changes after
+// it is made, so several threads may use one at the same time.
 class SrgbConversion {
 public:
     SrgbConversion();
