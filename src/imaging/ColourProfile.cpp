@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quill::colour {
 
 namespace {
@@ -151,20 +155,44 @@ struct SrgbConversion::Table {
     void convertMatrix(const std::uint8_t* in, std::uint8_t* out,
                        std::size_t count) const noexcept {
         const std::uint8_t* level = encode.data();
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        // Two pixels at a time: their sums packed into one register with saturation, clamped
+        // there. Both pixels are read before either is written, for conversion in place.
+        const auto sumOf = [this](const std::uint8_t* pixel) {
+            const auto lanes = [](const Share& share) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(share.data()));
+            };
+            return _mm_add_epi32(
+                _mm_add_epi32(lanes(share[0][pixel[0]]), lanes(share[1][pixel[1]])),
+                lanes(share[2][pixel[2]]));
+        };
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i one = _mm_set1_epi16(std::int16_t(kLinearOne));
+        for (; i + 2 <= count; i += 2) {
+            const __m128i first = sumOf(in + i * 3);
+            const __m128i second = sumOf(in + i * 3 + 3);
+            const __m128i steps =
+                _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(first, second), zero), one);
+            std::uint8_t* pixels = out + i * 3;
+            pixels[0] = level[_mm_extract_epi16(steps, 0)];
+            pixels[1] = level[_mm_extract_epi16(steps, 1)];
+            pixels[2] = level[_mm_extract_epi16(steps, 2)];
+            pixels[3] = level[_mm_extract_epi16(steps, 4)];
+            pixels[4] = level[_mm_extract_epi16(steps, 5)];
+            pixels[5] = level[_mm_extract_epi16(steps, 6)];
+        }
+#endif
         const auto clamp = [](std::int32_t v) {
             return std::size_t(std::clamp<std::int32_t>(v, 0, kLinearOne));
         };
-        for (std::size_t i = 0; i < count; ++i) {
+        for (; i < count; ++i) {
             const Share& r = share[0][in[i * 3]];
             const Share& g = share[1][in[i * 3 + 1]];
             const Share& b = share[2][in[i * 3 + 2]];
-            Share sum;
-            for (std::size_t c = 0; c < 4; ++c) {
-                sum[c] = r[c] + g[c] + b[c];
-            }
-            out[i * 3] = level[clamp(sum[0])];
-            out[i * 3 + 1] = level[clamp(sum[1])];
-            out[i * 3 + 2] = level[clamp(sum[2])];
+            out[i * 3] = level[clamp(r[0] + g[0] + b[0])];
+            out[i * 3 + 1] = level[clamp(r[1] + g[1] + b[1])];
+            out[i * 3 + 2] = level[clamp(r[2] + g[2] + b[2])];
         }
     }
 

@@ -189,10 +189,18 @@ TEST(PhotoColours, RgbProfilesGiveLittleCmsColours) {
         const Difference difference = compare(got, want);
         EXPECT_LE(difference.largest, largest);
         EXPECT_LE(difference.beyondOne, count * 3 / 1000) << "more than a few colours off";
-        // In place gives the same.
+        // In place, and pixel by pixel (odd counts), give the same.
         std::vector<std::uint8_t> inPlace = colours;
         conversion.convert(inPlace.data(), inPlace.data(), count);
         EXPECT_EQ(inPlace, got);
+        std::vector<std::uint8_t> single(colours.size());
+        for (std::size_t i = 0; i < count; i += 97) {
+            conversion.convert(colours.data() + i * 3, single.data() + i * 3, 1);
+            ASSERT_TRUE(std::equal(got.begin() + std::ptrdiff_t(i * 3),
+                                   got.begin() + std::ptrdiff_t(i * 3 + 3),
+                                   single.begin() + std::ptrdiff_t(i * 3)))
+                << "colour " << i;
+        }
     }
 }
 
