@@ -370,8 +370,8 @@ void SrgbConversion::Table::sample(cmsHTRANSFORM transform, std::uint32_t channe
     for (std::uint32_t c = 0; c < channels; ++c) {
         count *= points;
     }
-    // Node order: the first channel varies slowest, except that black (the fourth) is slowest
-    // of all, so that the two grids either side of a black amount are each one block.
+    // Node order: the last channel varies fastest, so that for CMYK the two nodes either side of
+    // a black amount share a cache line.
     std::vector<std::uint16_t> in(count * channels);
     std::vector<std::uint16_t> out(count * 3);
     const auto level = [points](std::uint32_t node) {
@@ -379,19 +379,9 @@ void SrgbConversion::Table::sample(cmsHTRANSFORM transform, std::uint32_t channe
     };
     for (std::size_t n = 0; n < count; ++n) {
         std::size_t rest = n;
-        std::array<std::uint32_t, 4> node{};
-        for (std::uint32_t c = channels == 4 ? 2 : channels - 1;; --c) {
-            node[c] = std::uint32_t(rest % points);
+        for (std::uint32_t c = channels; c-- > 0;) {
+            in[n * channels + c] = level(std::uint32_t(rest % points));
             rest /= points;
-            if (c == 0) {
-                break;
-            }
-        }
-        if (channels == 4) {
-            node[3] = std::uint32_t(rest);
-        }
-        for (std::uint32_t c = 0; c < channels; ++c) {
-            in[n * channels + c] = level(node[c]);
         }
     }
     cmsDoTransform(transform, in.data(), out.data(), cmsUInt32Number(count));
@@ -399,10 +389,9 @@ void SrgbConversion::Table::sample(cmsHTRANSFORM transform, std::uint32_t channe
     for (std::size_t i = 0; i < out.size(); ++i) {
         nodes[i] = std::uint16_t((std::uint32_t(out[i]) * kNodeScale + 32767) / 65535);
     }
-    step[2] = 3;
-    step[1] = 3 * points;
-    step[0] = 3 * points * points;
-    step[3] = 3 * points * points * points;
+    for (std::uint32_t c = channels, stride = 3; c-- > 0; stride *= points) {
+        step[c] = stride;
+    }
     for (std::uint32_t v = 0; v < 256; ++v) {
         const std::uint32_t position = (v * (points - 1) * kOne + 127) / 255;
         std::uint32_t node = position >> kFractionBits;
