@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -596,20 +597,24 @@ void TJPEGImage::decompress() {
     const qsizetype stride = picture.bytesPerLine();
     std::array<QRgb, 256> palette{};
     int colours = 0;
+    std::optional<colour::ConversionBehind> behind; // converts finished rows on a second thread
+    if (toSrgb && !indexed) {
+        behind.emplace(toSrgb, bits, std::size_t(stride), width, height);
+    }
     if (!guarded(jpeg.errors, [&] {
             j_decompress_ptr info = &jpeg.info;
             while (info->output_scanline < info->output_height) {
                 const JDIMENSION y = info->output_scanline;
-                JSAMPROW row = cmyk ? inkRow.data() : bits + y * stride;
+                JSAMPROW row = behind ? behind->rowFor(y)
+                               : cmyk ? inkRow.data()
+                                      : bits + y * stride;
                 if (jpeg_read_scanlines(info, &row, 1) != 1) {
                     fail(reinterpret_cast<j_common_ptr>(info), JERR_INPUT_EOF);
                 }
-                if (cmyk && toSrgb) {
-                    toSrgb.convert(inkRow.data(), bits + y * stride, width);
+                if (behind) {
+                    behind->decoded(y + 1);
                 } else if (cmyk) {
                     cmykToRgb(inkRow.data(), bits + y * stride, width, adobe);
-                } else if (toSrgb && !indexed) {
-                    toSrgb.convert(row, row, width); // while the row is still in the cache
                 }
             }
             if (indexed) {
@@ -624,6 +629,9 @@ void TJPEGImage::decompress() {
             jpeg_finish_decompress(info);
         })) {
         throw EJPEG(jpeg.errors.code);
+    }
+    if (behind) {
+        behind->finish();
     }
     if (indexed) {
         if (toSrgb) {
