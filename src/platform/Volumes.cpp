@@ -3,7 +3,6 @@
 #include "platform/FileNames.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <map>
@@ -72,43 +71,38 @@ VolumeType typeOf(const QString& fsType, const QString& root, bool removable) {
     return VolumeType::Fixed;
 }
 
-// The mount table writes blanks, tabs, newlines and backslashes as three-digit octal escapes.
-QString unescapeMountField(const QByteArray& field) {
+// Replaces each backslash escape by the byte it codes: three octal digits (how the mount table
+// writes blanks, tabs, newlines and backslashes) or "x" and two hex digits (how udev writes the
+// unsafe characters of a label). Anything else stays as it is.
+QByteArray unescapeBytes(const QByteArray& text, bool hex) {
+    const qsizetype lead = hex ? 1 : 0; // the "x"
+    const int digits = hex ? 2 : 3;
     QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
-            field[i + 1] <= '3') {
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype end = i + 1 + lead + digits;
+        const bool escape = text[i] == '\\' && end <= text.size() &&
+                            (hex ? text[i + 1] == 'x' : text[i + 1] >= '0' && text[i + 1] <= '3');
+        if (escape) {
             bool ok = false;
-            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            const int code = text.mid(i + 1 + lead, digits).toInt(&ok, hex ? 16 : 8);
             if (ok) {
                 out.append(char(code));
-                i += 3;
+                i = end - 1;
                 continue;
             }
         }
-        out.append(field[i]);
+        out.append(text[i]);
     }
-    return decodeFileName(out);
+    return out;
 }
 
-// udev writes unsafe characters of a label as "\xNN".
+QString unescapeMountField(const QByteArray& field) {
+    return decodeFileName(unescapeBytes(field, false));
+}
+
 QString unescapeUdevName(const QString& name) {
-    QByteArray bytes = QFile::encodeName(name);
-    QByteArray out;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\\' && i + 3 < bytes.size() && bytes[i + 1] == 'x') {
-            bool ok = false;
-            const int code = bytes.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(char(code));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(bytes[i]);
-    }
-    return QFile::decodeName(out);
+    return QString::fromUtf8(unescapeBytes(name.toUtf8(), true));
 }
 
 QString canonicalDevice(const QString& device) {
