@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/ButtonLook.h"
 #include "app/Forms.h"
 #include "app/Program.h"
 #include "batch/Naming.h"
