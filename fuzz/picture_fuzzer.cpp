@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_jpeg = &jpeg;
     // Hangs are cut off sooner than in the program, so a short run tries more inputs.
     quill::setDecoderTimeout(std::chrono::seconds(3));
-    quill::FreeImage_Initialise(false);
+    quill::startDecoderService();
     return 0;
 }
 

@@ -99,7 +99,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     });
     wireEvents();
     noteCall("layout");
-    FreeImage_Initialise(false);
+    startDecoderService();
     noteCall("FreeImage_Initialise");
     PreviewLimit = 520;
     jpeg_ = std::make_unique<TJPEGImage>();
@@ -175,10 +175,12 @@ void TForm1::wireEvents() {
     connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
     connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
     connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
-    DriveComboBox1->OnChange = [this] { DriveComboBox1Change(); };
-    DirectoryListBox1->OnChange = [this] { DirectoryListBox1Change(); };
-    FileListBox1->OnChange = [this] { FileListBox1Change(); };
-    FileListBox1->OnDblClick = [this] { FileListBox1DblClick(); };
+    connect(DriveComboBox1, &TDriveComboBox::changed, this, [this] { DriveComboBox1Change(); });
+    connect(DirectoryListBox1, &TDirectoryListBox::changed, this,
+            [this] { DirectoryListBox1Change(); });
+    connect(FileListBox1, &TFileListBox::changed, this, [this] { FileListBox1Change(); });
+    connect(FileListBox1, &TFileListBox::listDoubleClicked, this,
+            [this] { FileListBox1DblClick(); });
     connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
     connect(Image1, &TImage::mouseDown, this, [this] { Image1MouseDown(); });
     connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
@@ -208,7 +210,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormCloseQuery(bool& canClose) {
     // What the start-up made goes again, in a fixed order: the picture library, the shared picture
     // objects, then drag and drop, whose target goes with the last reference.
-    FreeImage_DeInitialise();
+    stopDecoderService();
     noteCall("FreeImage_DeInitialise");
     workingBitmap_.reset();
     noteCall("~working bitmap");

@@ -515,11 +515,11 @@ Service& service() {
 
 } // namespace
 
-void FreeImage_Initialise(bool /*loadLocalPluginsOnly*/) {
+void startDecoderService() {
     service().initialise();
 }
 
-void FreeImage_DeInitialise() {
+void stopDecoderService() {
     service().deinitialise();
 }
 

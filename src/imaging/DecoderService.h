@@ -10,14 +10,13 @@
 
 namespace quill {
 
-// Starts the decoder service (a decoder process waits for work); stands in for FreeImage's
-// library initialisation, which now happens in the decoder. The argument is kept for the
-// library's signature and has no effect.
-void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
+// Starts the decoder service: a decoder process waits for work, so the first picture does not
+// wait for its start.
+void startDecoderService();
 
 // Stops the decoder service: the waiting process is ended. Loads after this still work, each in a
 // process of its own.
-void FreeImage_DeInitialise();
+void stopDecoderService();
 
 // The decoder executable: the one set by setDecoderExecutable, else the one for the running
 // program (decoderExecutableFor its folder).

@@ -123,8 +123,8 @@ QByteArray byteRunIlbm(int claimedHeight, int codedRows) {
 
 class ClaimedSize : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QString write(const QString& name, const QByteArray& bytes) {
         const QString file = dir.filePath(name);
