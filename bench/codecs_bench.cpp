@@ -2,9 +2,9 @@
 // large PNG files in the decoder process against decoding them in this process.
 
 #include "imaging/DecoderService.h"
-#include "imaging/FreeImageDecode.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
+#include "imaging/decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>
 

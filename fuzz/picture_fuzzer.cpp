@@ -5,7 +5,7 @@
 
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/PictureHeaders.h"
 #include "loading_fixtures.h"
 
 #include <QDir>

@@ -37,7 +37,7 @@ enum class DecoderResult {
     Failed,    // the decoder crashed, was killed at the time limit, or could not be started
 };
 
-// Decodes path (made absolute here) with the FreeImage format and flags in a decoder process. The
+// Decodes path (made absolute here) with the protocol's format and flags in a decoder process. The
 // rows come back in sRGB; orientation, when given, receives the picture's orientation tag (1 to
 // 8, 1 when it has none), which the rows do not yet follow. detail, when given, receives why
 // there is no picture (for the log).

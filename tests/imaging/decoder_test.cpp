@@ -2,9 +2,9 @@
 // header checks it relies on, which are our own parsers and safe to run here.
 
 #include "imaging/DecoderService.h"
-#include "imaging/FreeImageDecode.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/FreeImageDecode.h"
+#include "imaging/decoder/PictureHeaders.h"
 #include "loading_expect.h"
 
 #include <QCoreApplication>
