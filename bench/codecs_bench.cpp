@@ -2,9 +2,9 @@
 // large PNG files in the decoder process against decoding them in this process.
 
 #include "imaging/DecoderService.h"
-#include "imaging/FreeImageDecode.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
+#include "imaging/decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>
 
@@ -129,7 +129,7 @@ void reportPng(benchmark::State& state) {
 
 void BM_PngFolderDecoderProcess(benchmark::State& state) {
     PngFolder& folder = pngFolder();
-    quill::FreeImage_Initialise(false);
+    quill::startDecoderService();
     quill::TJPEGImage jpeg;
     QImage working;
     for (auto _ : state) {
@@ -141,7 +141,7 @@ void BM_PngFolderDecoderProcess(benchmark::State& state) {
             benchmark::DoNotOptimize(touchPages(working));
         }
     }
-    quill::FreeImage_DeInitialise();
+    quill::stopDecoderService();
     reportPng(state);
 }
 BENCHMARK(BM_PngFolderDecoderProcess)->Unit(benchmark::kMillisecond)->UseRealTime();

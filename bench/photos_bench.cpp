@@ -299,7 +299,7 @@ void BM_PngDecoderProcess12MP(benchmark::State& state) {
         FreeImage_Save(FIF_PNG, dib, QFile::encodeName(file).constData(), 0);
         FreeImage_Unload(dib);
     }
-    quill::FreeImage_Initialise(false);
+    quill::startDecoderService();
     quill::TJPEGImage jpeg;
     QImage working;
     for (auto _ : state) {
@@ -309,7 +309,7 @@ void BM_PngDecoderProcess12MP(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(working.constBits());
     }
-    quill::FreeImage_DeInitialise();
+    quill::stopDecoderService();
 }
 BENCHMARK(BM_PngDecoderProcess12MP)
     ->ArgName("p3")

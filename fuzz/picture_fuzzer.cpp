@@ -5,7 +5,7 @@
 
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/PictureHeaders.h"
 #include "loading_fixtures.h"
 
 #include <QDir>
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_jpeg = &jpeg;
     // Hangs are cut off sooner than in the program, so a short run tries more inputs.
     quill::setDecoderTimeout(std::chrono::seconds(3));
-    quill::FreeImage_Initialise(false);
+    quill::startDecoderService();
     return 0;
 }
 

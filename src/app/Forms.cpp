@@ -3,8 +3,8 @@
 #include "app/Unit1.h"
 #include "browse/RenameDialog.h"
 #include "browse/TargetFolderDialog.h"
-#include "imaging/ui/Unit2.h"
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/Unit2.h"
+#include "imaging_ui/Unit4.h"
 
 namespace quill {
 

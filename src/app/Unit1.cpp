@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/ButtonLook.h"
 #include "app/Forms.h"
 #include "app/Program.h"
 #include "batch/Naming.h"
@@ -20,9 +21,9 @@
 #include "imaging/JpegImage.h"
 #include "imaging/PreviewGeometry.h"
 #include "imaging/SizeRules.h"
-#include "imaging/ui/OverlayHandlers.h"
-#include "imaging/ui/SizeRuleHandlers.h"
-#include "imaging/ui/XtraHover.h"
+#include "imaging_ui/OverlayHandlers.h"
+#include "imaging_ui/SizeRuleHandlers.h"
+#include "imaging_ui/XtraHover.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
@@ -96,7 +97,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
         RedCross->hide();
     });
     wireEvents();
-    FreeImage_Initialise(false);
+    startDecoderService();
     PreviewLimit = 520;
     jpeg_ = std::make_unique<TJPEGImage>();
     jpeg_->SetCompressionQuality(90);
@@ -168,10 +169,12 @@ void TForm1::wireEvents() {
     connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
     connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
     connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
-    DriveComboBox1->OnChange = [this] { DriveComboBox1Change(); };
-    DirectoryListBox1->OnChange = [this] { DirectoryListBox1Change(); };
-    FileListBox1->OnChange = [this] { FileListBox1Change(); };
-    FileListBox1->OnDblClick = [this] { FileListBox1DblClick(); };
+    connect(DriveComboBox1, &TDriveComboBox::changed, this, [this] { DriveComboBox1Change(); });
+    connect(DirectoryListBox1, &TDirectoryListBox::changed, this,
+            [this] { DirectoryListBox1Change(); });
+    connect(FileListBox1, &TFileListBox::changed, this, [this] { FileListBox1Change(); });
+    connect(FileListBox1, &TFileListBox::listDoubleClicked, this,
+            [this] { FileListBox1DblClick(); });
     connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
     connect(Image1, &TImage::mouseDown, this, [this] { Image1MouseDown(); });
     connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
@@ -199,9 +202,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
-    // What the start-up made goes again, in a fixed order: the picture library, the shared picture
+    // What the start-up made goes again, in a fixed order: the decoder service, the shared picture
     // objects, then drag and drop, whose target goes with the last reference.
-    FreeImage_DeInitialise();
+    stopDecoderService();
     workingBitmap_.reset();
     jpeg_.reset();
     outputBitmap_.reset();

@@ -13,9 +13,9 @@
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
 #include "dragdrop/TDropTarget.h"
-#include "imaging/ui/OverlayHandlers.h"
-#include "imaging/ui/SizeRuleHandlers.h"
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/OverlayHandlers.h"
+#include "imaging_ui/SizeRuleHandlers.h"
+#include "imaging_ui/Unit4.h"
 #include "platform/MessageBox.h"
 
 #include <QCheckBox>

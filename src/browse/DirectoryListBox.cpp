@@ -161,9 +161,7 @@ void TDirectoryListBox::rebuild() {
 }
 
 void TDirectoryListBox::change() {
-    if (OnChange) {
-        OnChange();
-    }
+    emit changed();
 }
 
 void TDirectoryListBox::updateItemHeight() {

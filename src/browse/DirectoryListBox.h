@@ -6,7 +6,6 @@
 
 #include <QListWidget>
 #include <QString>
-#include <functional>
 
 namespace quill {
 
@@ -35,7 +34,7 @@ public:
     // (not ready); the list keeps its folder.
     void SetDrive(const QString& drive);
 
-    // Rebuilds the entries from the current folder, then fires OnChange.
+    // Rebuilds the entries from the current folder, then signals changed.
     void Update();
 
     // The folder an entry stands for; empty for an index outside the list.
@@ -49,9 +48,10 @@ public:
     int entryIndent(int index) const;
     int itemHeight() const { return itemHeight_; }
 
-    // Fired after every navigation and every Update. The main window connects its
+signals:
+    // After every navigation and every Update. The main window connects its
     // DirectoryListBox1Change here.
-    std::function<void()> OnChange;
+    void changed();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -132,9 +132,7 @@ void TDriveComboBox::selectDriveEntry() {
 }
 
 void TDriveComboBox::change() {
-    if (OnChange) {
-        OnChange();
-    }
+    emit changed();
 }
 
 void TDriveComboBox::updateItemHeight() {

@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QString>
-#include <functional>
 
 namespace quill {
 
@@ -20,8 +19,8 @@ public:
     // The current drive: the mount point of a volume, or empty for none.
     QString Drive() const { return drive_; }
 
-    // Selects the volume holding the given path (a mount point, or any path on it) and fires
-    // OnChange, unless that volume is the current one and its entry is selected. An empty text
+    // Selects the volume holding the given path (a mount point, or any path on it) and signals
+    // changed, unless that volume is the current one and its entry is selected. An empty text
     // clears the drive and selects no entry.
     void SetDrive(const QString& drive);
 
@@ -34,9 +33,10 @@ public:
 
     int itemHeight() const { return itemHeight_; }
 
-    // Fired after every effective drive change, by the program or by a choice in the list. The
-    // main window connects its DriveComboBox1Change here.
-    std::function<void()> OnChange;
+signals:
+    // After every effective drive change, by the program or by a choice in the list. The main
+    // window connects its DriveComboBox1Change here.
+    void changed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

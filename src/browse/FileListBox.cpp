@@ -272,9 +272,7 @@ void TFileListBox::readFolder() {
 
 void TFileListBox::change() {
     lastNotified_ = currentRow();
-    if (OnChange) {
-        OnChange();
-    }
+    emit changed();
 }
 
 void TFileListBox::userMayHaveMoved() {
@@ -311,9 +309,7 @@ void TFileListBox::mouseReleaseEvent(QMouseEvent* event) {
 void TFileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     QListWidget::mouseDoubleClickEvent(event);
     userMayHaveMoved();
-    if (OnDblClick) {
-        runGuarded([this] { OnDblClick(); });
-    }
+    runGuarded([this] { emit listDoubleClicked(); });
 }
 
 void TFileListBox::keyPressEvent(QKeyEvent* event) {

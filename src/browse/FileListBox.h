@@ -5,7 +5,6 @@
 
 #include <QListWidget>
 #include <QString>
-#include <functional>
 
 namespace quill {
 
@@ -42,7 +41,7 @@ public:
     bool MultiSelect() const { return multiSelect_; }
     void SetMultiSelect(bool multi);
 
-    // Reads the folder again (the selection is cleared), then fires OnChange. Fails with
+    // Reads the folder again (the selection is cleared), then signals changed. Fails with
     // InOutError before anything is cleared when the folder has gone.
     void Update();
 
@@ -66,10 +65,12 @@ public:
 
     int itemHeight() const { return itemHeight_; }
 
-    // Fired after every read and whenever the user makes another entry current. The main window
-    // connects FileListBox1Change and FileListBox1DblClick here.
-    std::function<void()> OnChange;
-    std::function<void()> OnDblClick;
+signals:
+    // After every read and whenever the user makes another entry current. The main window
+    // connects FileListBox1Change here.
+    void changed();
+    // At a double click anywhere in the list; the main window connects FileListBox1DblClick.
+    void listDoubleClicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

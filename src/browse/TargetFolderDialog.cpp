@@ -60,8 +60,9 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
 
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
-    DriveComboBox1->OnChange = [this] { DriveComboBox1Change(); };
-    DirectoryListBox1->OnChange = [this] { DirectoryListBox1Change(); };
+    connect(DriveComboBox1, &TDriveComboBox::changed, this, [this] { DriveComboBox1Change(); });
+    connect(DirectoryListBox1, &TDirectoryListBox::changed, this,
+            [this] { DirectoryListBox1Change(); });
 
     FormActivate();
 }

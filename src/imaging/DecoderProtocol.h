@@ -1,7 +1,8 @@
 #pragma once
 // The messages between the program and its decoder process: a request, then its reply, in turn,
 // over a sequenced-packet socket that the decoder finds as descriptor 3. A picture's rows travel
-// in a sealed memory file passed with the reply.
+// in a sealed memory file passed with the reply. No Qt and no decoder library here: both sides
+// include this file.
 
 #include <cstdint>
 
@@ -12,16 +13,42 @@ inline constexpr std::uint32_t kRequestMagic = 0x51444551; // "QEDQ"
 inline constexpr std::uint32_t kReplyMagic = 0x51444552;
 inline constexpr std::uint32_t kMaxPathBytes = 16384;
 
+// The picture formats a request names. The numbers are the decoder library's own, so the decoder
+// passes them on unchanged; it checks at compile time that they still match.
+enum class Format : std::int32_t {
+    Bmp = 0,
+    Ico = 1,
+    Koala = 4,
+    Lbm = 5,
+    Mng = 6,
+    PhotoCd = 9,
+    Pcx = 10,
+    Png = 13,
+    Pnm = 14, // the portable pixmap reader, which reads the grey and bitmap kinds too
+    SunRaster = 16,
+    Targa = 17,
+    Tiff = 18,
+};
+
+// A request's flags for a Photo CD: the base picture, 768 x 512.
+inline constexpr std::int32_t kPhotoCdBase = 1;
+
+enum class Status : std::int32_t {
+    Picture = 0,   // the rows were written
+    NoPicture = 1, // the file is missing, unreadable, not of the format, or truncated
+    Refused = 2,   // too many pixels, an unsupported pixel type, or no memory for the rows
+};
+
 struct Request {
     std::uint32_t magic;
-    std::int32_t format; // FREE_IMAGE_FORMAT
+    std::int32_t format; // Format
     std::int32_t flags;
     std::uint32_t pathBytes; // the absolute path follows, without a terminating zero
 };
 
 struct Reply {
     std::uint32_t magic;
-    std::int32_t status; // decode::Status
+    std::int32_t status; // Status
     std::uint32_t width;
     std::uint32_t height;
     std::uint64_t stride;

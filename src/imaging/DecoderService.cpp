@@ -1,8 +1,7 @@
 #include "imaging/DecoderService.h"
 
 #include "imaging/DecoderProtocol.h"
-#include "imaging/FreeImageDecode.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/PixelLimit.h"
 #include "platform/FileNames.h"
 #include "platform/Logging.h"
 
@@ -433,8 +432,8 @@ public:
             qCWarning(lcDecoder).noquote() << why << "on" << path;
             return retire(DecoderResult::Failed, why, detail);
         }
-        switch (decode::Status(reply.status)) {
-        case decode::Status::Picture:
+        switch (proto::Status(reply.status)) {
+        case proto::Status::Picture:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
                 return retire(DecoderResult::Failed,
@@ -449,10 +448,10 @@ public:
                 return retire(DecoderResult::Picture, {}, detail);
             }
             return DecoderResult::Picture;
-        case decode::Status::NoPicture:
+        case proto::Status::NoPicture:
             return retire(DecoderResult::NoPicture,
                           QStringLiteral("the file holds no picture of its format"), detail);
-        case decode::Status::Refused:
+        case proto::Status::Refused:
             return retire(DecoderResult::Refused,
                           QStringLiteral("the picture is too large or of an unsupported kind"),
                           detail);
@@ -517,11 +516,11 @@ Service& service() {
 
 } // namespace
 
-void FreeImage_Initialise(bool /*loadLocalPluginsOnly*/) {
+void startDecoderService() {
     service().initialise();
 }
 
-void FreeImage_DeInitialise() {
+void stopDecoderService() {
     service().deinitialise();
 }
 

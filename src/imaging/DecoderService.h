@@ -10,14 +10,13 @@
 
 namespace quill {
 
-// Starts the decoder service (a decoder process waits for work); stands in for FreeImage's
-// library initialisation, which now happens in the decoder. The argument is kept for the
-// library's signature and has no effect.
-void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
+// Starts the decoder service: a decoder process waits for work, so the first picture does not
+// wait for its start.
+void startDecoderService();
 
 // Stops the decoder service: the waiting process is ended. Loads after this still work, each in a
 // process of its own.
-void FreeImage_DeInitialise();
+void stopDecoderService();
 
 // True while the service runs (between the two calls above).
 bool decoderServiceRunning();
@@ -41,7 +40,7 @@ enum class DecoderResult {
     Failed,    // the decoder crashed, was killed at the time limit, or could not be started
 };
 
-// Decodes path (made absolute here) with the FreeImage format and flags in a decoder process. The
+// Decodes path (made absolute here) with the protocol's format and flags in a decoder process. The
 // rows come back in sRGB; orientation, when given, receives the picture's orientation tag (1 to
 // 8, 1 when it has none), which the rows do not yet follow. detail, when given, receives why
 // there is no picture (for the log).

@@ -1,10 +1,9 @@
 #include "imaging/ImageLoading.h"
 
+#include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
 #include "platform/Logging.h"
-
-#include <FreeImage.h>
 
 #include <QFileInfo>
 
@@ -14,21 +13,25 @@ namespace quill {
 
 namespace {
 
-constexpr int kPhotoCdBase = 1; // PCD_BASE: the 768 x 512 picture
+using Format = decoder_protocol::Format;
+
+constexpr int number(Format format) {
+    return static_cast<int>(format);
+}
 
 constexpr std::array<DecoderRow, 12> kDecoderTable{{
-    {{".bmp", nullptr, nullptr}, FIF_BMP, 0},
-    {{".tif", ".tiff", nullptr}, FIF_TIFF, 0},
-    {{".pcd", nullptr, nullptr}, FIF_PCD, kPhotoCdBase},
-    {{".ico", nullptr, nullptr}, FIF_ICO, 0},
-    {{".koa", nullptr, nullptr}, FIF_KOALA, 0},
-    {{".lbm", nullptr, nullptr}, FIF_LBM, 0},
-    {{".mng", nullptr, nullptr}, FIF_MNG, 0},
-    {{".pcx", nullptr, nullptr}, FIF_PCX, 0},
-    {{".ppm", ".pgm", ".pbm"}, FIF_PPM, 0},
-    {{".png", nullptr, nullptr}, FIF_PNG, 0},
-    {{".ras", nullptr, nullptr}, FIF_RAS, 0},
-    {{".tga", nullptr, nullptr}, FIF_TARGA, 0},
+    {{".bmp", nullptr, nullptr}, number(Format::Bmp), 0},
+    {{".tif", ".tiff", nullptr}, number(Format::Tiff), 0},
+    {{".pcd", nullptr, nullptr}, number(Format::PhotoCd), decoder_protocol::kPhotoCdBase},
+    {{".ico", nullptr, nullptr}, number(Format::Ico), 0},
+    {{".koa", nullptr, nullptr}, number(Format::Koala), 0},
+    {{".lbm", nullptr, nullptr}, number(Format::Lbm), 0},
+    {{".mng", nullptr, nullptr}, number(Format::Mng), 0},
+    {{".pcx", nullptr, nullptr}, number(Format::Pcx), 0},
+    {{".ppm", ".pgm", ".pbm"}, number(Format::Pnm), 0},
+    {{".png", nullptr, nullptr}, number(Format::Png), 0},
+    {{".ras", nullptr, nullptr}, number(Format::SunRaster), 0},
+    {{".tga", nullptr, nullptr}, number(Format::Targa), 0},
 }};
 
 QString extensionOf(const QString& path) {

@@ -47,8 +47,8 @@ private:
     QString reason_;
 };
 
-// One row of the decoder table: extensions (lower case, with the dot), the FreeImage format whose
-// loader is called, and its flags.
+// One row of the decoder table: extensions (lower case, with the dot), the decoder protocol's
+// format whose loader is called, and its flags.
 struct DecoderRow {
     std::array<const char*, 3> extensions;
     int format;

@@ -3,7 +3,7 @@
 #include "imaging/ColourProfile.h"
 #include "imaging/JpegLimits.h"
 #include "imaging/Orientation.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/PixelLimit.h"
 #include "platform/FileNames.h"
 
 #include <QGuiApplication>

@@ -9,8 +9,8 @@
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
 #include "imaging/SizeRules.h"
-#include "imaging/ui/Unit2.h"
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/Unit2.h"
+#include "imaging_ui/Unit4.h"
 #include "platform/Fonts.h"
 
 #include <QAbstractButton>

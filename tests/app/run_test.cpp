@@ -11,8 +11,8 @@
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
 #include "imaging/JpegImage.h"
-#include "imaging/ui/Unit2.h"
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/Unit2.h"
+#include "imaging_ui/Unit4.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -12,8 +12,8 @@
 #include "dragdrop/OleCallLog.h"
 #include "imaging/DecoderService.h"
 #include "imaging/JpegImage.h"
-#include "imaging/ui/Unit2.h"
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/Unit2.h"
+#include "imaging_ui/Unit4.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -53,8 +53,8 @@ public:
 
 class ConversionRunTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

@@ -90,7 +90,7 @@ protected:
     void watch(TDirectoryListBox& list) {
         list.resize(145, 97);
         list.show();
-        list.OnChange = [this] { ++changes; };
+        QObject::connect(&list, &TDirectoryListBox::changed, [this] { ++changes; });
     }
 
     CurrentDirGuard cwdBack;

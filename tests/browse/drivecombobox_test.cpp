@@ -63,7 +63,7 @@ TEST_F(DriveComboBoxTest, EntriesReadByVolumeType) {
 TEST_F(DriveComboBoxTest, SettingTheDriveNotifiesOnlyOnAChange) {
     TDriveComboBox box;
     int changes = 0;
-    box.OnChange = [&] { ++changes; };
+    QObject::connect(&box, &TDriveComboBox::changed, [&] { ++changes; });
 
     box.SetDrive(base + "/usb");
     EXPECT_EQ(changes, 0);
@@ -84,7 +84,7 @@ TEST_F(DriveComboBoxTest, SettingTheDriveNotifiesOnlyOnAChange) {
 TEST_F(DriveComboBoxTest, ChoosingAnEntrySetsItsDrive) {
     TDriveComboBox box;
     QStringList seen;
-    box.OnChange = [&] { seen << box.Drive(); };
+    QObject::connect(&box, &TDriveComboBox::changed, [&] { seen << box.Drive(); });
     box.setCurrentIndex(4);
     emit box.activated(4);
     box.setCurrentIndex(4);

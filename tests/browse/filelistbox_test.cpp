@@ -82,8 +82,8 @@ protected:
         list.resize(145, 97);
         list.show();
         list.SetDirectory(pics);
-        list.OnChange = [this] { ++changes; };
-        list.OnDblClick = [this] { ++doubleClicks; };
+        QObject::connect(&list, &TFileListBox::changed, [this] { ++changes; });
+        QObject::connect(&list, &TFileListBox::listDoubleClicked, [this] { ++doubleClicks; });
     }
 
     CurrentDirGuard cwdBack;
@@ -347,7 +347,9 @@ TEST_F(FileListBoxTest, ALongListRestoresThePointerShape) {
     TFileListBox list;
     open(list);
     bool hourglassAtNotification = true;
-    list.OnChange = [&] { hourglassAtNotification = QGuiApplication::overrideCursor() != nullptr; };
+    QObject::connect(&list, &TFileListBox::changed, [&] {
+        hourglassAtNotification = QGuiApplication::overrideCursor() != nullptr;
+    });
     list.SetDirectory(root + "/many");
     ASSERT_EQ(list.Count(), 150);
     EXPECT_EQ(list.Items(0), "000.jpg");
@@ -359,7 +361,8 @@ TEST_F(FileListBoxTest, ALongListRestoresThePointerShape) {
 TEST_F(FileListBoxTest, AFailureOfAHandlerDuringAClickIsShownNotThrown) {
     TFileListBox list;
     open(list);
-    list.OnChange = [] { throw Failure(QStringLiteral("Schreiben nicht möglich")); };
+    QObject::connect(&list, &TFileListBox::changed,
+                     [] { throw Failure(QStringLiteral("Schreiben nicht möglich")); });
     test::MessageRecorder messages;
     click(list, 0);
     ASSERT_EQ(messages.texts(), QStringList{"Schreiben nicht möglich"});

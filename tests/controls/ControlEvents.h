@@ -2,7 +2,7 @@
 // Synthesised pointer events for the custom controls, and a stand-in for the pointer's screen
 // position (the offscreen platform has no real pointer).
 
-#include "controls/XAquaButton.h"
+#include "controls/ButtonBase.h"
 
 #include <QCoreApplication>
 #include <QEnterEvent>

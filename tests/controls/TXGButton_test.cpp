@@ -207,6 +207,45 @@ TEST(ShapeButton, PressReleaseAndClickOrder) {
     EXPECT_EQ(brushAtClick.size(), 2u);
 }
 
+// The plain button shares the aqua button's state machine: a modal box opened by the click
+// handler takes no pressed look away, and a pointer gone meanwhile is followed afterwards.
+TEST(ShapeButton, CrossingsWithoutAMovingPointerKeepThePressedLookDuringTheClick) {
+    Window w;
+    TXGButton& b = *w.button;
+    w.host.show();
+    b.MDownBrush().SetColor(rgb(9, 9, 9));
+    b.MOverBrush().SetColor(rgb(0, 200, 0));
+    PointerAt pointer(QPoint(0, 0));
+    pointer.moveOver(b);
+    std::vector<QColor> brushInHandler;
+    int leaves = 0;
+    QObject::connect(&b, &TXGButton::mouseLeave, [&] { ++leaves; });
+    QObject::connect(&b, &TXGButton::clicked, [&] {
+        sendLeave(b); // the box opens
+        brushInHandler.push_back(b.Brush().Color());
+        sendEnter(b); // the box closes
+        brushInHandler.push_back(b.Brush().Color());
+    });
+    sendEnter(b);
+    press(b);
+    release(b);
+    EXPECT_EQ(brushInHandler, (std::vector<QColor>{rgb(9, 9, 9), rgb(9, 9, 9)}));
+    EXPECT_EQ(leaves, 0);
+    EXPECT_EQ(b.Brush().Color(), rgb(0, 200, 0));
+
+    // The pointer leaves while a box is open, and Qt reports no crossing again: the normal look
+    // comes back once the handler ends.
+    QObject::disconnect(&b, &TXGButton::clicked, nullptr, nullptr);
+    QObject::connect(&b, &TXGButton::clicked, [&] {
+        sendLeave(b); // the box opens
+        pointer.moveTo(b.mapToGlobal(QPoint(300, 5)));
+    });
+    press(b);
+    release(b);
+    EXPECT_EQ(leaves, 1);
+    EXPECT_EQ(b.Brush().Color(), kFill);
+}
+
 TEST(ShapeButton, MultiLineTextCellsTakeASolidBrush) {
     Window w;
     TXGButton& b = *w.button;

@@ -559,44 +559,6 @@ TEST(AquaButton, MultiLineCaptionFollowsTheTextFormat) {
     EXPECT_EQ(leftLast - leftFirst, rightLast - rightFirst);
 }
 
-TEST(AquaButton, MainWindowLookShowsTheConstructionShadeUntilHovered) {
-    Window w;
-    TXAquaButton& b = *w.button;
-    applyMainWindowLook(b, QStringLiteral("Start"), true);
-    w.host.show(); // showing delivers the pending resize of the same size: no rebuild
-    EXPECT_EQ(b.Text(), QStringLiteral("Start"));
-    EXPECT_EQ(b.Font().Color(), rgb(128, 128, 64));
-    EXPECT_EQ(b.PaintFont().Color(), rgb(68, 68, 68));
-    EXPECT_EQ(b.TopTextColorInUse(), rgb(255, 255, 255));
-    QImage shown = face(b);
-    EXPECT_GT(countPixels(shown, rgb(68, 68, 68)), 0);
-    EXPECT_EQ(countPixels(shown, rgb(128, 128, 64)), 0);
-    EXPECT_GT(countPixels(shown, rgb(255, 255, 255)), 0);
-    EXPECT_EQ(at(shown, 0, 0), rgb(133, 148, 216));
-
-    sendEnter(b);
-    shown = face(b);
-    EXPECT_EQ(at(shown, 0, 0), rgb(220, 5, 27)); // the red mouse-over gradient of "Start"
-    EXPECT_GE(countPixels(shown, rgb(220, 5, 27)), 24 * 2);
-    EXPECT_EQ(b.TopTextColorInUse(), rgb(68, 68, 68));
-    sendLeave(b);
-    shown = face(b);
-    EXPECT_EQ(b.PaintFont().Color(), rgb(128, 128, 64));
-    EXPECT_GT(countPixels(shown, rgb(128, 128, 64)), 0);
-    EXPECT_EQ(countPixels(shown, rgb(68, 68, 68)), 0);
-    EXPECT_GT(countPixels(shown, rgb(255, 255, 255)), 0);
-}
-
-TEST(AquaButton, MainWindowLookOfTheTextButtons) {
-    TXAquaButton b;
-    applyMainWindowLook(b, QStringLiteral("Text Farbe"), false);
-    EXPECT_EQ(b.MOverBrush().Color(), rgb(255, 255, 255));
-    EXPECT_EQ(b.TopTextClOver(), rgb(133, 148, 216));
-    EXPECT_EQ(b.MOverFont().Color(), rgb(255, 255, 255));
-    EXPECT_EQ(b.Text(), QStringLiteral("Text Farbe"));
-    EXPECT_EQ(b.PaintFont().Color(), rgb(68, 68, 68));
-}
-
 TEST(AquaButton, SettersCopyAttributes) {
     TXAquaButton b;
     auto brush = std::make_unique<TBrush>(rgb(9, 8, 7), Qt::Dense4Pattern);

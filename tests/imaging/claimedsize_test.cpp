@@ -4,7 +4,7 @@
 
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/PictureHeaders.h"
 #include "loading_expect.h"
 
 #include <QFileInfo>
@@ -123,8 +123,8 @@ QByteArray byteRunIlbm(int claimedHeight, int codedRows) {
 
 class ClaimedSize : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QString write(const QString& name, const QByteArray& bytes) {
         const QString file = dir.filePath(name);

@@ -23,8 +23,8 @@ using namespace test::fixtures;
 
 class DamagedFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QString write(const QString& name, const QByteArray& bytes) const {
         const QString file = dir.filePath(name);

@@ -2,9 +2,9 @@
 // header checks it relies on, which are our own parsers and safe to run here.
 
 #include "imaging/DecoderService.h"
-#include "imaging/FreeImageDecode.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/FreeImageDecode.h"
+#include "imaging/decoder/PictureHeaders.h"
 #include "loading_expect.h"
 
 #include <QCoreApplication>
@@ -43,7 +43,7 @@ protected:
     void SetUp() override {
         // Put back what was found, not a literal: a wrong default must not be papered over.
         timeoutBefore = decoderTimeout();
-        FreeImage_Initialise(false);
+        startDecoderService();
         DibPtr dib = dibFromImage(quadrants());
         good = dir.filePath(QStringLiteral("good.png"));
         ASSERT_TRUE(saveDib(dib.get(), FIF_PNG, good));
@@ -51,7 +51,7 @@ protected:
     void TearDown() override {
         setDecoderExecutable(QString());
         setDecoderTimeout(timeoutBefore);
-        FreeImage_DeInitialise();
+        stopDecoderService();
     }
 
     // A stand-in decoder: a shell script with the given body.
@@ -79,7 +79,7 @@ TEST(DecoderTimeLimit, IsTwentySecondsInAFreshProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            FreeImage_Initialise(false); // as the main window does when it opens
+            startDecoderService(); // as the main window does when it opens
             std::_Exit(decoderTimeout() == 20s ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -155,7 +155,7 @@ TEST_F(DecoderService, ProcessesDoNotPileUpAndStopWithTheService) {
         ASSERT_TRUE(loadsGood());
     }
     EXPECT_LE(childProcesses().size(), 1); // at most the one waiting for the next file
-    FreeImage_DeInitialise();
+    stopDecoderService();
     EXPECT_TRUE(childProcesses().isEmpty());
     // Loads still work after the service stopped; they start their own process.
     EXPECT_TRUE(loadsGood());

@@ -1,9 +1,9 @@
 // The two windows of the transforms and the " XTRA " hover that shows the tool window.
 
 #include "imaging/Rotate.h"
-#include "imaging/ui/Unit2.h"
-#include "imaging/ui/Unit4.h"
-#include "imaging/ui/XtraHover.h"
+#include "imaging_ui/Unit2.h"
+#include "imaging_ui/Unit4.h"
+#include "imaging_ui/XtraHover.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

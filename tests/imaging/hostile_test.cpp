@@ -101,14 +101,14 @@ QByteArray withFrameSize(QByteArray jpeg, int width, int height) {
 class Hostile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        FreeImage_Initialise(false);
+        startDecoderService();
         // The hangs are cut off by the time limit; a shorter one keeps the suite quick.
         timeoutBefore = decoderTimeout();
         setDecoderTimeout(6s);
     }
     static void TearDownTestSuite() {
         setDecoderTimeout(timeoutBefore);
-        FreeImage_DeInitialise();
+        stopDecoderService();
     }
 
     void SetUp() override {

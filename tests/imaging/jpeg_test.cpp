@@ -83,8 +83,8 @@ QByteArray referenceEncoding(const QImage& rgb, int quality, bool progressive) {
 
 class Jpeg : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
 

@@ -204,9 +204,9 @@ TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
     // The mark belongs to that file only: a picture of another format loaded after it has none.
     DibPtr rgb = dibFromImage(quadrants());
     ASSERT_TRUE(saveDib(rgb.get(), FIF_PNG, dir.filePath(QStringLiteral("next.png"))));
-    FreeImage_Initialise(false);
+    startDecoderService();
     const LoadResult next = load(dir.filePath(QStringLiteral("next.png")));
-    FreeImage_DeInitialise();
+    stopDecoderService();
     ASSERT_EQ(next.outcome, LoadOk);
     EXPECT_FALSE(next.damaged);
 }

@@ -3,7 +3,7 @@
 // format of the decoder table, through FreeImage's writers where it has one and as hand-made
 // bytes where it has none. Header only, so other test executables of the folder stay untouched.
 
-#include "imaging/FreeImageDecode.h"
+#include "imaging/decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>
 

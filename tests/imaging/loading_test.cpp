@@ -18,8 +18,8 @@ using namespace test::fixtures;
 
 class Loading : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
 

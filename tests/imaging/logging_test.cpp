@@ -44,8 +44,8 @@ private:
 
 class LoadLog : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     QString write(const QString& name, const QByteArray& bytes) {

@@ -2,8 +2,8 @@
 
 #include "TestSupport.h"
 #include "imaging/Overlay.h"
-#include "imaging/ui/OverlayHandlers.h"
-#include "imaging/ui/Unit2.h"
+#include "imaging_ui/OverlayHandlers.h"
+#include "imaging_ui/Unit2.h"
 #include "platform/Fonts.h"
 
 #include <QCheckBox>

@@ -247,8 +247,8 @@ bool writeTiff(const QString& path, const QImage& image, int orientation,
 
 class Photos : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
 

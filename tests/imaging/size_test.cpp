@@ -2,7 +2,7 @@
 
 #include "imaging/Scale.h"
 #include "imaging/SizeRules.h"
-#include "imaging/ui/SizeRuleHandlers.h"
+#include "imaging_ui/SizeRuleHandlers.h"
 
 #include <QCheckBox>
 #include <QLabel>

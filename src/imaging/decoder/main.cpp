@@ -4,7 +4,7 @@
 // program.
 
 #include "imaging/DecoderProtocol.h"
-#include "imaging/FreeImageDecode.h"
+#include "imaging/decoder/FreeImageDecode.h"
 
 #include <tiffio.h>
 
@@ -46,12 +46,20 @@ namespace {
 namespace proto = quill::decoder_protocol;
 using quill::decode::Status;
 
-constexpr rlim_t kAddressSpaceLimit = rlim_t{4} << 30;
+// The program names formats and flags by the protocol's numbers and passes them on as they are.
+static_assert(int(proto::Format::Bmp) == FIF_BMP && int(proto::Format::Ico) == FIF_ICO &&
+              int(proto::Format::Koala) == FIF_KOALA && int(proto::Format::Lbm) == FIF_LBM &&
+              int(proto::Format::Mng) == FIF_MNG && int(proto::Format::PhotoCd) == FIF_PCD &&
+              int(proto::Format::Pcx) == FIF_PCX && int(proto::Format::Png) == FIF_PNG &&
+              int(proto::Format::Pnm) == FIF_PPM && int(proto::Format::SunRaster) == FIF_RAS &&
+              int(proto::Format::Targa) == FIF_TARGA && int(proto::Format::Tiff) == FIF_TIFF);
+static_assert(proto::kPhotoCdBase == PCD_BASE);
 
 void limitResources() {
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
 #ifndef QUILL_DECODER_ASAN
+    constexpr rlim_t kAddressSpaceLimit = rlim_t{4} << 30;
     const rlimit space{kAddressSpaceLimit, kAddressSpaceLimit};
     setrlimit(RLIMIT_AS, &space);
 #endif

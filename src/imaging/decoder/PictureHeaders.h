@@ -1,8 +1,10 @@
 #pragma once
 // Header reading for the picture formats whose loaders trust their input: sizes before any pixel
 // is allocated, structure checks for loaders that would otherwise loop or read garbage, and the
-// rewrite of newer BMP info headers into the form the decoder library understands. No Qt here:
-// the decoder process compiles this file too.
+// rewrite of newer BMP info headers into the form the decoder library understands. Decoder side:
+// no Qt here.
+
+#include "imaging/PixelLimit.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,17 +13,10 @@
 
 namespace quill::pictures {
 
-// Pictures with more pixels than this are refused before decoding (768 MB as 24-bit pixels).
-inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
-
 struct PictureSize {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
 };
-
-inline bool exceedsPixelLimit(std::uint64_t width, std::uint64_t height) {
-    return width * height > kMaxPixels;
-}
 
 // A run-length coder does no better than one code of `codeBytes` bytes for `unitsPerCode` units
 // (bytes or pixels): the fewest bytes that can hold `units` of them.

@@ -1,4 +1,4 @@
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/Unit4.h"
 
 #include "imaging/Rotate.h"
 #include "platform/Fonts.h"

@@ -1,4 +1,4 @@
-#include "imaging/ui/Unit2.h"
+#include "imaging_ui/Unit2.h"
 
 #include "platform/Fonts.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "imaging/ui/SizeRuleHandlers.h"
+#include "imaging_ui/SizeRuleHandlers.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "imaging/FreeImageDecode.h"
+#include "imaging/decoder/FreeImageDecode.h"
 
-#include "imaging/BmpRunLength.h"
 #include "imaging/ColourProfile.h"
-#include "imaging/EmbeddedTags.h"
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/BmpRunLength.h"
+#include "imaging/decoder/EmbeddedTags.h"
+#include "imaging/decoder/PictureHeaders.h"
 
 #include <array>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "imaging/BmpRunLength.h"
+#include "imaging/decoder/BmpRunLength.h"
 
-#include "imaging/PictureHeaders.h"
+#include "imaging/decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "imaging/ui/OverlayHandlers.h"
+#include "imaging_ui/OverlayHandlers.h"
 
 #include "controls/Modal.h"
-#include "imaging/ui/Unit2.h"
+#include "imaging_ui/Unit2.h"
 #include "platform/Fonts.h"
 
 #include <QColorDialog>

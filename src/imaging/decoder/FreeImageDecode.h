@@ -3,6 +3,8 @@
 // (and in-process only in benchmarks on our own pictures): FreeImage's loaders are not safe on
 // hostile files. No Qt here.
 
+#include "imaging/DecoderProtocol.h"
+
 #include <FreeImage.h>
 
 #include <cstddef>
@@ -13,11 +15,8 @@
 
 namespace quill::decode {
 
-enum class Status : std::int32_t {
-    Picture = 0,   // the rows were written
-    NoPicture = 1, // the file is missing, unreadable, not of the format, or truncated
-    Refused = 2,   // too many pixels, an unsupported pixel type, or no memory for the rows
-};
+// What became of a file: the status the decoder process replies with.
+using Status = decoder_protocol::Status;
 
 // Where the converted picture goes: rows of 3 bytes per pixel (R, G, B), top row first.
 struct RgbTarget {

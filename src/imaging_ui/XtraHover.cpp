@@ -1,6 +1,6 @@
-#include "imaging/ui/XtraHover.h"
+#include "imaging_ui/XtraHover.h"
 
-#include "imaging/ui/Unit4.h"
+#include "imaging_ui/Unit4.h"
 
 #include <QCursor>
 #include <QWidget>

@@ -2,7 +2,7 @@
 // Run-length BMPs (8 and 4 bits per pixel) expanded into the uncompressed form before the decoder
 // library sees them. Its own reader refuses the end-of-line marker that most encoders write after
 // the last row, right before the end-of-bitmap marker; expanded here, no run-length quirk reaches
-// it at all. No Qt here: the decoder process compiles this file too.
+// it at all. Decoder side: no Qt here.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "imaging/EmbeddedTags.h"
+#include "imaging/decoder/EmbeddedTags.h"
 
 #include <tiffio.h>
 #include <zlib.h>
