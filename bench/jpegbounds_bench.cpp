@@ -8,6 +8,7 @@
 #include "imaging/JpegImage.h"
 
 #include <QFile>
+#include <cstdio>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -58,7 +59,9 @@ struct HostileFolder {
         QFile huge(sparse());
         huge.open(QIODevice::WriteOnly);
         huge.close();
-        (void)::truncate(QFile::encodeName(sparse()).constData(), off_t{3} << 30);
+        if (::truncate(QFile::encodeName(sparse()).constData(), off_t{3} << 30) != 0) {
+            std::perror("sparse file");
+        }
         ::mkfifo(QFile::encodeName(pipe()).constData(), 0600);
     }
     QString bomb() const { return dir.filePath(QStringLiteral("bombe.jpg")); }

@@ -82,7 +82,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 
 TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     // The start-up runs in a fixed order: the controls (the lists show the process's current
-    // folder), the picture library, the shared picture objects, the window's place, the
+    // folder), the decoder service, the shared picture objects, the window's place, the
     // defaults, drag and drop, the first preview, and last the file named on the command line.
     buildLayout();
     sizeRules_ =
