@@ -8,9 +8,9 @@
 #include "imaging/JpegImage.h"
 
 #include <QFile>
-#include <cstdio>
 #include <QImage>
 #include <QTemporaryDir>
+#include <cstdio>
 
 #include <benchmark/benchmark.h>
 

@@ -376,10 +376,9 @@ void writeReplacing(const QString& path, const QByteArray& bytes) {
     if (::stat(targetName.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         ::fchmod(file.get(), existing.st_mode & 07777);
         if (::geteuid() == 0) {
-            // Replacing another user's file as root must not hand it to root. A file system
-            // without owners (vfat) refuses, and then there is no owner to keep.
+            // Replacing another user's file as root must not hand it to root.
             if (::fchown(file.get(), existing.st_uid, existing.st_gid) != 0) {
-                errno = 0;
+                // A file system without owners (vfat) refuses: there is no owner to keep.
             }
         }
     } else {
