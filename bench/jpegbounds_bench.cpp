@@ -20,20 +20,6 @@
 
 namespace {
 
-// Peak resident memory of this process so far, in MiB.
-double peakResidentMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-        }
-    }
-    return -1;
-}
-
 QImage photo(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
     std::uint32_t seed = 2024;
@@ -84,7 +70,7 @@ void refuse(benchmark::State& state, const QString& file) {
             return;
         }
     }
-    state.counters["peak MiB"] = peakResidentMiB();
+    state.counters["peak MiB"] = double(quill::test::fixtures::peakResidentMiB());
 }
 
 void BM_RefuseProgressiveHeaderBomb(benchmark::State& state) {
@@ -120,7 +106,7 @@ void BM_Decode50MPProgressive(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(working.constBits());
     }
-    state.counters["peak MiB"] = peakResidentMiB();
+    state.counters["peak MiB"] = double(quill::test::fixtures::peakResidentMiB());
 }
 BENCHMARK(BM_Decode50MPProgressive)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -157,7 +143,7 @@ void BM_DecodeLargestProgressiveWithinLimits(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(working.constBits());
     }
-    state.counters["peak MiB"] = peakResidentMiB();
+    state.counters["peak MiB"] = double(quill::test::fixtures::peakResidentMiB());
 }
 BENCHMARK(BM_DecodeLargestProgressiveWithinLimits)
     ->Unit(benchmark::kMillisecond)

@@ -3,6 +3,7 @@
 // bytes and progressive JPEGs whose frame header claims far more than their data holds.
 
 #include <QByteArray>
+#include <QFile>
 #include <QRgb>
 
 #include <cstdint>
@@ -68,8 +69,9 @@ inline QByteArray bytesOf(std::initializer_list<int> values) {
 // A progressive JPEG of a small mid-grey picture written by libjpeg, then made to claim
 // width x height in its frame header. With `refinements` 0 it has libjpeg's simple progression
 // (10 scans); otherwise every AC coefficient of every component gets a scan of its own followed
-// by that many refinement scans (1 + 3 * 63 * (1 + refinements) scans in all).
-inline QByteArray progressiveJpeg(int width, int height, int refinements) {
+// by that many refinement scans (1 + 3 * 63 * (1 + refinements) scans in all). Colour is
+// sampled at half resolution as libjpeg's default, or at full resolution with fullChroma.
+inline QByteArray progressiveJpeg(int width, int height, int refinements, bool fullChroma = false) {
     const int size = 16;
     std::vector<JSAMPLE> pixels(std::size_t(size * size * 3), 128);
     jpeg_compress_struct info{};
@@ -84,6 +86,10 @@ inline QByteArray progressiveJpeg(int width, int height, int refinements) {
     info.input_components = 3;
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
+    if (fullChroma) {
+        info.comp_info[0].h_samp_factor = 1;
+        info.comp_info[0].v_samp_factor = 1;
+    }
     std::vector<jpeg_scan_info> script;
     if (refinements > 0) {
         script.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0});
@@ -117,6 +123,20 @@ inline QByteArray progressiveJpeg(int width, int height, int refinements) {
         bytes[sof + 8] = char(width);
     }
     return bytes;
+}
+
+// Peak resident memory of this process so far, in MiB; -1 when the system does not say.
+inline long peakResidentMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').first().toLong() / 1024;
+        }
+    }
+    return -1;
 }
 
 // The crafted file of the bug report: about 55 KB claiming 16000 x 16000 pixels in 946 scans.

@@ -4,6 +4,7 @@
 // decoder process.
 
 #include "TestSupport.h"
+#include "damaged_fixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "loading_expect.h"
@@ -21,68 +22,10 @@ namespace {
 using namespace test::fixtures;
 using namespace std::chrono_literals;
 
-// Peak resident memory of this process so far, in MiB.
-long peakResidentMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').first().toLong() / 1024;
-        }
-    }
-    return -1;
-}
-
-// A progressive JPEG of a small grey picture, written by libjpeg: all components sampled 1x1 or
-// the default 2x2/1x1/1x1, with libjpeg's simple progression or with every AC coefficient of every
-// component sent in its own scan and refined bit by bit (about 2,000 valid scans).
+// A progressive JPEG of a small grey picture: with libjpeg's simple progression or with about
+// 2,000 valid scans (every AC coefficient of every component refined bit by bit).
 QByteArray progressiveJpeg(bool fullChroma, bool thousandsOfScans) {
-    const int size = 16;
-    std::vector<JSAMPLE> pixels(std::size_t(size * size * 3), 128);
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long length = 0;
-    jpeg_mem_dest(&info, &buffer, &length);
-    info.image_width = size;
-    info.image_height = size;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (fullChroma) {
-        info.comp_info[0].h_samp_factor = 1;
-        info.comp_info[0].v_samp_factor = 1;
-    }
-    std::vector<jpeg_scan_info> script;
-    if (thousandsOfScans) {
-        script.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0});
-        for (int c = 0; c < 3; ++c) {
-            for (int k = 1; k < DCTSIZE2; ++k) {
-                script.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, 10});
-                for (int bit = 10; bit > 0; --bit) {
-                    script.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, bit, bit - 1});
-                }
-            }
-        }
-        info.scan_info = script.data();
-        info.num_scans = int(script.size());
-    } else {
-        jpeg_simple_progression(&info);
-    }
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = pixels.data() + info.next_scanline * size * 3;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(length));
-    std::free(buffer);
-    return bytes;
+    return test::fixtures::progressiveJpeg(16, 16, thousandsOfScans ? 10 : 0, fullChroma);
 }
 
 // The same file claiming other dimensions in its frame header.

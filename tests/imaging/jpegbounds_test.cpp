@@ -25,20 +25,6 @@ namespace {
 using namespace test::fixtures;
 using namespace std::chrono_literals;
 
-// Peak resident memory of this process so far, in MiB.
-long peakResidentMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').first().toLong() / 1024;
-        }
-    }
-    return -1;
-}
-
 // A picture with detail everywhere, so that every part of its data matters.
 QImage detailed(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
