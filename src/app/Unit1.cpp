@@ -105,6 +105,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     jpeg_->SetCompressionQuality(90);
     noteCall("TJPEGImage");
     workingBitmap_ = std::make_unique<QImage>();
+    previewMemo_ = std::make_unique<PreviewMemo>();
     noteCall("working bitmap");
     outputBitmap_ = std::make_unique<QImage>();
     noteCall("output bitmap");
@@ -210,6 +211,7 @@ void TForm1::FormCloseQuery(bool& canClose) {
     FreeImage_DeInitialise();
     noteCall("FreeImage_DeInitialise");
     workingBitmap_.reset();
+    previewMemo_.reset();
     noteCall("~working bitmap");
     jpeg_.reset();
     noteCall("~TJPEGImage");
@@ -344,13 +346,15 @@ void TForm1::FileListBox1Change() {
     noteCall("preview");
     noteCall(path.isEmpty() ? "preview of nothing"
                             : "preview of " + QFileInfo(path).fileName().toStdString());
-    // An empty path has no decoder: the working bitmap becomes empty, without a message.
-    const LoadOutcome outcome = LoadPictureFile(*workingBitmap_, *jpeg_, path);
+    // An empty path has no decoder: the working bitmap becomes empty, without a message. A JPEG
+    // is decoded only as large as the preview needs; the size display gives its full size.
+    const LoadOutcome outcome = LoadPreviewFile(*workingBitmap_, *jpeg_, path, PreviewLimit,
+                                                workingFullSize_, previewMemo_.get());
     if (outcome != LoadOk) {
         showMessage(LoadOutcomeMessage(outcome));
     }
-    const int width = workingBitmap_->width();
-    const int height = workingBitmap_->height();
+    const int width = workingFullSize_.width();
+    const int height = workingFullSize_.height();
     Label4->setText(QStringLiteral("x"));
     Label5->setText(QString::number(width));
     Label6->setText(QString::number(height));

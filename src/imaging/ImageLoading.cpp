@@ -2,6 +2,7 @@
 
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
+#include "imaging/PreviewGeometry.h"
 
 #include <FreeImage.h>
 
@@ -34,6 +35,11 @@ QString extensionOf(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot).toLower();
+}
+
+// Orientations 5 to 8 store the picture with its width and height exchanged.
+bool transposesPicture(int orientation) {
+    return orientation >= 5 && orientation <= 8;
 }
 
 } // namespace
@@ -114,6 +120,43 @@ LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStri
         return LoadFailed;
     } catch (const std::bad_alloc&) {
         return LoadFailed;
+    }
+}
+
+LoadOutcome LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
+                            QSize& fullSize, PreviewMemo* memo) {
+    if (extensionOf(path) != QLatin1String(".jpg")) {
+        const LoadOutcome outcome = LoadPictureFile(workingBitmap, jpeg, path);
+        if (outcome == LoadOk) {
+            fullSize = workingBitmap.size();
+        }
+        return outcome;
+    }
+    try {
+        jpeg.LoadFromFile(path);
+        const TJPEGData& header = jpeg.Data();
+        const bool turned = transposesPicture(header.Orientation);
+        const QSize upright =
+            turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
+        const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit) * 2;
+        const QSize atLeast = turned ? shown.transposed() : shown;
+        QImage decoded;
+        if (memo && memo->atLeast == atLeast && memo->data == header.Data) {
+            decoded = memo->picture;
+        } else {
+            decoded = jpeg.DecodeReduced(atLeast);
+            applyOrientation(decoded, header.Orientation);
+            if (memo) {
+                *memo = PreviewMemo{header.Data, atLeast, decoded};
+            }
+        }
+        workingBitmap = decoded;
+        fullSize = upright;
+        return LoadOk;
+    } catch (const Failure&) {
+        return LoadInvalidJpeg;
+    } catch (const std::bad_alloc&) {
+        return LoadInvalidJpeg;
     }
 }
 
