@@ -11,6 +11,7 @@
 #include "platform/MessageBox.h"
 #include "platform/SingleFileRename.h"
 
+#include <atomic>
 #include <exception>
 #include <new>
 #include <set>
@@ -28,6 +29,8 @@ int countTaken(const std::vector<BatchEntry>& entries, bool takeAll) {
 }
 
 namespace {
+
+std::atomic<bool> lookAheadOn{true};
 
 // The files of the listed folder, whatever names or links lead to them: no output may land on
 // one of them.
@@ -94,6 +97,14 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
 }
 
 } // namespace
+
+void setConversionLookAhead(bool on) {
+    lookAheadOn = on;
+}
+
+bool conversionLookAhead() {
+    return lookAheadOn;
+}
 
 ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& working,
                                     QImage& output, TJPEGImage& jpeg, ConversionHost& host) {

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -310,46 +311,54 @@ QImage mapPicture(const proto::Reply& reply, const Descriptor& rows) {
     return picture;
 }
 
+// Decoder processes waiting for work. A run decodes two files at a time (one on the window's
+// thread, the next on a thread of its own), so each decode borrows a waiting process, or starts
+// one when none waits, and gives it back afterwards; the lock guards only the borrowing.
 class Service {
 public:
     void initialise() {
+        const std::lock_guard lock(mutex_);
         running_ = true;
-        ensureWorker();
+        if (idle_.empty()) {
+            auto slot = std::make_unique<Slot>();
+            if (slot->worker.start(executableLocked())) {
+                idle_.push_back(std::move(slot));
+            }
+        }
     }
 
     void deinitialise() {
+        const std::lock_guard lock(mutex_);
         running_ = false;
-        worker_.stop();
+        idle_.clear();
     }
 
     QString executable() const {
-        if (!override_.isEmpty()) {
-            return override_;
-        }
-        QString dir;
-        if (QCoreApplication::instance()) {
-            dir = QCoreApplication::applicationDirPath();
-        } else {
-            dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-            dir = QFileInfo(dir).absolutePath();
-        }
-        const QString beside = dir + QStringLiteral("/" QUILL_DECODER_NAME);
-        if (QFileInfo(beside).isExecutable()) {
-            return beside;
-        }
-        return QStringLiteral(QUILL_BUILD_BIN_DIR "/" QUILL_DECODER_NAME);
+        const std::lock_guard lock(mutex_);
+        return executableLocked();
     }
 
     void setExecutable(const QString& path) {
+        const std::lock_guard lock(mutex_);
         override_ = path;
-        worker_.stop();
+        resolved_.clear();
+        idle_.clear();
         if (running_) {
-            ensureWorker();
+            auto slot = std::make_unique<Slot>();
+            if (slot->worker.start(executableLocked())) {
+                idle_.push_back(std::move(slot));
+            }
         }
     }
 
-    std::chrono::milliseconds timeout() const { return timeout_; }
-    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    std::chrono::milliseconds timeout() const {
+        const std::lock_guard lock(mutex_);
+        return timeout_;
+    }
+    void setTimeout(std::chrono::milliseconds timeout) {
+        const std::lock_guard lock(mutex_);
+        timeout_ = timeout;
+    }
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
                          int& orientation) {
@@ -367,68 +376,128 @@ public:
         if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
             return DecoderResult::NoPicture;
         }
-        if (!ensureWorker()) {
-            return DecoderResult::Failed;
+        Borrowed borrowed = borrow();
+        Slot& slot = *borrowed.slot;
+        if (!ensureWorker(slot, borrowed.executable)) {
+            return giveBack(std::move(borrowed), DecoderResult::Failed, true);
         }
-        if (!sendRequest(worker_.channel(), absolute, format, flags)) {
+        if (!sendRequest(slot.worker.channel(), absolute, format, flags)) {
             // The process went away while it waited: one more try with a new one.
-            worker_.stop();
-            if (!ensureWorker() || !sendRequest(worker_.channel(), absolute, format, flags)) {
-                return retire(DecoderResult::Failed);
+            slot.worker.stop();
+            if (!ensureWorker(slot, borrowed.executable) ||
+                !sendRequest(slot.worker.channel(), absolute, format, flags)) {
+                return giveBack(std::move(borrowed), DecoderResult::Failed, true);
             }
         }
         proto::Reply reply{};
         Descriptor rows;
-        if (!receiveReply(worker_.channel(), Clock::now() + timeout_, reply, rows)) {
-            return retire(DecoderResult::Failed); // crashed, or overran the time limit
+        if (!receiveReply(slot.worker.channel(), Clock::now() + borrowed.timeout, reply, rows)) {
+            // crashed, or overran the time limit
+            return giveBack(std::move(borrowed), DecoderResult::Failed, true);
         }
         switch (decode::Status(reply.status)) {
         case decode::Status::Picture:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
-                return retire(DecoderResult::Failed);
+                return giveBack(std::move(borrowed), DecoderResult::Failed, true);
             }
             if (reply.orientation >= 1 && reply.orientation <= 8) {
                 orientation = int(reply.orientation);
             }
-            if (!running_ || ++served_ >= kMaxFilesPerProcess) {
-                return retire(DecoderResult::Picture);
-            }
-            return DecoderResult::Picture;
+            return giveBack(std::move(borrowed), DecoderResult::Picture,
+                            ++slot.served >= kMaxFilesPerProcess);
         case decode::Status::NoPicture:
-            return retire(DecoderResult::NoPicture);
+            return giveBack(std::move(borrowed), DecoderResult::NoPicture, true);
         case decode::Status::Refused:
-            return retire(DecoderResult::Refused);
+            return giveBack(std::move(borrowed), DecoderResult::Refused, true);
         }
-        return retire(DecoderResult::Failed);
+        return giveBack(std::move(borrowed), DecoderResult::Failed, true);
     }
 
 private:
-    // A process serves a run of good pictures. Any other outcome may have left a loader's damage
-    // behind in it, so it is ended and a fresh one starts (at once, while the service runs, so
-    // that its start-up overlaps the program's work on this file).
-    DecoderResult retire(DecoderResult result) {
-        worker_.stop();
-        if (running_) {
-            ensureWorker();
+    struct Slot {
+        Worker worker;
+        int served = 0;
+    };
+    struct Borrowed {
+        std::unique_ptr<Slot> slot;
+        QString executable;
+        std::chrono::milliseconds timeout;
+    };
+
+    Borrowed borrow() {
+        const std::lock_guard lock(mutex_);
+        Borrowed borrowed{nullptr, executableLocked(), timeout_};
+        if (!idle_.empty()) {
+            borrowed.slot = std::move(idle_.back());
+            idle_.pop_back();
+        } else {
+            borrowed.slot = std::make_unique<Slot>();
         }
+        return borrowed;
+    }
+
+    // A process serves a run of good pictures. Any other outcome may have left a loader's damage
+    // behind in it, so it is ended (retire) and a fresh one starts (at once, while the service
+    // runs, so that its start-up overlaps the program's work on this file).
+    DecoderResult giveBack(Borrowed borrowed, DecoderResult result, bool retire) {
+        std::unique_ptr<Slot> slot = std::move(borrowed.slot);
+        if (retire) {
+            slot->worker.stop();
+        }
+        const std::lock_guard lock(mutex_);
+        if (!running_ || borrowed.executable != executableLocked()) {
+            return result; // the process ends with its slot
+        }
+        if (!slot->worker.alive()) {
+            slot->served = 0;
+            slot->worker.start(borrowed.executable);
+        }
+        idle_.push_back(std::move(slot));
         return result;
     }
 
-    bool ensureWorker() {
-        if (worker_.alive()) {
+    static bool ensureWorker(Slot& slot, const QString& executable) {
+        if (slot.worker.alive()) {
             return true;
         }
-        served_ = 0;
-        return worker_.start(executable());
+        slot.served = 0;
+        return slot.worker.start(executable);
+    }
+
+    // Found once (the lookup asks the application object, which belongs to the window's thread)
+    // and again after every change of the setting.
+    QString executableLocked() const {
+        if (resolved_.isEmpty()) {
+            resolved_ = lookUpExecutable();
+        }
+        return resolved_;
+    }
+
+    QString lookUpExecutable() const {
+        if (!override_.isEmpty()) {
+            return override_;
+        }
+        QString dir;
+        if (QCoreApplication::instance()) {
+            dir = QCoreApplication::applicationDirPath();
+        } else {
+            dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+            dir = QFileInfo(dir).absolutePath();
+        }
+        const QString beside = dir + QStringLiteral("/" QUILL_DECODER_NAME);
+        if (QFileInfo(beside).isExecutable()) {
+            return beside;
+        }
+        return QStringLiteral(QUILL_BUILD_BIN_DIR "/" QUILL_DECODER_NAME);
     }
 
     static constexpr int kMaxFilesPerProcess = 64;
-
+    mutable std::mutex mutex_;
     bool running_ = false;
-    Worker worker_;
-    int served_ = 0;
+    std::vector<std::unique_ptr<Slot>> idle_;
     QString override_;
+    mutable QString resolved_;
     std::chrono::milliseconds timeout_{20000};
 };
 

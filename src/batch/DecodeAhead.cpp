@@ -1,0 +1,58 @@
+#include "batch/DecodeAhead.h"
+
+#include "imaging/ImageLoading.h"
+
+#include <exception>
+
+namespace quill {
+
+struct DecodeAhead::Result {
+    bool loaded = false;
+    QImage picture;
+    TJPEGImage jpeg;
+};
+
+void DecodeAhead::start(int index, const QString& path) {
+    drop();
+    result_ = std::make_unique<Result>();
+    index_ = index;
+    // The same load as in the file's turn, into objects of the thread's own; nothing may leave
+    // the thread as an exception.
+    thread_ = std::thread([result = result_.get(), path] {
+        try {
+            result->loaded = LoadPictureFile(result->picture, result->jpeg, path) == LoadOk;
+        } catch (...) {
+            result->loaded = false;
+        }
+    });
+}
+
+void DecodeAhead::wait() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+bool DecodeAhead::take(QImage& working, TJPEGImage& jpeg) {
+    wait();
+    const std::unique_ptr<Result> result = std::move(result_);
+    index_ = -1;
+    if (!result || !result->loaded) {
+        return false;
+    }
+    // Only a ".jpg" load fills the thread's JPEG object; other formats leave it empty, as they
+    // leave the shared one.
+    if (!result->jpeg.Empty()) {
+        jpeg.TakeLoaded(std::move(result->jpeg));
+    }
+    working = std::move(result->picture);
+    return true;
+}
+
+void DecodeAhead::drop() {
+    wait();
+    result_.reset();
+    index_ = -1;
+}
+
+} // namespace quill
