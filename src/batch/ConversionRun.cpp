@@ -1,5 +1,6 @@
 #include "batch/ConversionRun.h"
 
+#include "batch/DecodeAhead.h"
 #include "batch/Naming.h"
 #include "batch/OutputFolder.h"
 #include "imaging/ImageLoading.h"
@@ -57,12 +58,13 @@ bool isSafeOutput(const QString& outputName, const QString& outputPath,
 }
 
 // One taken file, from decoding to writing. Returns true when an output file was written.
+template <typename Load>
 bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
                 QSize overlayExtent, QImage& working, QImage& output, TJPEGImage& jpeg,
-                ConversionHost& host) {
+                ConversionHost& host, Load&& load) {
     // Input files are opened by their bare names in the listed folder.
     setCurrentDir(settings.folder);
-    switch (LoadPictureFile(working, jpeg, name)) {
+    switch (load()) {
     case LoadInvalidJpeg:
         showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
         return false;
@@ -120,12 +122,38 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
 
     const std::set<FileIdentity> originals = originalsOf(settings);
     const int total = countTaken(settings.entries, settings.takeAll);
+    const int count = static_cast<int>(settings.entries.size());
+    const auto isTaken = [&settings](int index) {
+        return settings.takeAll || settings.entries[static_cast<std::size_t>(index)].selected;
+    };
+    // Both cores decode: while this thread loads a file and finishes it, a thread of its own
+    // loads the next one, which then waits (the only picture ever waiting) for its turn.
+    DecodeAhead ahead;
+    const bool decodeAhead = lookAheadOn;
     int taken = 0;
-    for (int index = 0; index < static_cast<int>(settings.entries.size()); ++index) {
+    for (int index = 0; index < count; ++index) {
         const BatchEntry& entry = settings.entries[static_cast<std::size_t>(index)];
-        if (!settings.takeAll && !entry.selected) {
+        if (!isTaken(index)) {
             continue;
         }
+        const auto load = [&]() -> LoadOutcome {
+            if (ahead.index() == index) {
+                if (ahead.take(working, jpeg)) {
+                    return LoadOk;
+                }
+                // Not loaded ahead: loaded now, so it fails, and is reported, as it always was.
+                return LoadPictureFile(working, jpeg, entry.name);
+            }
+            int next = index + 1;
+            while (next < count && !isTaken(next)) {
+                ++next;
+            }
+            if (decodeAhead && next < count) {
+                ahead.start(next, joinPath(settings.folder,
+                                           settings.entries[static_cast<std::size_t>(next)].name));
+            }
+            return LoadPictureFile(working, jpeg, entry.name);
+        };
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
         const NameParts parts = SplitFileName(entry.name);
@@ -134,6 +162,9 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             QLatin1String(".jpg");
         const QString outputPath = outputFolder + outputName;
         if (!isSafeOutput(outputName, outputPath, originals)) {
+            if (ahead.index() == index) {
+                ahead.drop();
+            }
             showMessage(originalInTheWayMessage(outputName));
             continue;
         }
@@ -141,7 +172,7 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         // running out) costs this file only, never the run or the "Start" button.
         try {
             if (convertOne(settings, entry.name, outputPath, overlayExtent, working, output, jpeg,
-                           host)) {
+                           host, load)) {
                 ++result.written;
             }
         } catch (const Failure& failure) {

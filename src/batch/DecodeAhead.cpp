@@ -12,6 +12,12 @@ struct DecodeAhead::Result {
     TJPEGImage jpeg;
 };
 
+DecodeAhead::DecodeAhead() = default;
+
+DecodeAhead::~DecodeAhead() {
+    drop();
+}
+
 void DecodeAhead::start(int index, const QString& path) {
     drop();
     result_ = std::make_unique<Result>();

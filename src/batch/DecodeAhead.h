@@ -16,8 +16,8 @@ namespace quill {
 
 class DecodeAhead {
 public:
-    DecodeAhead() = default;
-    ~DecodeAhead() { drop(); }
+    DecodeAhead();
+    ~DecodeAhead();
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
