@@ -116,8 +116,10 @@ void answerEverything() {
 }
 
 QString numbered(const QString& folder, const QString& stem, int i, const char* extension) {
-    return folder + QStringLiteral("/%1%2.%3").arg(stem).arg(i, 3, 10, QLatin1Char('0')).arg(
-                        QLatin1String(extension));
+    return folder + QStringLiteral("/%1%2.%3")
+                        .arg(stem)
+                        .arg(i, 3, 10, QLatin1Char('0'))
+                        .arg(QLatin1String(extension));
 }
 
 // One "Start" over the folder, answered Yes; its seconds.
@@ -128,6 +130,25 @@ double runSeconds(TForm1& window, bool lookAhead) {
     const double seconds = secondsSince(start);
     setConversionLookAhead(true);
     return seconds;
+}
+
+struct Best {
+    double decode = 1e9;
+    double run = 1e9;
+    double serial = 1e9;
+};
+
+// The reference, the run and the run without decoding ahead, in turns; the best of each. The
+// machine is shared: the best of a few turns is the one least disturbed by others.
+template <typename Reference> Best bestOf(Reference&& reference, TForm1& window) {
+    constexpr int kTurns = 3;
+    Best best;
+    for (int turn = 0; turn < kTurns; ++turn) {
+        best.decode = std::min(best.decode, reference());
+        best.run = std::min(best.run, runSeconds(window, true));
+        best.serial = std::min(best.serial, runSeconds(window, false));
+    }
+    return best;
 }
 
 void BM_RunOf50JpegsAgainstOneCoreLibjpeg(benchmark::State& state) {
@@ -143,20 +164,22 @@ void BM_RunOf50JpegsAgainstOneCoreLibjpeg(benchmark::State& state) {
     TForm1& window = forms.main();
     std::vector<JSAMPLE> rows;
     for (auto _ : state) {
-        // libjpeg alone, every file read and decoded once on one core.
-        const auto decodeStart = Clock::now();
-        for (int i = 0; i < kFiles; ++i) {
-            decodeWithLibjpeg(readFile(numbered(dir.path(), QStringLiteral("bild"), i, "jpg")),
-                              rows);
-        }
-        const double decode = secondsSince(decodeStart);
-        const double run = runSeconds(window, true);
-        const double serial = runSeconds(window, false);
-        state.SetIterationTime(run);
-        state.counters["decode_ms_per_file"] = 1000 * decode / kFiles;
-        state.counters["run_ms_per_file"] = 1000 * run / kFiles;
-        state.counters["run_over_decode"] = run / decode;
-        state.counters["no_lookahead_over_decode"] = serial / decode;
+        const Best best = bestOf(
+            [&] {
+                // libjpeg alone, every file read and decoded once on one core.
+                const auto start = Clock::now();
+                for (int i = 0; i < kFiles; ++i) {
+                    decodeWithLibjpeg(
+                        readFile(numbered(dir.path(), QStringLiteral("bild"), i, "jpg")), rows);
+                }
+                return secondsSince(start);
+            },
+            window);
+        state.SetIterationTime(best.run);
+        state.counters["decode_ms_per_file"] = 1000 * best.decode / kFiles;
+        state.counters["run_ms_per_file"] = 1000 * best.run / kFiles;
+        state.counters["run_over_decode"] = best.run / best.decode;
+        state.counters["no_lookahead_over_decode"] = best.serial / best.decode;
     }
 }
 BENCHMARK(BM_RunOf50JpegsAgainstOneCoreLibjpeg)
@@ -195,22 +218,24 @@ void BM_RunOf20PngsAgainstFreeImage(benchmark::State& state) {
     Forms forms({});
     TForm1& window = forms.main();
     for (auto _ : state) {
-        const auto decodeStart = Clock::now();
-        for (int i = 0; i < kFiles; ++i) {
-            const QByteArray path =
-                QFile::encodeName(numbered(dir.path(), QStringLiteral("bild"), i, "png"));
-            FIBITMAP* dib = FreeImage_Load(FIF_PNG, path.constData(), 0);
-            benchmark::DoNotOptimize(dib);
-            FreeImage_Unload(dib);
-        }
-        const double decode = secondsSince(decodeStart);
-        const double run = runSeconds(window, true);
-        const double serial = runSeconds(window, false);
-        state.SetIterationTime(run);
-        state.counters["freeimage_ms_per_file"] = 1000 * decode / kFiles;
-        state.counters["run_ms_per_file"] = 1000 * run / kFiles;
-        state.counters["run_over_decode"] = run / decode;
-        state.counters["no_lookahead_over_decode"] = serial / decode;
+        const Best best = bestOf(
+            [&] {
+                const auto start = Clock::now();
+                for (int i = 0; i < kFiles; ++i) {
+                    const QByteArray path =
+                        QFile::encodeName(numbered(dir.path(), QStringLiteral("bild"), i, "png"));
+                    FIBITMAP* dib = FreeImage_Load(FIF_PNG, path.constData(), 0);
+                    benchmark::DoNotOptimize(dib);
+                    FreeImage_Unload(dib);
+                }
+                return secondsSince(start);
+            },
+            window);
+        state.SetIterationTime(best.run);
+        state.counters["freeimage_ms_per_file"] = 1000 * best.decode / kFiles;
+        state.counters["run_ms_per_file"] = 1000 * best.run / kFiles;
+        state.counters["run_over_decode"] = best.run / best.decode;
+        state.counters["no_lookahead_over_decode"] = best.serial / best.decode;
     }
 }
 BENCHMARK(BM_RunOf20PngsAgainstFreeImage)
