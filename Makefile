@@ -1,7 +1,7 @@
 # Two commands: `make run` starts the program, `make test` runs every test.
 # Both install what is missing first (Debian/Ubuntu packages, sudo only when not root).
 
-.PHONY: run test deps build release bench fuzz format clean install
+.PHONY: run test deps build release bench fuzz format clean install package
 
 run: deps
 	cmake --preset release
@@ -35,6 +35,12 @@ install: deps
 	cmake --preset release
 	cmake --build --preset release
 	cmake --install build/release
+
+# The Debian package of the release build: build/release/quillmere_<version>_amd64.deb.
+package: deps
+	cmake --preset release
+	cmake --build --preset release
+	cpack --preset release
 
 clean:
 	rm -rf build

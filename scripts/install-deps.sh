@@ -15,7 +15,8 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps libxcb1-dev
   fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
-  qt6-translations-l10n
+  dpkg-dev file lintian appstream man-db gzip # making and checking the Debian package
+  qt6-translations-l10n                       # what the package needs that no binary links
 )
 
 installed() {

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     }
     cross.save(out + QStringLiteral("/redcross.bmp"), "BMP");
 
-    for (int size : {64, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         QImage icon(size, size, QImage::Format_ARGB32);
         icon.fill(Qt::transparent);
         QPainter p(&icon);

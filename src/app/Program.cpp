@@ -25,24 +25,9 @@ namespace quill {
 QuillApplication::QuillApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool QuillApplication::notify(QObject* receiver, QEvent* event) {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const Failure& failure) {
-        showUncaughtFailure(failure.text());
-    } catch (const std::exception& failure) {
-        showUncaughtFailure(QString::fromLocal8Bit(failure.what()));
-    } catch (...) {
-        showUncaughtFailure(QStringLiteral("Unbekannter Fehler"));
-    }
-    return false;
-}
-
-void showUncaughtFailure(const QString& text) {
-    MessageRequest request;
-    request.text = text;
-    request.title = applicationTitle();
-    request.icon = MsgIcon::Critical;
-    showMessage(request);
+    bool handled = false;
+    runGuarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }
 
 QString commandTail(int argc, char** argv) {
@@ -102,15 +87,11 @@ int runProgram(int argc, char** argv) {
     installGermanQtTexts(app);
     installQtMessageBoxes();
 
-    try {
+    runGuarded([&] {
         Forms forms(tail);
         forms.main().show();
         app.exec();
-    } catch (const Failure& failure) {
-        showUncaughtFailure(failure.text());
-    } catch (const std::exception& failure) {
-        showUncaughtFailure(QString::fromLocal8Bit(failure.what()));
-    }
+    });
     return 0;
 }
 

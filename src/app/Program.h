@@ -13,9 +13,6 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Shows a failure that no handler caught: its text, the application's title, the stop icon.
-void showUncaughtFailure(const QString& text);
-
 // The command tail: the program's arguments joined by single blanks, taken whole.
 QString commandTail(int argc, char** argv);
 

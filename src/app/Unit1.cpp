@@ -238,11 +238,7 @@ bool TForm1::event(QEvent* event) {
         if (message->message() == ole::WM_FILESDROPPED) {
             // A folder that cannot be entered ends the handler; its failure is shown here, in
             // the standard error box, so it never travels back into the drop target.
-            try {
-                DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam()));
-            } catch (const Failure& failure) {
-                showUncaughtFailure(failure.text());
-            }
+            runGuarded([&] { DroppedFiles(reinterpret_cast<ole::HDROP>(message->wParam())); });
             message->setResult(0);
             return true;
         }
@@ -348,8 +344,8 @@ void TForm1::FileListBox1Change() {
                             : "preview of " + QFileInfo(path).fileName().toStdString());
     // An empty path has no decoder: the working bitmap becomes empty, without a message. A JPEG
     // is decoded only as large as the preview needs; the size display gives its full size.
-    const LoadOutcome outcome = LoadPreviewFile(*workingBitmap_, *jpeg_, path, PreviewLimit,
-                                                workingFullSize_, previewMemo_.get());
+    const LoadResult outcome = LoadPreviewFile(*workingBitmap_, *jpeg_, path, PreviewLimit,
+                                               workingFullSize_, previewMemo_.get());
     if (outcome != LoadOk) {
         showMessage(LoadOutcomeMessage(outcome));
     }

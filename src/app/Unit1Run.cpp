@@ -5,6 +5,7 @@
 #include "batch/ConversionRun.h"
 #include "batch/Naming.h"
 #include "batch/RenameRun.h"
+#include "batch/RunMessages.h"
 #include "browse/DirectoryListBox.h"
 #include "browse/FileListBox.h"
 #include "browse/TargetFolderDialog.h"
@@ -31,6 +32,9 @@ namespace {
 class WindowRunHost final : public ConversionHost {
 public:
     explicit WindowRunHost(TForm1& window) : window_(window) {}
+
+    // Every report is a box of its own, without a title or icon of its own, and the run waits.
+    void report(const RunReport& report) override { showMessage(report.text); }
 
     std::optional<QString> chooseTargetFolder() override {
         return OKBottomDlg1 ? OKBottomDlg1->ChooseFolder() : std::nullopt;

@@ -3,13 +3,14 @@
 #include "batch/DecodeAhead.h"
 #include "batch/Naming.h"
 #include "batch/OutputFolder.h"
+#include "batch/RunMessages.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/Rotate.h"
 #include "imaging/Scale.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
+#include "platform/Logging.h"
 #include "platform/SingleFileRename.h"
 
 #include <atomic>
@@ -57,6 +58,12 @@ bool isSafeOutput(const QString& outputName, const QString& outputPath,
     return !existing || !originals.contains(*existing);
 }
 
+// Tells the host and the log.
+void tell(ConversionHost& host, RunNotice notice, const QString& file, const QString& text) {
+    qCDebug(lcRun).noquote() << "told:" << file << "-" << text;
+    host.report({notice, file, text});
+}
+
 // One taken file, from decoding to writing. Returns true when an output file was written.
 template <typename Load>
 bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
@@ -64,20 +71,16 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
                 ConversionHost& host, Load&& load) {
     // Input files are opened by their bare names in the listed folder.
     setCurrentDir(settings.folder);
-    switch (load()) {
-    case LoadInvalidJpeg:
-        showMessage(QStringLiteral("Keine gültige JPEG-Datei"));
+    const LoadResult loaded = load();
+    if (loaded.outcome != LoadOk) {
+        tell(host, RunNotice::LoadFailed, name, LoadOutcomeMessage(loaded.outcome));
         return false;
-    case LoadFailed:
-        showMessage(QStringLiteral("Fehler beim Laden der Datei"));
-        return false;
-    case LoadOk:
-        break;
     }
-    if (LoadedIncompleteJpeg(jpeg, name)) {
-        showMessage(DamagedFileMessage(name));
+    if (loaded.damaged) {
+        tell(host, RunNotice::Damaged, name, DamagedFileMessage(name));
     }
     if (working.width() <= 0 || working.height() <= 0) {
+        qCDebug(lcRun).noquote() << "skipped, no picture:" << name;
         return false;
     }
     if (settings.transformCode != 0) {
@@ -91,10 +94,12 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
     try {
         jpeg.Assign(output);
         jpeg.SaveToFile(outputPath);
-    } catch (const Failure&) {
-        showMessage(QStringLiteral("Schreiben nicht möglich"));
+    } catch (const Failure& failure) {
+        qCDebug(lcRun).noquote() << "write failed:" << outputPath << "-" << failure.text();
+        tell(host, RunNotice::WriteFailed, name, writeFailedMessage());
         return false;
     }
+    qCDebug(lcRun).noquote() << "written:" << outputPath;
     return true;
 }
 
@@ -113,8 +118,9 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
     ConversionResult result;
     const QSize overlayExtent = PrepareOverlay(settings.overlay);
 
-    const std::optional<QString> folder =
-        FixOutputFolder(settings.folder, [&host] { return host.chooseTargetFolder(); });
+    const std::optional<QString> folder = FixOutputFolder(
+        settings.folder, [&host] { return host.chooseTargetFolder(); },
+        [&host](const QString& text) { tell(host, RunNotice::OutputFolderFailed, {}, text); });
     if (!folder) {
         return result;
     }
@@ -136,10 +142,10 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         if (!isTaken(index)) {
             continue;
         }
-        const auto load = [&]() -> LoadOutcome {
+        const auto load = [&]() -> LoadResult {
             if (ahead.index() == index) {
-                if (ahead.take(working, jpeg)) {
-                    return LoadOk;
+                if (std::optional<LoadResult> loaded = ahead.take(working, jpeg)) {
+                    return *loaded;
                 }
                 // Not loaded ahead: loaded now, so it fails, and is reported, as it always was.
                 return LoadPictureFile(working, jpeg, entry.name);
@@ -165,7 +171,8 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             if (ahead.index() == index) {
                 ahead.drop();
             }
-            showMessage(originalInTheWayMessage(outputName));
+            tell(host, RunNotice::OriginalInTheWay, entry.name,
+                 originalInTheWayMessage(outputName));
             continue;
         }
         // A failure outside the guarded steps (a picture too large to turn or size, memory
@@ -175,12 +182,10 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
                            host, load)) {
                 ++result.written;
             }
-        } catch (const Failure& failure) {
-            showMessage(failure.text());
         } catch (const std::bad_alloc&) {
-            showMessage(QStringLiteral("Nicht genügend Speicher für %1").arg(entry.name));
-        } catch (const std::exception& failure) {
-            showMessage(QString::fromLocal8Bit(failure.what()));
+            tell(host, RunNotice::Failed, entry.name, outOfMemoryMessage(entry.name));
+        } catch (...) {
+            tell(host, RunNotice::Failed, entry.name, failureText(std::current_exception()));
         }
     }
     result.completed = true;

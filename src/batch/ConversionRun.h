@@ -33,9 +33,29 @@ struct ConversionSettings {
     OverlaySettings overlay;
 };
 
+// Why the run tells the user something.
+enum class RunNotice {
+    OutputFolderFailed, // "_Parvexo" could not be made; the target folder dialog follows
+    LoadFailed,         // the file gave no picture; the run goes on with the next
+    Damaged,            // the picture is incomplete; it is converted all the same
+    OriginalInTheWay,   // the output would replace an original; it is not written
+    WriteFailed,        // the output could not be written
+    Failed,             // anything else that went wrong with this file
+};
+
+// One thing the run tells the user: why, about which file (the list entry; empty for the run
+// itself), and the text to show.
+struct RunReport {
+    RunNotice notice;
+    QString file;
+    QString text;
+};
+
 class ConversionHost {
 public:
     virtual ~ConversionHost() = default;
+    // The run never shows anything itself: the host decides how the user is told, in this order.
+    virtual void report(const RunReport& report) = 0;
     // The target folder dialog: the chosen parent folder, or nothing when it was cancelled.
     virtual std::optional<QString> chooseTargetFolder() = 0;
     // Shows the sized (and stamped) output picture in the preview.
@@ -59,8 +79,8 @@ void setConversionLookAhead(bool on);
 bool conversionLookAhead();
 
 // Runs the conversion; `working` and `output` are the window's two bitmaps, `jpeg` the shared
-// JPEG object with the quality already set. Per-file failures are reported in message boxes and
-// the run goes on with the next file.
+// JPEG object with the quality already set. Per-file failures are reported to the host and the
+// run goes on with the next file.
 ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& working,
                                     QImage& output, TJPEGImage& jpeg, ConversionHost& host);
 

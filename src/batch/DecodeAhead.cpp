@@ -1,13 +1,11 @@
 #include "batch/DecodeAhead.h"
 
-#include "imaging/ImageLoading.h"
-
 #include <exception>
 
 namespace quill {
 
 struct DecodeAhead::Result {
-    bool loaded = false;
+    LoadResult loaded{LoadFailed, QString()};
     QImage picture;
     TJPEGImage jpeg;
 };
@@ -26,9 +24,9 @@ void DecodeAhead::start(int index, const QString& path) {
     // the thread as an exception.
     thread_ = std::thread([result = result_.get(), path] {
         try {
-            result->loaded = LoadPictureFile(result->picture, result->jpeg, path) == LoadOk;
+            result->loaded = LoadPictureFile(result->picture, result->jpeg, path);
         } catch (...) {
-            result->loaded = false;
+            result->loaded = LoadResult{LoadFailed, QStringLiteral("the decode ahead failed")};
         }
     });
 }
@@ -39,12 +37,12 @@ void DecodeAhead::wait() {
     }
 }
 
-bool DecodeAhead::take(QImage& working, TJPEGImage& jpeg) {
+std::optional<LoadResult> DecodeAhead::take(QImage& working, TJPEGImage& jpeg) {
     wait();
     const std::unique_ptr<Result> result = std::move(result_);
     index_ = -1;
-    if (!result || !result->loaded) {
-        return false;
+    if (!result || result->loaded.outcome != LoadOk) {
+        return std::nullopt;
     }
     // Only a ".jpg" load fills the thread's JPEG object; other formats leave it empty, as they
     // leave the shared one.
@@ -52,7 +50,7 @@ bool DecodeAhead::take(QImage& working, TJPEGImage& jpeg) {
         jpeg.TakeLoaded(std::move(result->jpeg));
     }
     working = std::move(result->picture);
-    return true;
+    return result->loaded;
 }
 
 void DecodeAhead::drop() {

@@ -4,12 +4,14 @@
 // over at the file's turn, so the shared JPEG object (its progressive flag above all) sees the
 // files in the run's order, whichever thread decoded them.
 
+#include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 
 #include <QImage>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace quill {
@@ -32,10 +34,11 @@ public:
     void wait();
 
     // Waits for the decode and, when the file loaded, makes working its picture and hands what
-    // the thread's JPEG object loaded to jpeg, exactly as loading it there would have; true then.
-    // False when it did not load: the caller loads it in its turn as it always did, so that the
-    // failure is reported, and leaves its traces, as before. Nothing is held afterwards.
-    bool take(QImage& working, TJPEGImage& jpeg);
+    // the thread's JPEG object loaded to jpeg, exactly as loading it there would have, and returns
+    // the load's result. Nothing when it did not load: the caller loads it in its turn as it
+    // always did, so that the failure is reported, and leaves its traces, as before. Nothing is
+    // held afterwards.
+    std::optional<LoadResult> take(QImage& working, TJPEGImage& jpeg);
 
     // Waits for the decode and forgets it.
     void drop();

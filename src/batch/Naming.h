@@ -11,11 +11,6 @@ bool isPostFix(const QString& caption);
 
 // An affix may only change a name, never the folder it is in: no "/" and no NUL.
 bool isUsableAffix(const QString& affix);
-// What the user is told when "Start" meets an affix that is not usable.
-QString unusableAffixMessage();
-
-// What the run says instead of writing an output that would replace one of its originals.
-QString originalInTheWayMessage(const QString& outputName);
 
 // True when a name stays inside its folder: not empty, not "." or "..", no "/" and no NUL.
 bool isPlainName(const QString& name);

@@ -1,7 +1,8 @@
 #include "batch/OutputFolder.h"
 
+#include "batch/RunMessages.h"
+
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
 
 namespace quill {
 
@@ -22,16 +23,15 @@ bool FindOrMakeFolder(const QString& path) {
     return folderExists(path);
 }
 
-std::optional<QString>
-FixOutputFolder(const QString& listedFolder,
-                const std::function<std::optional<QString>()>& chooseParent) {
+std::optional<QString> FixOutputFolder(const QString& listedFolder,
+                                       const std::function<std::optional<QString>()>& chooseParent,
+                                       const std::function<void(const QString&)>& report) {
     QString candidate = OutputFolderIn(listedFolder);
     if (folderExists(candidate)) {
         return candidate;
     }
     while (!FindOrMakeFolder(candidate)) {
-        showMessage(
-            QStringLiteral("Zielverzeichnis kann im gewählten Verzeichnis nicht angelegt werden"));
+        report(outputFolderFailedMessage());
         const std::optional<QString> parent = chooseParent();
         if (!parent) {
             return std::nullopt;

@@ -16,10 +16,11 @@ QString OutputFolderIn(const QString& parent);
 // exists afterwards.
 bool FindOrMakeFolder(const QString& path);
 
-// Finds or makes "_Parvexo" in the listed folder. When that fails: says so, then asks for another
-// parent folder with chooseParent (nothing = cancelled) until one works. Returns the folder, or
-// nothing when the user cancelled.
+// Finds or makes "_Parvexo" in the listed folder. When that fails: says so through report, then
+// asks for another parent folder with chooseParent (nothing = cancelled) until one works. Returns
+// the folder, or nothing when the user cancelled.
 std::optional<QString> FixOutputFolder(const QString& listedFolder,
-                                       const std::function<std::optional<QString>()>& chooseParent);
+                                       const std::function<std::optional<QString>()>& chooseParent,
+                                       const std::function<void(const QString&)>& report);
 
 } // namespace quill

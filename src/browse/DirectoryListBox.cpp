@@ -1,10 +1,10 @@
 #include "browse/DirectoryListBox.h"
 
 #include "browse/CellHeight.h"
-#include "browse/EventGuard.h"
 #include "browse/Glyphs.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/MessageBox.h"
 #include "platform/Volumes.h"
 
 #include <QDialog>

@@ -1,11 +1,11 @@
 #include "browse/FileListBox.h"
 
 #include "browse/CellHeight.h"
-#include "browse/EventGuard.h"
 #include "browse/Glyphs.h"
 #include "platform/FileFailures.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 
 #include <QEvent>

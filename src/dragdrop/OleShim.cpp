@@ -143,13 +143,7 @@ bool DropRouter::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     // Nothing may unwind into Qt's event delivery.
-    try {
-        route(widget, event, registered.target.get());
-    } catch (const Failure& failure) {
-        detail::showFailure(failure.text());
-    } catch (const std::exception& failure) {
-        detail::showFailure(QString::fromLocal8Bit(failure.what()));
-    } catch (...) {
+    if (!runGuarded([&] { route(widget, event, registered.target.get()); })) {
         event->ignore();
     }
     return true;
@@ -370,13 +364,6 @@ ComPtr<IDataObject> dataObjectFor(const QMimeData* mime) {
 
 bool deliveringDrop() {
     return state().dropsInDelivery > 0;
-}
-
-void showFailure(const QString& text) {
-    MessageRequest request;
-    request.text = text;
-    request.icon = MsgIcon::Critical;
-    showMessage(request);
 }
 
 } // namespace detail

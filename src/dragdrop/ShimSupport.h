@@ -41,8 +41,4 @@ std::vector<QByteArray> localFiles(const QList<QUrl>& urls);
 // True while a drop is being delivered to a registered window.
 bool deliveringDrop();
 
-// A failure no handler caught, shown as the event loop shows one: its text in the standard
-// error box (the application's title, the critical icon).
-void showFailure(const QString& text);
-
 } // namespace quill::ole::detail

@@ -2,7 +2,7 @@
 
 #include "dragdrop/ShimSupport.h"
 
-#include "platform/Failure.h"
+#include "platform/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -22,15 +22,7 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     WindowMessageEvent event(message, wParam, lParam);
-    try {
-        QCoreApplication::sendEvent(window, &event);
-    } catch (const Failure& failure) {
-        detail::showFailure(failure.text());
-        return 0;
-    } catch (const std::exception& failure) {
-        detail::showFailure(QString::fromLocal8Bit(failure.what()));
-        return 0;
-    } catch (...) {
+    if (!runGuarded([&] { QCoreApplication::sendEvent(window, &event); })) {
         return 0;
     }
     return event.result();

@@ -4,10 +4,13 @@
 #include "imaging/FreeImageDecode.h"
 #include "imaging/PictureHeaders.h"
 #include "platform/FileNames.h"
+#include "platform/Logging.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -119,16 +122,8 @@ public:
     ~Worker() { stop(); }
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
-    Worker(Worker&& other) noexcept
-        : pid_(std::exchange(other.pid_, -1)), channel_(std::move(other.channel_)) {}
-    Worker& operator=(Worker&& other) noexcept {
-        if (this != &other) {
-            stop();
-            pid_ = std::exchange(other.pid_, -1);
-            channel_ = std::move(other.channel_);
-        }
-        return *this;
-    }
+    Worker(Worker&&) = delete;
+    Worker& operator=(Worker&&) = delete;
 
     bool start(const QString& executable) {
         stop();
@@ -145,11 +140,19 @@ public:
                 return false;
             }
         }
+        // The decoder's error output comes to us for the log. Both ends never block: a decoder
+        // that writes more than the pipe holds loses the rest rather than waiting for us.
+        int errorEnds[2];
+        if (pipe2(errorEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return false;
+        }
+        Descriptor errorsOurs(errorEnds[0]);
+        Descriptor errorsTheirs(errorEnds[1]);
         SpawnActions actions;
         posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), proto::kChannelFd);
         posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(actions.get(), errorsTheirs.get(), 2);
         SpawnAttributes attributes;
         sigset_t none;
         sigemptyset(&none);
@@ -170,7 +173,28 @@ public:
         }
         pid_ = pid;
         channel_ = std::move(ours);
+        errors_ = std::move(errorsOurs);
+        qCDebug(lcDecoder) << "started decoder process" << pid;
         return true;
+    }
+
+    // What the process wrote to its error output since the last call, line by line.
+    QStringList messages() {
+        QStringList lines;
+        if (!errors_) {
+            return lines;
+        }
+        std::array<char, 4096> buffer{};
+        ssize_t got;
+        while ((got = ::read(errors_.get(), buffer.data(), buffer.size())) > 0) {
+            pendingErrors_.append(buffer.data(), got);
+        }
+        qsizetype newline;
+        while ((newline = pendingErrors_.indexOf('\n')) >= 0) {
+            lines << QString::fromLocal8Bit(pendingErrors_.left(newline));
+            pendingErrors_.remove(0, newline + 1);
+        }
+        return lines;
     }
 
     bool running() const { return pid_ > 0; }
@@ -189,15 +213,28 @@ public:
         return false;
     }
 
-    void stop() {
+    // Ends the process; says how it ended, for the log.
+    QString stop() {
         channel_.reset();
+        QString ending;
         if (pid_ > 0) {
-            kill(pid_, SIGKILL);
             int status = 0;
-            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                ending = WIFSIGNALED(status)
+                             ? QStringLiteral("ended by signal %1").arg(WTERMSIG(status))
+                             : QStringLiteral("exited with status %1").arg(WEXITSTATUS(status));
+            } else {
+                kill(pid_, SIGKILL);
+                while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+                }
+                ending = QStringLiteral("stopped");
             }
+            qCDebug(lcDecoder).noquote() << "decoder process" << pid_ << ending;
             pid_ = -1;
         }
+        errors_.reset();
+        pendingErrors_.clear();
+        return ending;
     }
 
     int channel() const { return channel_.get(); }
@@ -205,6 +242,8 @@ public:
 private:
     pid_t pid_ = -1;
     Descriptor channel_;
+    Descriptor errors_;
+    QByteArray pendingErrors_;
 };
 
 struct MappedRows {
@@ -321,9 +360,8 @@ public:
         running_ = true;
         if (idle_.empty()) {
             auto slot = std::make_unique<Slot>();
-            if (slot->worker.start(executableLocked())) {
-                idle_.push_back(std::move(slot));
-            }
+            slot->worker.start(executableLocked());
+            idle_.push_back(std::move(slot));
         }
     }
 
@@ -345,9 +383,8 @@ public:
         idle_.clear();
         if (running_) {
             auto slot = std::make_unique<Slot>();
-            if (slot->worker.start(executableLocked())) {
-                idle_.push_back(std::move(slot));
-            }
+            slot->worker.start(executableLocked());
+            idle_.push_back(std::move(slot));
         }
     }
 
@@ -361,57 +398,81 @@ public:
     }
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
-                         int& orientation) {
+                         int& orientation, QString& detail) {
         picture = QImage();
         orientation = 1;
+        detail.clear();
         // The child has its own current directory; the bytes of the name are kept exactly.
         QByteArray absolute = encodeFileName(path);
         if (!absolute.startsWith('/')) {
             std::array<char, PATH_MAX> here{};
             if (::getcwd(here.data(), here.size()) == nullptr) {
+                detail = QStringLiteral("the current folder has gone");
                 return DecoderResult::NoPicture;
             }
             absolute.prepend(QByteArray(here.data()) + '/');
         }
         if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
+            detail = QStringLiteral("the path is too long for the decoder");
             return DecoderResult::NoPicture;
         }
+        qCDebug(lcDecoder).noquote()
+            << "decode" << decodeFileName(absolute) << "as format" << format;
         Borrowed borrowed = borrow();
-        Slot& slot = *borrowed.slot;
-        if (!ensureWorker(slot, borrowed.executable)) {
-            return giveBack(std::move(borrowed), DecoderResult::Failed, true);
+        Worker& worker = borrowed.slot->worker;
+        if (!ensureWorker(borrowed)) {
+            detail = QStringLiteral("the decoder %1 could not be started").arg(borrowed.executable);
+            qCWarning(lcDecoder).noquote() << detail;
+            giveBack(std::move(borrowed));
+            return DecoderResult::Failed;
         }
-        if (!sendRequest(slot.worker.channel(), absolute, format, flags)) {
+        if (!sendRequest(worker.channel(), absolute, format, flags)) {
             // The process went away while it waited: one more try with a new one.
-            slot.worker.stop();
-            if (!ensureWorker(slot, borrowed.executable) ||
-                !sendRequest(slot.worker.channel(), absolute, format, flags)) {
-                return giveBack(std::move(borrowed), DecoderResult::Failed, true);
+            worker.stop();
+            if (!ensureWorker(borrowed) ||
+                !sendRequest(worker.channel(), absolute, format, flags)) {
+                return retire(std::move(borrowed), DecoderResult::Failed,
+                              QStringLiteral("the decoder took no request"), detail);
             }
         }
         proto::Reply reply{};
         Descriptor rows;
-        if (!receiveReply(slot.worker.channel(), Clock::now() + borrowed.timeout, reply, rows)) {
-            // crashed, or overran the time limit
-            return giveBack(std::move(borrowed), DecoderResult::Failed, true);
+        const auto deadline = Clock::now() + borrowed.timeout;
+        if (!receiveReply(worker.channel(), deadline, reply, rows)) {
+            const bool late = Clock::now() >= deadline;
+            const QString why = late ? QStringLiteral("the decoder overran its %1 ms time limit")
+                                           .arg(borrowed.timeout.count())
+                                     : QStringLiteral("the decoder gave no answer");
+            qCWarning(lcDecoder).noquote() << why << "on" << path;
+            return retire(std::move(borrowed), DecoderResult::Failed, why, detail);
         }
         switch (decode::Status(reply.status)) {
         case decode::Status::Picture:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
-                return giveBack(std::move(borrowed), DecoderResult::Failed, true);
+                return retire(std::move(borrowed), DecoderResult::Failed,
+                              QStringLiteral("the decoder's picture could not be read"), detail);
             }
             if (reply.orientation >= 1 && reply.orientation <= 8) {
                 orientation = int(reply.orientation);
             }
-            return giveBack(std::move(borrowed), DecoderResult::Picture,
-                            ++slot.served >= kMaxFilesPerProcess);
+            logMessages(worker);
+            qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
+            if (++borrowed.slot->served >= kMaxFilesPerProcess) {
+                return retire(std::move(borrowed), DecoderResult::Picture, {}, detail);
+            }
+            giveBack(std::move(borrowed));
+            return DecoderResult::Picture;
         case decode::Status::NoPicture:
-            return giveBack(std::move(borrowed), DecoderResult::NoPicture, true);
+            return retire(std::move(borrowed), DecoderResult::NoPicture,
+                          QStringLiteral("the file holds no picture of its format"), detail);
         case decode::Status::Refused:
-            return giveBack(std::move(borrowed), DecoderResult::Refused, true);
+            return retire(std::move(borrowed), DecoderResult::Refused,
+                          QStringLiteral("the picture is too large or of an unsupported kind"),
+                          detail);
         }
-        return giveBack(std::move(borrowed), DecoderResult::Failed, true);
+        return retire(std::move(borrowed), DecoderResult::Failed,
+                      QStringLiteral("the decoder's answer made no sense"), detail);
     }
 
 private:
@@ -419,6 +480,7 @@ private:
         Worker worker;
         int served = 0;
     };
+    // A process taken from the waiting ones, with the settings of the moment it was taken.
     struct Borrowed {
         std::unique_ptr<Slot> slot;
         QString executable;
@@ -437,62 +499,82 @@ private:
         return borrowed;
     }
 
-    // A process serves a run of good pictures. Any other outcome may have left a loader's damage
-    // behind in it, so it is ended (retire) and a fresh one starts (at once, while the service
-    // runs, so that its start-up overlaps the program's work on this file).
-    DecoderResult giveBack(Borrowed borrowed, DecoderResult result, bool retire) {
+    // Back among the waiting processes, or ended with its slot when the service stopped or
+    // another decoder was set meanwhile. A process that has gone is replaced at once while the
+    // service runs, so that its start-up overlaps the program's work on this file.
+    void giveBack(Borrowed borrowed) {
         std::unique_ptr<Slot> slot = std::move(borrowed.slot);
-        if (retire) {
-            slot->worker.stop();
-        }
         const std::lock_guard lock(mutex_);
         if (!running_ || borrowed.executable != executableLocked()) {
-            return result; // the process ends with its slot
+            return;
         }
         if (!slot->worker.alive()) {
             slot->served = 0;
             slot->worker.start(borrowed.executable);
         }
         idle_.push_back(std::move(slot));
+    }
+
+    // The decoder's own words, for the log; returned joined for a failure's detail.
+    static QString logMessages(Worker& worker) {
+        const QStringList lines = worker.messages();
+        for (const QString& line : lines) {
+            qCDebug(lcDecoder).noquote() << "decoder:" << line;
+        }
+        return lines.join(QStringLiteral("; "));
+    }
+
+    // A process serves a run of good pictures. Any other outcome may have left a loader's damage
+    // behind in it, so it is ended and a fresh one takes its place.
+    DecoderResult retire(Borrowed borrowed, DecoderResult result, const QString& why,
+                         QString& detail) {
+        Worker& worker = borrowed.slot->worker;
+        const QString said = logMessages(worker);
+        const QString ending = worker.stop();
+        if (result != DecoderResult::Picture) {
+            detail = why;
+            if (!ending.isEmpty() && ending != QLatin1String("stopped")) {
+                detail += QStringLiteral(" (decoder %1)").arg(ending);
+            }
+            if (!said.isEmpty()) {
+                detail += QStringLiteral(": ") + said;
+            }
+            qCDebug(lcDecoder).noquote() << "no picture:" << detail;
+        }
+        giveBack(std::move(borrowed));
         return result;
     }
 
-    static bool ensureWorker(Slot& slot, const QString& executable) {
-        if (slot.worker.alive()) {
+    static bool ensureWorker(Borrowed& borrowed) {
+        if (borrowed.slot->worker.alive()) {
             return true;
         }
-        slot.served = 0;
-        return slot.worker.start(executable);
+        borrowed.slot->served = 0;
+        return borrowed.slot->worker.start(borrowed.executable);
     }
 
     // Found once (the lookup asks the application object, which belongs to the window's thread)
     // and again after every change of the setting.
     QString executableLocked() const {
         if (resolved_.isEmpty()) {
-            resolved_ = lookUpExecutable();
+            if (!override_.isEmpty()) {
+                resolved_ = override_;
+            } else {
+                QString dir;
+                if (QCoreApplication::instance()) {
+                    dir = QCoreApplication::applicationDirPath();
+                } else {
+                    dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+                    dir = QFileInfo(dir).absolutePath();
+                }
+                resolved_ = decoderExecutableFor(dir);
+            }
         }
         return resolved_;
     }
 
-    QString lookUpExecutable() const {
-        if (!override_.isEmpty()) {
-            return override_;
-        }
-        QString dir;
-        if (QCoreApplication::instance()) {
-            dir = QCoreApplication::applicationDirPath();
-        } else {
-            dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-            dir = QFileInfo(dir).absolutePath();
-        }
-        const QString beside = dir + QStringLiteral("/" QUILL_DECODER_NAME);
-        if (QFileInfo(beside).isExecutable()) {
-            return beside;
-        }
-        return QStringLiteral(QUILL_BUILD_BIN_DIR "/" QUILL_DECODER_NAME);
-    }
-
     static constexpr int kMaxFilesPerProcess = 64;
+
     mutable std::mutex mutex_;
     bool running_ = false;
     std::vector<std::unique_ptr<Slot>> idle_;
@@ -516,6 +598,17 @@ void FreeImage_DeInitialise() {
     service().deinitialise();
 }
 
+QString decoderExecutableFor(const QString& programDir) {
+    const QString beside = programDir + QStringLiteral("/" QUILL_DECODER_NAME);
+    if (QFileInfo(beside).isExecutable()) {
+        return beside;
+    }
+    // Only the relative way is compiled in, so the installed program works wherever the package
+    // manager or a relocated install put it.
+    return QDir::cleanPath(programDir +
+                           QStringLiteral("/" QUILL_DECODER_FROM_BIN "/" QUILL_DECODER_NAME));
+}
+
 QString decoderExecutable() {
     return service().executable();
 }
@@ -533,11 +626,15 @@ void setDecoderTimeout(std::chrono::milliseconds timeout) {
 }
 
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation) {
+                                     int* orientation, QString* detail) {
     int tag = 1;
-    const DecoderResult result = service().decode(path, format, flags, picture, tag);
+    QString why;
+    const DecoderResult result = service().decode(path, format, flags, picture, tag, why);
     if (orientation) {
         *orientation = tag;
+    }
+    if (detail) {
+        *detail = why;
     }
     return result;
 }

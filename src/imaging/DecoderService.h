@@ -19,9 +19,12 @@ void FreeImage_Initialise(bool loadLocalPluginsOnly = false);
 // process of its own.
 void FreeImage_DeInitialise();
 
-// The decoder executable: the one set by setDecoderExecutable, else the one beside the running
-// program, else the one in the build's bin folder.
+// The decoder executable: the one set by setDecoderExecutable, else the one for the running
+// program (decoderExecutableFor its folder).
 QString decoderExecutable();
+// The decoder for a program in programDir: the one beside it (the build tree), else the one in
+// the program's private folder of an installed tree (lib/quillmere/ seen from bin/).
+QString decoderExecutableFor(const QString& programDir);
 void setDecoderExecutable(const QString& path); // empty: back to the lookup
 
 // The wall-clock limit for one decode (20 s unless set).
@@ -37,8 +40,9 @@ enum class DecoderResult {
 
 // Decodes path (made absolute here) with the FreeImage format and flags in a decoder process. The
 // rows come back in sRGB; orientation, when given, receives the picture's orientation tag (1 to
-// 8, 1 when it has none), which the rows do not yet follow.
+// 8, 1 when it has none), which the rows do not yet follow. detail, when given, receives why
+// there is no picture (for the log).
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation = nullptr);
+                                     int* orientation = nullptr, QString* detail = nullptr);
 
 } // namespace quill

@@ -242,8 +242,17 @@ bool isSupportedFormat(int format) {
     }
 }
 
-void silenceFreeImage() {
-    FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char*) {});
+namespace {
+MessageSink messageSink = nullptr;
+}
+
+void silenceFreeImage(MessageSink sink) {
+    messageSink = sink;
+    FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char* text) {
+        if (messageSink != nullptr && text != nullptr) {
+            messageSink(text);
+        }
+    });
 }
 
 bool canConvert(FIBITMAP* dib) {

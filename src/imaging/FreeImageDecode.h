@@ -36,8 +36,10 @@ using DibPtr = std::unique_ptr<FIBITMAP, DibDeleter>;
 // True for the formats of the decoder table.
 bool isSupportedFormat(int format);
 
-// Mutes FreeImage's console messages.
-void silenceFreeImage();
+// FreeImage's messages go to the sink (none by default): the console never sees them. The decoder
+// process hands them to the program, which logs them.
+using MessageSink = void (*)(const char* text);
+void silenceFreeImage(MessageSink sink = nullptr);
 
 // Checks the file against its format, reads its size, decodes it and converts it, into sRGB when
 // it embeds a usable colour profile. orientation, when given, receives a TIFF's Orientation tag

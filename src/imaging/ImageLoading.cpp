@@ -3,6 +3,7 @@
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
 #include "imaging/PreviewGeometry.h"
+#include "platform/Logging.h"
 
 #include <FreeImage.h>
 
@@ -56,10 +57,6 @@ QString LoadOutcomeMessage(LoadOutcome outcome) {
     return QString();
 }
 
-bool LoadedIncompleteJpeg(const TJPEGImage& jpeg, const QString& path) {
-    return extensionOf(path) == QLatin1String(".jpg") && jpeg.Incomplete();
-}
-
 QString DamagedFileMessage(const QString& fileName) {
     return QStringLiteral("Die Datei %1 ist beschädigt; das Bild ist unvollständig.").arg(fileName);
 }
@@ -81,23 +78,34 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
     QImage picture;
     int orientation = kUpright;
     if (match) {
-        switch (
-            decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation)) {
-        case DecoderResult::Picture:
-            break;
+        QString detail;
         // A file its decoder could not read (missing, empty, cut short, of another format) is a
         // failed load like any other, never an empty picture passed off as success.
-        case DecoderResult::NoPicture:
-        case DecoderResult::Refused:
-        case DecoderResult::Failed:
-            throw LoadError();
+        if (decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation,
+                                   &detail) != DecoderResult::Picture) {
+            throw LoadError(detail);
         }
     }
     applyOrientation(picture, orientation);
     bitmap = picture;
 }
 
-LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path) {
+namespace {
+
+LoadResult loadLogged(const QString& path, LoadResult result) {
+    if (result.outcome != LoadOk) {
+        qCDebug(lcLoad).noquote() << "refused" << path << "-" << result.detail;
+    } else if (result.damaged) {
+        qCDebug(lcLoad).noquote() << "damaged" << path;
+    } else {
+        qCDebug(lcLoad).noquote() << "loaded" << path;
+    }
+    return result;
+}
+
+} // namespace
+
+LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path) {
     const QString extension = extensionOf(path);
     if (extension == QLatin1String(".jpg")) {
         try {
@@ -106,31 +114,33 @@ LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStri
             jpeg.AssignTo(decoded);
             applyOrientation(decoded, jpeg.Data().Orientation);
             workingBitmap = decoded;
-            return LoadOk;
-        } catch (const Failure&) {
-            return LoadInvalidJpeg;
+            return loadLogged(path, {LoadOk, QString(), jpeg.Incomplete()});
+        } catch (const Failure& failure) {
+            return loadLogged(path, {LoadInvalidJpeg, failure.text()});
         } catch (const std::bad_alloc&) {
-            return LoadInvalidJpeg;
+            return loadLogged(path, {LoadInvalidJpeg, QStringLiteral("out of memory")});
         }
     }
     try {
         LoadByExtension(workingBitmap, path, extension);
-        return LoadOk;
-    } catch (const Failure&) {
-        return LoadFailed;
+        return loadLogged(path, {});
+    } catch (const LoadError& failure) {
+        return loadLogged(path, {LoadFailed, failure.reason()});
+    } catch (const Failure& failure) {
+        return loadLogged(path, {LoadFailed, failure.text()});
     } catch (const std::bad_alloc&) {
-        return LoadFailed;
+        return loadLogged(path, {LoadFailed, QStringLiteral("out of memory")});
     }
 }
 
-LoadOutcome LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
-                            QSize& fullSize, PreviewMemo* memo) {
+LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
+                           QSize& fullSize, PreviewMemo* memo) {
     if (extensionOf(path) != QLatin1String(".jpg")) {
-        const LoadOutcome outcome = LoadPictureFile(workingBitmap, jpeg, path);
-        if (outcome == LoadOk) {
+        const LoadResult result = LoadPictureFile(workingBitmap, jpeg, path);
+        if (result == LoadOk) {
             fullSize = workingBitmap.size();
         }
-        return outcome;
+        return result;
     }
     try {
         jpeg.LoadFromFile(path);
@@ -140,23 +150,25 @@ LoadOutcome LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStri
             turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
         const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit) * 2;
         const QSize atLeast = turned ? shown.transposed() : shown;
-        QImage decoded;
-        if (memo && memo->atLeast == atLeast && memo->data == header.Data) {
-            decoded = memo->picture;
-        } else {
-            decoded = jpeg.DecodeReduced(atLeast);
+        if (!memo || memo->atLeast != atLeast || memo->data != header.Data) {
+            bool damaged = false;
+            QImage decoded = jpeg.DecodeReduced(atLeast, &damaged);
             applyOrientation(decoded, header.Orientation);
-            if (memo) {
-                *memo = PreviewMemo{header.Data, atLeast, decoded};
+            const PreviewMemo fresh{header.Data, atLeast, decoded, damaged};
+            if (!memo) {
+                workingBitmap = decoded;
+                fullSize = upright;
+                return loadLogged(path, {LoadOk, QString(), damaged});
             }
+            *memo = fresh;
         }
-        workingBitmap = decoded;
+        workingBitmap = memo->picture;
         fullSize = upright;
-        return LoadOk;
-    } catch (const Failure&) {
-        return LoadInvalidJpeg;
+        return loadLogged(path, {LoadOk, QString(), memo->damaged});
+    } catch (const Failure& failure) {
+        return loadLogged(path, {LoadInvalidJpeg, failure.text()});
     } catch (const std::bad_alloc&) {
-        return LoadInvalidJpeg;
+        return loadLogged(path, {LoadInvalidJpeg, QStringLiteral("out of memory")});
     }
 }
 

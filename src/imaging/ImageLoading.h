@@ -13,26 +13,40 @@
 
 #include <array>
 #include <span>
+#include <utility>
 
 namespace quill {
 
 enum LoadOutcome { LoadOk, LoadInvalidJpeg, LoadFailed };
 
-// The message a caller shows for an outcome ("" for LoadOk).
-QString LoadOutcomeMessage(LoadOutcome outcome);
+// What one load came to. It converts to its outcome, so a caller that only branches on that
+// reads as before; the detail says why a load failed, for the log, never for the user.
+struct LoadResult {
+    LoadOutcome outcome = LoadOk;
+    QString detail;
+    // LoadOk of a JPEG whose data broke off or ended early, so that part of the picture is grey.
+    // Such a picture is still converted (it may be all the user has left), but the run says so.
+    bool damaged = false;
 
-// After LoadOk: true when path was a JPEG whose data broke off or ended early, so that part of
-// the picture is grey. Such a picture is still converted (it may be all the user has left), but
-// the run says so, with DamagedFileMessage.
-bool LoadedIncompleteJpeg(const TJPEGImage& jpeg, const QString& path);
+    operator LoadOutcome() const { return outcome; }
+};
+
+// What the user is told about a failed load ("" for LoadOk), and about a damaged picture: the
+// only places these texts are written.
+QString LoadOutcomeMessage(LoadOutcome outcome);
 QString DamagedFileMessage(const QString& fileName);
 
 // A non-JPEG decode that raised a failure: the file could not be read as its format, or the
 // decoder crashed, overran its time, or refused a picture that is too large or of an unsupported
-// pixel type.
+// pixel type. The reason is kept for the log.
 class LoadError : public Failure {
 public:
-    LoadError() : Failure(QStringLiteral("Fehler beim Laden der Datei")) {}
+    explicit LoadError(QString reason = {})
+        : Failure(LoadOutcomeMessage(LoadFailed)), reason_(std::move(reason)) {}
+    const QString& reason() const { return reason_; }
+
+private:
+    QString reason_;
 };
 
 // One row of the decoder table: extensions (lower case, with the dot), the FreeImage format whose
@@ -47,7 +61,7 @@ std::span<const DecoderRow> DecoderTable();
 // Decodes path (full, or relative to the current folder) into workingBitmap. LoadInvalidJpeg and
 // LoadFailed leave workingBitmap as it was; LoadOk leaves it empty only for an extension that
 // has no decoder.
-LoadOutcome LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
+LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
 
 // The last JPEG the preview decoded: its file's bytes and the picture made of them. Start-up
 // previews the same file up to three times; a file whose bytes are unchanged is not decoded again.
@@ -55,6 +69,7 @@ struct PreviewMemo {
     QByteArray data;
     QSize atLeast;
     QImage picture;
+    bool damaged = false;
 };
 
 // The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
@@ -62,8 +77,8 @@ struct PreviewMemo {
 // showing it within limit x limit needs (at least twice the shown size), so workingBitmap may
 // be smaller than the picture. On LoadOk fullSize receives the upright picture's full size.
 // Outputs are never made from this.
-LoadOutcome LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
-                            QSize& fullSize, PreviewMemo* memo = nullptr);
+LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
+                           QSize& fullSize, PreviewMemo* memo = nullptr);
 
 // The non-JPEG half: decodes fileName with the decoder of extension (compared ignoring case) into
 // bitmap, which is empty afterwards when the extension has no decoder. Throws LoadError, with

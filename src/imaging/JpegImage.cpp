@@ -521,7 +521,7 @@ void TJPEGImage::decompress() {
     incomplete_ = incomplete;
 }
 
-QImage TJPEGImage::DecodeReduced(QSize atLeast) const {
+QImage TJPEGImage::DecodeReduced(QSize atLeast, bool* incomplete) const {
     // libjpeg rounds a scaled side up: ceil(side * eighths / 8).
     const auto reaches = [](int side, unsigned eighths, int wanted) {
         return (std::int64_t(side) * eighths + 7) / 8 >= wanted;
@@ -531,8 +531,12 @@ QImage TJPEGImage::DecodeReduced(QSize atLeast) const {
                             reaches(data_.Height, eighths, atLeast.height()))) {
         ++eighths;
     }
-    bool incomplete = false;
-    return decode(eighths, incomplete);
+    bool brokeOff = false;
+    QImage picture = decode(eighths, brokeOff);
+    if (incomplete) {
+        *incomplete = brokeOff;
+    }
+    return picture;
 }
 
 void TJPEGImage::TakeLoaded(TJPEGImage&& other) {

@@ -103,8 +103,9 @@ public:
     // Decodes the held data made smaller by libjpeg's DCT scaling, to the smallest of the scales
     // 1/8 to 8/8 whose picture is still at least atLeast in both directions (full size when none
     // is), for showing the picture small. The held picture and the settings stay as they are; a
-    // file the full decode refuses is refused here as well. Throws EJPEG.
-    QImage DecodeReduced(QSize atLeast) const;
+    // file the full decode refuses is refused here as well. incomplete, when given, receives
+    // whether the data broke off (see Incomplete). Throws EJPEG.
+    QImage DecodeReduced(QSize atLeast, bool* incomplete = nullptr) const;
 
     // Takes over what other holds after a load (its data, its picture and the header's
     // progressive flag, its damage mark), as if this object had loaded the same file itself; the

@@ -30,4 +30,8 @@ private:
     int errorCode_;
 };
 
+// The text of a failure that reached a handler's edge: a Failure's own text, else what the
+// exception says, else "Unbekannter Fehler".
+QString failureText(const std::exception_ptr& failure);
+
 } // namespace quill

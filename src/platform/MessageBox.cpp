@@ -43,3 +43,15 @@ MessageHandler setMessageHandler(MessageHandler handler) {
 }
 
 } // namespace quill
+
+namespace quill {
+
+void showUncaughtFailure(const QString& text) {
+    MessageRequest request;
+    request.text = text;
+    request.title = applicationTitle();
+    request.icon = MsgIcon::Critical;
+    showMessage(request);
+}
+
+} // namespace quill

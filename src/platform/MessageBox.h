@@ -2,8 +2,11 @@
 // The one road every message box of the program takes. The main window's start-up installs a
 // handler that shows a real modal box; tests install one that records the request and answers.
 
+#include "platform/Failure.h"
+
 #include <QString>
 #include <functional>
+#include <utility>
 
 namespace quill {
 
@@ -32,5 +35,21 @@ MessageHandler setMessageHandler(MessageHandler handler);
 
 // The title a box without a title of its own shows.
 QString applicationTitle();
+
+// Shows a failure that no handler caught: its text, the application's title, the stop icon.
+void showUncaughtFailure(const QString& text);
+
+// Runs an action at the edge of a toolkit callback (an event, a control's notification, a drag):
+// a failure it raises ends here and is shown as every uncaught failure is, so nothing unwinds
+// into the toolkit. False when the action failed.
+template <class Action> bool runGuarded(Action&& action) noexcept {
+    try {
+        std::forward<Action>(action)();
+        return true;
+    } catch (...) {
+        showUncaughtFailure(failureText(std::current_exception()));
+    }
+    return false;
+}
 
 } // namespace quill

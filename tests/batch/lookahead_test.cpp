@@ -4,7 +4,6 @@
 // away before its turn.
 
 #include "PhotoFixtures.h"
-#include "TestSupport.h"
 #include "batch/ConversionRun.h"
 #include "batch/DecodeAhead.h"
 #include "imaging/DecoderService.h"
@@ -62,29 +61,44 @@ bool isProgressive(const QByteArray& jpeg) {
     return jpeg.contains(QByteArray("\xff\xc2", 2));
 }
 
-// The window's side, recorded: every picture shown in the preview, and what happens before a
-// taken file (a test may remove a file there).
+// The window's side, recorded in one sequence, so that a report or a picture at another point
+// of the run shows: every report, every picture shown in the preview, every file taken up (a
+// test may remove a file there).
 class RecordingHost final : public ConversionHost {
 public:
+    void report(const RunReport& report) override {
+        events << QStringLiteral("report %1 %2: %3")
+                      .arg(int(report.notice))
+                      .arg(report.file, report.text);
+        texts << report.text;
+    }
     std::optional<QString> chooseTargetFolder() override { return std::nullopt; }
     void showOutput(const QImage& output) override {
         const QImage rgb = output.convertToFormat(QImage::Format_RGB888);
-        shown.push_back(QCryptographicHash::hash(QByteArrayView(rgb.constBits(), rgb.sizeInBytes()),
-                                                 QCryptographicHash::Sha1));
+        events << QStringLiteral("shown %1x%2 %3")
+                      .arg(rgb.width())
+                      .arg(rgb.height())
+                      .arg(QString::fromLatin1(
+                          QCryptographicHash::hash(
+                              QByteArrayView(rgb.constBits(), rgb.sizeInBytes()),
+                              QCryptographicHash::Sha1)
+                              .toHex()));
     }
-    void progress(int taken, int) override {
+    void progress(int taken, int total) override {
+        events << QStringLiteral("file %1 of %2").arg(taken).arg(total);
         if (beforeFile) {
             beforeFile(taken);
         }
     }
 
-    std::vector<QByteArray> shown;
+    QStringList events;
+    QStringList texts;
     std::function<void(int)> beforeFile;
 };
 
 struct RunRecord {
-    QStringList messages;
-    std::vector<QByteArray> shown;
+    QStringList events;
+    QStringList texts;
     std::map<QString, QByteArray> outputs;
     bool progressiveAfter = false;
 };
@@ -136,7 +150,6 @@ protected:
                   std::function<void(int)> beforeFile = {}) {
         QDir(path("_Parvexo")).removeRecursively();
         setConversionLookAhead(lookAhead);
-        test::MessageRecorder messages;
         RecordingHost host;
         host.beforeFile = std::move(beforeFile);
         QImage working;
@@ -144,8 +157,8 @@ protected:
         const ConversionResult result = RunBatchConversion(s, working, output, jpeg, host);
         EXPECT_TRUE(result.completed);
         RunRecord record;
-        record.messages = messages.texts();
-        record.shown = host.shown;
+        record.events = host.events;
+        record.texts = host.texts;
         const QDir outputs(path("_Parvexo"));
         for (const QString& name : outputs.entryList(QDir::Files, QDir::Name)) {
             record.outputs[name] = readAll(outputs.filePath(name));
@@ -167,8 +180,8 @@ TEST_F(LookAhead, OutputsMessagesPreviewAndProgressionAreThoseOfThePlainOrder) {
         TJPEGImage aheadJpeg;
         const RunRecord ahead = run(true, s, aheadJpeg);
 
-        EXPECT_EQ(ahead.messages, plain.messages);
-        EXPECT_EQ(ahead.shown, plain.shown);
+        EXPECT_EQ(ahead.events, plain.events);
+        EXPECT_EQ(ahead.texts, plain.texts);
         ASSERT_EQ(ahead.outputs.size(), plain.outputs.size());
         for (const auto& [name, bytes] : plain.outputs) {
             EXPECT_TRUE(ahead.outputs.at(name) == bytes) << name.toStdString();
@@ -195,10 +208,9 @@ TEST_F(LookAhead, TheProgressiveFlagFollowsTheJpegsInTheRunsOrder) {
         EXPECT_EQ(isProgressive(record.outputs.at(name)), progressive) << name.toStdString();
     }
     EXPECT_TRUE(record.progressiveAfter);
-    EXPECT_EQ(record.messages,
-              QStringList({DamagedFileMessage(QStringLiteral("g_cut.jpg")),
-                           "Keine gültige JPEG-Datei", "Fehler beim Laden der Datei",
-                           DamagedFileMessage(QStringLiteral("l_cut_prog.jpg"))}));
+    EXPECT_EQ(record.texts, QStringList({DamagedFileMessage(QStringLiteral("g_cut.jpg")),
+                                         "Keine gültige JPEG-Datei", "Fehler beim Laden der Datei",
+                                         DamagedFileMessage(QStringLiteral("l_cut_prog.jpg"))}));
 }
 
 TEST_F(LookAhead, AFileRemovedBeforeItsTurnIsReportedInItsTurnAsBefore) {
@@ -221,11 +233,10 @@ TEST_F(LookAhead, AFileRemovedBeforeItsTurnIsReportedInItsTurnAsBefore) {
     TJPEGImage aheadJpeg;
     const RunRecord ahead = run(true, s, aheadJpeg, removeNext);
 
-    ASSERT_GE(plain.messages.size(), 2);
-    EXPECT_EQ(plain.messages[0], "Keine gültige JPEG-Datei");
-    EXPECT_EQ(plain.messages[1], "Fehler beim Laden der Datei");
-    EXPECT_EQ(ahead.messages, plain.messages);
-    EXPECT_EQ(ahead.shown, plain.shown);
+    ASSERT_GE(plain.texts.size(), 2);
+    EXPECT_EQ(plain.texts[0], "Keine gültige JPEG-Datei");
+    EXPECT_EQ(plain.texts[1], "Fehler beim Laden der Datei");
+    EXPECT_EQ(ahead.events, plain.events);
     EXPECT_EQ(ahead.outputs, plain.outputs);
     EXPECT_FALSE(ahead.outputs.count("c_base.jpg"));
 }
@@ -245,7 +256,9 @@ TEST_F(LookAhead, ADecodeAheadIsTakenOverWholeOrNotAtAll) {
     // What was read ahead is what counts, whatever happens to the file afterwards.
     ASSERT_TRUE(QFile::remove(path("p.jpg")));
     EXPECT_FALSE(shared.ProgressiveEncoding()) << "nothing reaches the shared object early";
-    ASSERT_TRUE(ahead.take(working, shared));
+    const std::optional<LoadResult> loaded = ahead.take(working, shared);
+    ASSERT_TRUE(loaded);
+    EXPECT_FALSE(loaded->damaged);
     EXPECT_EQ(ahead.index(), -1);
     EXPECT_EQ(working.size(), QSize(200, 100));
     EXPECT_TRUE(shared.ProgressiveEncoding());
@@ -254,7 +267,7 @@ TEST_F(LookAhead, ADecodeAheadIsTakenOverWholeOrNotAtAll) {
     // A file that did not load leaves everything to the turn itself.
     const qint64 before = working.cacheKey();
     ahead.start(5, path("kaputt.jpg"));
-    EXPECT_FALSE(ahead.take(working, shared));
+    EXPECT_FALSE(ahead.take(working, shared).has_value());
     EXPECT_EQ(working.cacheKey(), before);
     EXPECT_EQ(shared.Data().Width, 200);
 
@@ -263,7 +276,7 @@ TEST_F(LookAhead, ADecodeAheadIsTakenOverWholeOrNotAtAll) {
     ahead.start(6, path("kaputt.jpg"));
     ahead.start(7, path("q.png"));
     EXPECT_EQ(ahead.index(), 7);
-    ASSERT_TRUE(ahead.take(working, shared));
+    ASSERT_TRUE(ahead.take(working, shared).has_value());
     EXPECT_EQ(working.size(), QSize(30, 20));
     EXPECT_EQ(shared.Data().Width, 200) << "a PNG leaves the JPEG object alone";
 }

@@ -36,13 +36,14 @@ TEST(OutputFolder, JoinsWithOneSeparatorAlsoAtTheRoot) {
 TEST(OutputFolder, ExistingFolderIsUsedAndMissingOneIsMadeOneLevelDeep) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    test::MessageRecorder messages;
+    QStringList told;
+    const auto report = [&](const QString& text) { told << text; };
     auto never = []() -> std::optional<QString> {
         ADD_FAILURE() << "the target folder dialog was not expected";
         return std::nullopt;
     };
 
-    const std::optional<QString> made = FixOutputFolder(dir.path(), never);
+    const std::optional<QString> made = FixOutputFolder(dir.path(), never, report);
     ASSERT_TRUE(made);
     EXPECT_EQ(*made, dir.path() + "/_Parvexo");
     EXPECT_TRUE(QFileInfo(*made).isDir());
@@ -51,13 +52,13 @@ TEST(OutputFolder, ExistingFolderIsUsedAndMissingOneIsMadeOneLevelDeep) {
     ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
     keep.write("x");
     keep.close();
-    EXPECT_EQ(FixOutputFolder(dir.path(), never), made);
+    EXPECT_EQ(FixOutputFolder(dir.path(), never, report), made);
     EXPECT_TRUE(QFileInfo::exists(*made + "/keep.jpg")) << "an existing folder is used as it is";
 
     // One level only: a missing parent is not made.
     EXPECT_FALSE(FindOrMakeFolder(dir.path() + "/fehlt/_Parvexo"));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/fehlt"));
-    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(told.isEmpty());
 }
 
 TEST(OutputFolder, UnusableFolderAsksForAnotherParentUntilCancelled) {
@@ -69,31 +70,34 @@ TEST(OutputFolder, UnusableFolderAsksForAnotherParentUntilCancelled) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
-    test::MessageRecorder messages;
+    QStringList told;
+    const auto report = [&](const QString& text) { told << text; };
     int asked = 0;
     // First a parent that does not exist either, then a good one.
-    const std::optional<QString> chosen =
-        FixOutputFolder(source.path(), [&]() -> std::optional<QString> {
+    const std::optional<QString> chosen = FixOutputFolder(
+        source.path(),
+        [&]() -> std::optional<QString> {
             ++asked;
             return asked == 1 ? source.path() + "/nirgends" : other.path();
-        });
+        },
+        report);
     ASSERT_TRUE(chosen);
     EXPECT_EQ(*chosen, other.path() + "/_Parvexo");
     EXPECT_TRUE(QFileInfo(*chosen).isDir());
     EXPECT_EQ(asked, 2);
     const QString text = "Zielverzeichnis kann im gewählten Verzeichnis nicht angelegt werden";
-    ASSERT_EQ(messages.texts(), QStringList({text, text}));
-    EXPECT_EQ(messages.shown().front().title, "");
-    EXPECT_EQ(messages.shown().front().icon, MsgIcon::None);
+    EXPECT_EQ(told, QStringList({text, text}));
 
-    messages.clear();
+    told.clear();
     asked = 0;
-    const std::optional<QString> cancelled =
-        FixOutputFolder(source.path(), [&]() -> std::optional<QString> {
+    const std::optional<QString> cancelled = FixOutputFolder(
+        source.path(),
+        [&]() -> std::optional<QString> {
             ++asked;
             return std::nullopt;
-        });
+        },
+        report);
     EXPECT_FALSE(cancelled);
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(messages.texts(), QStringList({text}));
+    EXPECT_EQ(told, QStringList({text}));
 }

@@ -94,10 +94,50 @@ TEST_F(InstallTree, PutsTheProgramAndItsFilesInTheUsualPlaces) {
     EXPECT_EQ(readBytes(data(QStringLiteral("applications/quillmere.desktop"))),
               readBytes(QStringLiteral(QUILL_SOURCE_DIR "/data/quillmere.desktop")));
     EXPECT_TRUE(QFileInfo(data(QStringLiteral("mime/packages/quillmere.xml"))).isFile());
-    for (int size : {64, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         const QImage icon(data(QStringLiteral("icons/hicolor/%1x%1/apps/quillmere.png").arg(size)));
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
     }
+    const QByteArray svg =
+        readBytes(data(QStringLiteral("icons/hicolor/scalable/apps/quillmere.svg")));
+    EXPECT_TRUE(svg.contains("<svg") && svg.contains("viewBox=\"0 0 64 64\""))
+        << svg.left(200).toStdString();
+}
+
+// The decoder is a private helper: not on the path, but where the installed program looks.
+TEST_F(InstallTree, PutsTheDecoderInThePrivateFolder) {
+    EXPECT_FALSE(QFileInfo::exists(bin(QStringLiteral("quillmere-decoder"))));
+    const QFileInfo decoder(path(QStringLiteral("lib/quillmere/quillmere-decoder")));
+    EXPECT_TRUE(decoder.isFile() && decoder.isExecutable());
+}
+
+// What software centres and `man` read, for this version of the program.
+TEST_F(InstallTree, DescribesTheProgramForSoftwareCentresAndMan) {
+    const QString metainfo = data(QStringLiteral("metainfo/org.example.quillmere.metainfo.xml"));
+    const QByteArray text = readBytes(metainfo);
+    EXPECT_TRUE(text.contains("<launchable type=\"desktop-id\">quillmere.desktop</launchable>"));
+    // A release entry for every version the program reports.
+    EXPECT_TRUE(text.contains("<release version=\"" QUILL_VERSION "\""))
+        << "add a <release> for " QUILL_VERSION " to data/org.example.quillmere.metainfo.xml";
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(QStringLiteral("appstreamcli"),
+                   {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
+    ASSERT_TRUE(validate.waitForFinished(60000))
+        << "appstream is missing (scripts/install-deps.sh)";
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
+
+    for (const char* page : {"man/man1/quillmere.1.gz", "man/de/man1/quillmere.1.gz"}) {
+        QProcess zcat;
+        zcat.start(QStringLiteral("gzip"),
+                   {QStringLiteral("-dc"), data(QString::fromLatin1(page))});
+        ASSERT_TRUE(zcat.waitForFinished(60000)) << page;
+        const QByteArray roff = zcat.readAllStandardOutput();
+        EXPECT_EQ(zcat.exitCode(), 0) << page;
+        EXPECT_TRUE(roff.contains(".TH QUILLMERE 1 ")) << page;
+        EXPECT_TRUE(roff.contains("\"Quillmere " QUILL_VERSION "\"")) << page;
+    }
+    EXPECT_TRUE(QFileInfo(data(QStringLiteral("doc/quillmere/copyright"))).isFile());
 }
 
 TEST_F(InstallTree, TheInstalledProgramRunsWithoutAWindow) {

@@ -97,6 +97,28 @@ TEST_F(DecoderService, FindsTheDecoderBesideTheProgram) {
     EXPECT_EQ(QFileInfo(decoderExecutable()), decoder);
 }
 
+// Installed, the program lies in bin/ and its decoder in the private lib/quillmere/; the way
+// between them is all the program knows, so a tree copied anywhere still decodes.
+TEST_F(DecoderService, FindsTheDecoderInThePrivateFolderOfAnInstalledTree) {
+    const QString bin = dir.filePath(QStringLiteral("usr/bin"));
+    const QString privateDir = dir.filePath(QStringLiteral("usr/lib/quillmere"));
+    ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(privateDir));
+    const QString installed = privateDir + QStringLiteral("/quillmere-decoder");
+    ASSERT_TRUE(QFile::copy(decoderExecutable(), installed));
+
+    EXPECT_EQ(decoderExecutableFor(bin), installed);
+    setDecoderExecutable(decoderExecutableFor(bin));
+    EXPECT_TRUE(loadsGood());
+
+    // A file of that name beside the program that cannot run is not taken.
+    ASSERT_TRUE(writeBytes(bin + QStringLiteral("/quillmere-decoder"), "not a program"));
+    ::chmod(QFile::encodeName(bin + QStringLiteral("/quillmere-decoder")).constData(), 0644);
+    EXPECT_EQ(decoderExecutableFor(bin), installed);
+    // One that can (the build tree) is.
+    ::chmod(QFile::encodeName(bin + QStringLiteral("/quillmere-decoder")).constData(), 0755);
+    EXPECT_EQ(decoderExecutableFor(bin), bin + QStringLiteral("/quillmere-decoder"));
+}
+
 TEST_F(DecoderService, EveryWayTheDecoderCanFailGivesTheLoadFailureAndTheNextLoadWorks) {
     setDecoderTimeout(1500ms);
     const std::vector<std::pair<const char*, QString>> decoders{

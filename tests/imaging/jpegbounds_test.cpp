@@ -69,7 +69,7 @@ protected:
         return file;
     }
 
-    LoadOutcome load(const QString& file) { return LoadPictureFile(bitmap, jpeg, file); }
+    LoadResult load(const QString& file) { return LoadPictureFile(bitmap, jpeg, file); }
 
     long grownMiB() const { return peakResidentMiB() - peakBefore; }
 
@@ -154,7 +154,8 @@ TEST_F(JpegBounds, APipeInAJpegsPlaceIsRefusedWithoutWaiting) {
     ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
     const QImage before = quadrants();
     bitmap = before;
-    std::future<LoadOutcome> outcome = std::async(std::launch::async, [&] { return load(fifo); });
+    std::future<LoadOutcome> outcome =
+        std::async(std::launch::async, [&]() -> LoadOutcome { return load(fifo); });
     if (outcome.wait_for(20s) != std::future_status::ready) {
         ADD_FAILURE() << "the load waits for a writer";
         // A writer that goes at once lets the blocked open (and the test) end.
@@ -172,20 +173,23 @@ TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
     for (const bool progressive : {false, true}) {
         const QByteArray whole = encoded(picture, progressive);
         const char* kind = progressive ? "progressive" : "baseline";
-        ASSERT_EQ(load(write(QStringLiteral("whole.jpg"), whole)), LoadOk) << kind;
-        EXPECT_FALSE(LoadedIncompleteJpeg(jpeg, dir.filePath(QStringLiteral("whole.jpg"))));
+        const LoadResult first = load(write(QStringLiteral("whole.jpg"), whole));
+        ASSERT_EQ(first.outcome, LoadOk) << kind;
+        EXPECT_FALSE(first.damaged);
         const QImage complete = bitmap;
 
         // Cut in the middle of its data: the picture comes out at its size, marked incomplete.
         const QString cut = write(QStringLiteral("cut.jpg"), whole.left(whole.size() * 6 / 10));
-        ASSERT_EQ(load(cut), LoadOk) << kind;
+        const LoadResult cutShort = load(cut);
+        ASSERT_EQ(cutShort.outcome, LoadOk) << kind;
         EXPECT_EQ(bitmap.size(), QSize(64, 48)) << kind;
-        EXPECT_TRUE(LoadedIncompleteJpeg(jpeg, cut)) << kind;
+        EXPECT_TRUE(cutShort.damaged) << kind;
 
         // Only the end marker missing: every pixel is there.
         const QString noEnd = write(QStringLiteral("noend.jpg"), whole.left(whole.size() - 2));
-        ASSERT_EQ(load(noEnd), LoadOk) << kind;
-        EXPECT_FALSE(LoadedIncompleteJpeg(jpeg, noEnd)) << kind;
+        const LoadResult withoutEnd = load(noEnd);
+        ASSERT_EQ(withoutEnd.outcome, LoadOk) << kind;
+        EXPECT_FALSE(withoutEnd.damaged) << kind;
         EXPECT_EQ(bitmap, complete) << kind;
     }
     // A progressive file that ends between two scans misses the last refinement.
@@ -193,16 +197,18 @@ TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
     const qsizetype lastScan = progressive.lastIndexOf(QByteArray("\xff\xda", 2));
     ASSERT_GT(lastScan, 0);
     const QString early = write(QStringLiteral("early.jpg"), progressive.left(lastScan));
-    ASSERT_EQ(load(early), LoadOk);
-    EXPECT_TRUE(LoadedIncompleteJpeg(jpeg, early));
+    const LoadResult endsEarly = load(early);
+    ASSERT_EQ(endsEarly.outcome, LoadOk);
+    EXPECT_TRUE(endsEarly.damaged);
 
     // The mark belongs to that file only: a picture of another format loaded after it has none.
     DibPtr rgb = dibFromImage(quadrants());
     ASSERT_TRUE(saveDib(rgb.get(), FIF_PNG, dir.filePath(QStringLiteral("next.png"))));
     FreeImage_Initialise(false);
-    ASSERT_EQ(load(dir.filePath(QStringLiteral("next.png"))), LoadOk);
+    const LoadResult next = load(dir.filePath(QStringLiteral("next.png")));
     FreeImage_DeInitialise();
-    EXPECT_FALSE(LoadedIncompleteJpeg(jpeg, dir.filePath(QStringLiteral("next.png"))));
+    ASSERT_EQ(next.outcome, LoadOk);
+    EXPECT_FALSE(next.damaged);
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -55,8 +57,22 @@ void limitResources() {
 #endif
 }
 
+// The decoder's own messages go to its error output, which the program reads and logs; warnings
+// are too many to be worth it.
+void tellProgram(const char* text) {
+    std::string line(text);
+    line += '\n';
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+void tiffError(const char* module, const char* format, va_list arguments) {
+    std::array<char, 512> text{};
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    tellProgram((std::string("libtiff: ") + (module ? module : "") + ": " + text.data()).c_str());
+}
+
 void silenceTiff() {
-    TIFFSetErrorHandler(nullptr);
+    TIFFSetErrorHandler(tiffError);
     TIFFSetWarningHandler(nullptr);
 }
 
@@ -165,7 +181,8 @@ int run() {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     limitResources();
     FreeImage_Initialise(FALSE);
-    quill::decode::silenceFreeImage();
+    quill::decode::silenceFreeImage(
+        [](const char* text) { tellProgram((std::string("FreeImage: ") + text).c_str()); });
     silenceTiff();
 
     for (;;) {

@@ -1,0 +1,15 @@
+#pragma once
+// Everything the runs tell the user, written once. The runs hand these texts to their host, and
+// the window decides how to show them; what the loader says is in imaging/ImageLoading.h.
+
+#include <QString>
+
+namespace quill {
+
+QString unusableAffixMessage();
+QString outputFolderFailedMessage();
+QString writeFailedMessage();
+QString outOfMemoryMessage(const QString& fileName);
+QString originalInTheWayMessage(const QString& outputName);
+
+} // namespace quill
