@@ -18,17 +18,25 @@ DecodeAhead::~DecodeAhead() {
 
 void DecodeAhead::start(int index, const QString& path) {
     drop();
-    result_ = std::make_unique<Result>();
-    index_ = index;
-    // The same load as in the file's turn, into objects of the thread's own; nothing may leave
-    // the thread as an exception.
-    thread_ = std::thread([result = result_.get(), path] {
-        try {
-            result->loaded = LoadPictureFile(result->picture, result->jpeg, path);
-        } catch (...) {
-            result->loaded = LoadResult{LoadFailed, QStringLiteral("the decode ahead failed")};
-        }
-    });
+    // A thread that cannot be had (no memory, no more threads) only means no decoding ahead:
+    // the file is loaded in its turn.
+    try {
+        auto result = std::make_unique<Result>();
+        // The same load as in the file's turn, into objects of the thread's own; nothing may
+        // leave the thread as an exception.
+        thread_ = std::thread([result = result.get(), path] {
+            try {
+                result->loaded = LoadPictureFile(result->picture, result->jpeg, path);
+            } catch (...) {
+                result->loaded = LoadResult{LoadFailed, QStringLiteral("the decode ahead failed")};
+            }
+        });
+        result_ = std::move(result);
+        index_ = index;
+    } catch (...) {
+        result_.reset();
+        index_ = -1;
+    }
 }
 
 void DecodeAhead::wait() {
