@@ -27,6 +27,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -358,9 +359,10 @@ public:
     void initialise() {
         const std::lock_guard lock(mutex_);
         running_ = true;
+        owner_ = std::this_thread::get_id();
         if (idle_.empty()) {
             auto slot = std::make_unique<Slot>();
-            slot->worker.start(executableLocked());
+            startWorker(*slot, executableLocked());
             idle_.push_back(std::move(slot));
         }
     }
@@ -381,9 +383,9 @@ public:
         override_ = path;
         resolved_.clear();
         idle_.clear();
-        if (running_) {
+        if (running_ && std::this_thread::get_id() == owner_) {
             auto slot = std::make_unique<Slot>();
-            slot->worker.start(executableLocked());
+            startWorker(*slot, executableLocked());
             idle_.push_back(std::move(slot));
         }
     }
@@ -476,9 +478,13 @@ public:
     }
 
 private:
+    // A decoder process is killed when the thread that started it ends (it asks for that, so
+    // that it never outlives the program). Only processes started on the thread that started
+    // the service wait for more work; one started on a passing thread serves that thread once.
     struct Slot {
         Worker worker;
         int served = 0;
+        std::thread::id startedOn;
     };
     // A process taken from the waiting ones, with the settings of the moment it was taken.
     struct Borrowed {
@@ -505,12 +511,18 @@ private:
     void giveBack(Borrowed borrowed) {
         std::unique_ptr<Slot> slot = std::move(borrowed.slot);
         const std::lock_guard lock(mutex_);
+        const bool owner = std::this_thread::get_id() == owner_;
         if (!running_ || borrowed.executable != executableLocked()) {
             return;
         }
         if (!slot->worker.alive()) {
-            slot->served = 0;
-            slot->worker.start(borrowed.executable);
+            if (!owner) {
+                return;
+            }
+            startWorker(*slot, borrowed.executable);
+        }
+        if (slot->startedOn != owner_) {
+            return;
         }
         idle_.push_back(std::move(slot));
     }
@@ -549,8 +561,13 @@ private:
         if (borrowed.slot->worker.alive()) {
             return true;
         }
-        borrowed.slot->served = 0;
-        return borrowed.slot->worker.start(borrowed.executable);
+        return startWorker(*borrowed.slot, borrowed.executable);
+    }
+
+    static bool startWorker(Slot& slot, const QString& executable) {
+        slot.served = 0;
+        slot.startedOn = std::this_thread::get_id();
+        return slot.worker.start(executable);
     }
 
     // Found once (the lookup asks the application object, which belongs to the window's thread)
@@ -577,6 +594,7 @@ private:
 
     mutable std::mutex mutex_;
     bool running_ = false;
+    std::thread::id owner_;
     std::vector<std::unique_ptr<Slot>> idle_;
     QString override_;
     mutable QString resolved_;
