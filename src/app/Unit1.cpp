@@ -102,6 +102,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     jpeg_ = std::make_unique<TJPEGImage>();
     jpeg_->SetCompressionQuality(90);
     workingBitmap_ = std::make_unique<QImage>();
+    previewMemo_ = std::make_unique<PreviewMemo>();
     outputBitmap_ = std::make_unique<QImage>();
     // A fixed client area; the window manager adds the frame. Centred on the desktop.
     setFixedSize(794, 576);
@@ -206,6 +207,7 @@ void TForm1::FormCloseQuery(bool& canClose) {
     // objects, then drag and drop, whose target goes with the last reference.
     stopDecoderService();
     workingBitmap_.reset();
+    previewMemo_.reset();
     jpeg_.reset();
     outputBitmap_.reset();
     ole::RevokeDragDrop(this);
@@ -329,13 +331,15 @@ void TForm1::FileListBox1Change() {
     }
     const WaitCursor hourglass;
     const QString path = FileListBox1->FileName();
-    // An empty path has no decoder: the working bitmap becomes empty, without a message.
-    const LoadOutcome outcome = LoadPictureFile(*workingBitmap_, *jpeg_, path);
+    // An empty path has no decoder: the working bitmap becomes empty, without a message. A JPEG
+    // is decoded only as large as the preview needs; the size display gives its full size.
+    const LoadResult outcome = LoadPreviewFile(*workingBitmap_, *jpeg_, path, PreviewLimit,
+                                               workingFullSize_, previewMemo_.get());
     if (outcome != LoadOk) {
         showMessage(LoadOutcomeMessage(outcome));
     }
-    const int width = workingBitmap_->width();
-    const int height = workingBitmap_->height();
+    const int width = workingFullSize_.width();
+    const int height = workingFullSize_.height();
     Label4->setText(QStringLiteral("x"));
     Label5->setText(QString::number(width));
     Label6->setText(QString::number(height));

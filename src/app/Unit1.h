@@ -3,6 +3,7 @@
 // and the handlers that link them.
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -32,6 +33,7 @@ class OverlayHandlers;
 class XtraHover;
 class HelpHover;
 struct BatchEntry;
+struct PreviewMemo;
 namespace ole {
 class TDropTarget;
 }
@@ -151,6 +153,9 @@ private:
     std::unique_ptr<TJPEGImage> jpeg_;
     std::unique_ptr<QImage> workingBitmap_;
     std::unique_ptr<QImage> outputBitmap_;
+    // The working bitmap's picture at full size: the preview may hold a smaller decode of it.
+    QSize workingFullSize_;
+    std::unique_ptr<PreviewMemo> previewMemo_;
     std::unique_ptr<SizeRuleHandlers> sizeRules_;
     std::unique_ptr<OverlayHandlers> overlay_;
     std::unique_ptr<XtraHover> xtraHover_;

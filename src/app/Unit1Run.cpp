@@ -140,8 +140,13 @@ void TForm1::RunBatchConversion() {
     settings.overlay = overlay().settings();
 
     WindowRunHost host(*this);
+    const qint64 previewed = workingBitmap_->cacheKey();
     const ConversionResult result =
         quill::RunBatchConversion(settings, *workingBitmap_, *outputBitmap_, *jpeg_, host);
+    // A picture the run left in the working bitmap is at full size, unlike a preview's.
+    if (workingBitmap_->cacheKey() != previewed) {
+        workingFullSize_ = workingBitmap_->size();
+    }
     if (!result.completed) {
         return;
     }

@@ -1,5 +1,6 @@
 #include "batch/ConversionRun.h"
 
+#include "batch/DecodeAhead.h"
 #include "batch/Naming.h"
 #include "batch/OutputFolder.h"
 #include "batch/RunMessages.h"
@@ -12,6 +13,7 @@
 #include "platform/Logging.h"
 #include "platform/SingleFileRename.h"
 
+#include <atomic>
 #include <exception>
 #include <new>
 #include <set>
@@ -29,6 +31,8 @@ int countTaken(const std::vector<BatchEntry>& entries, bool takeAll) {
 }
 
 namespace {
+
+std::atomic<bool> lookAheadOn{true};
 
 // The files of the listed folder, whatever names or links lead to them: no output may land on
 // one of them.
@@ -61,12 +65,13 @@ void tell(ConversionHost& host, RunNotice notice, const QString& file, const QSt
 }
 
 // One taken file, from decoding to writing. Returns true when an output file was written.
+template <typename Load>
 bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
                 QSize overlayExtent, QImage& working, QImage& output, TJPEGImage& jpeg,
-                ConversionHost& host) {
+                ConversionHost& host, Load&& load) {
     // Input files are opened by their bare names in the listed folder.
     setCurrentDir(settings.folder);
-    const LoadResult loaded = LoadPictureFile(working, jpeg, name);
+    const LoadResult loaded = load();
     if (loaded.outcome != LoadOk) {
         tell(host, RunNotice::LoadFailed, name, LoadOutcomeMessage(loaded.outcome));
         return false;
@@ -100,6 +105,14 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
 
 } // namespace
 
+void setConversionLookAhead(bool on) {
+    lookAheadOn = on;
+}
+
+bool conversionLookAhead() {
+    return lookAheadOn;
+}
+
 ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& working,
                                     QImage& output, TJPEGImage& jpeg, ConversionHost& host) {
     ConversionResult result;
@@ -115,12 +128,38 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
 
     const std::set<FileIdentity> originals = originalsOf(settings);
     const int total = countTaken(settings.entries, settings.takeAll);
+    const int count = static_cast<int>(settings.entries.size());
+    const auto isTaken = [&settings](int index) {
+        return settings.takeAll || settings.entries[static_cast<std::size_t>(index)].selected;
+    };
+    // Both cores decode: while this thread loads a file and finishes it, a thread of its own
+    // loads the next one, which then waits (the only picture ever waiting) for its turn.
+    DecodeAhead ahead;
+    const bool decodeAhead = lookAheadOn;
     int taken = 0;
-    for (int index = 0; index < static_cast<int>(settings.entries.size()); ++index) {
+    for (int index = 0; index < count; ++index) {
         const BatchEntry& entry = settings.entries[static_cast<std::size_t>(index)];
-        if (!settings.takeAll && !entry.selected) {
+        if (!isTaken(index)) {
             continue;
         }
+        const auto load = [&]() -> LoadResult {
+            if (ahead.index() == index) {
+                if (std::optional<LoadResult> loaded = ahead.take(working, jpeg)) {
+                    return *loaded;
+                }
+                // Not loaded ahead: loaded now, so it fails, and is reported, as it always was.
+                return LoadPictureFile(working, jpeg, entry.name);
+            }
+            int next = index + 1;
+            while (next < count && !isTaken(next)) {
+                ++next;
+            }
+            if (decodeAhead && next < count) {
+                ahead.start(next, joinPath(settings.folder,
+                                           settings.entries[static_cast<std::size_t>(next)].name));
+            }
+            return LoadPictureFile(working, jpeg, entry.name);
+        };
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
         const NameParts parts = SplitFileName(entry.name);
@@ -129,6 +168,9 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             QLatin1String(".jpg");
         const QString outputPath = outputFolder + outputName;
         if (!isSafeOutput(outputName, outputPath, originals)) {
+            if (ahead.index() == index) {
+                ahead.drop();
+            }
             tell(host, RunNotice::OriginalInTheWay, entry.name,
                  originalInTheWayMessage(outputName));
             continue;
@@ -137,7 +179,7 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         // running out) costs this file only, never the run or the "Start" button.
         try {
             if (convertOne(settings, entry.name, outputPath, overlayExtent, working, output, jpeg,
-                           host)) {
+                           host, load)) {
                 ++result.written;
             }
         } catch (const std::bad_alloc&) {

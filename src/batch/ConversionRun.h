@@ -73,6 +73,11 @@ struct ConversionResult {
 // Entries the run takes: all with takeAll, otherwise the selected ones.
 int countTaken(const std::vector<BatchEntry>& entries, bool takeAll);
 
+// Whether a run decodes the next file while it finishes the current one (on unless switched off,
+// which tests and benchmarks do to compare with the plain order).
+void setConversionLookAhead(bool on);
+bool conversionLookAhead();
+
 // Runs the conversion; `working` and `output` are the window's two bitmaps, `jpeg` the shared
 // JPEG object with the quality already set. Per-file failures are reported to the host and the
 // run goes on with the next file.

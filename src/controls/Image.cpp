@@ -33,15 +33,22 @@ void TImage::rebuildShown() {
     if (picture_.isNull() || width() <= 0 || height() <= 0) {
         shown_ = QPixmap();
     } else if (stretch_ && picture_.size() != size()) {
-        // A large picture is first brought near twice the shown size by picking pixels, then
-        // filtered down: as smooth to the eye as filtering all of it, at a fraction of the cost.
-        const QSize near = size() * 2;
-        const QImage reduced =
-            picture_.width() > 2 * near.width() && picture_.height() > 2 * near.height()
-                ? picture_.scaled(near, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                : picture_;
-        shown_ = QPixmap::fromImage(
-            reduced.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        // The same picture shown again at the same size (start-up previews one file up to three
+        // times, with an empty preview between) keeps the look made last time.
+        if (picture_.cacheKey() != stretchedKey_ || size() != stretched_.size()) {
+            // A large picture is first brought near twice the shown size by picking pixels, then
+            // filtered down: as smooth to the eye as filtering all of it, at a fraction of the
+            // cost.
+            const QSize near = size() * 2;
+            const QImage reduced =
+                picture_.width() > 2 * near.width() && picture_.height() > 2 * near.height()
+                    ? picture_.scaled(near, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                    : picture_;
+            stretched_ = QPixmap::fromImage(
+                reduced.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            stretchedKey_ = picture_.cacheKey();
+        }
+        shown_ = stretched_;
     } else {
         shown_ = QPixmap::fromImage(picture_);
     }

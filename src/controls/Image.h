@@ -44,6 +44,8 @@ private:
 
     QImage picture_;
     QPixmap shown_;
+    QPixmap stretched_; // the last stretched look, and the picture it was made of
+    qint64 stretchedKey_ = 0;
     bool stretch_ = false;
     bool pressed_ = false;
 };

@@ -19,12 +19,14 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -348,44 +350,58 @@ QImage mapPicture(const proto::Reply& reply, const Descriptor& rows) {
     return picture;
 }
 
+// Decoder processes waiting for work. A run decodes two files at a time (one on the window's
+// thread, the next on a thread of its own), so each decode borrows a waiting process, or starts
+// one when none waits, and gives it back afterwards; the lock guards only the borrowing.
 class Service {
 public:
     void initialise() {
+        const std::lock_guard lock(mutex_);
         running_ = true;
-        ensureWorker();
+        owner_ = std::this_thread::get_id();
+        if (idle_.empty()) {
+            auto slot = std::make_unique<Slot>();
+            startWorker(*slot, executableLocked());
+            idle_.push_back(std::move(slot));
+        }
     }
 
-    bool running() const { return running_; }
+    bool running() {
+        const std::lock_guard lock(mutex_);
+        return running_;
+    }
 
     void deinitialise() {
+        const std::lock_guard lock(mutex_);
         running_ = false;
-        worker_.stop();
+        idle_.clear();
     }
 
     QString executable() const {
-        if (!override_.isEmpty()) {
-            return override_;
-        }
-        QString dir;
-        if (QCoreApplication::instance()) {
-            dir = QCoreApplication::applicationDirPath();
-        } else {
-            dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-            dir = QFileInfo(dir).absolutePath();
-        }
-        return decoderExecutableFor(dir);
+        const std::lock_guard lock(mutex_);
+        return executableLocked();
     }
 
     void setExecutable(const QString& path) {
+        const std::lock_guard lock(mutex_);
         override_ = path;
-        worker_.stop();
-        if (running_) {
-            ensureWorker();
+        resolved_.clear();
+        idle_.clear();
+        if (running_ && std::this_thread::get_id() == owner_) {
+            auto slot = std::make_unique<Slot>();
+            startWorker(*slot, executableLocked());
+            idle_.push_back(std::move(slot));
         }
     }
 
-    std::chrono::milliseconds timeout() const { return timeout_; }
-    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    std::chrono::milliseconds timeout() const {
+        const std::lock_guard lock(mutex_);
+        return timeout_;
+    }
+    void setTimeout(std::chrono::milliseconds timeout) {
+        const std::lock_guard lock(mutex_);
+        timeout_ = timeout;
+    }
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
                          int& orientation, QString& detail) {
@@ -408,62 +424,116 @@ public:
         }
         qCDebug(lcDecoder).noquote()
             << "decode" << decodeFileName(absolute) << "as format" << format;
-        if (!ensureWorker()) {
-            detail = QStringLiteral("the decoder %1 could not be started").arg(executable());
+        Borrowed borrowed = borrow();
+        Worker& worker = borrowed.slot->worker;
+        if (!ensureWorker(borrowed)) {
+            detail = QStringLiteral("the decoder %1 could not be started").arg(borrowed.executable);
             qCWarning(lcDecoder).noquote() << detail;
+            giveBack(std::move(borrowed));
             return DecoderResult::Failed;
         }
-        if (!sendRequest(worker_.channel(), absolute, format, flags)) {
+        if (!sendRequest(worker.channel(), absolute, format, flags)) {
             // The process went away while it waited: one more try with a new one.
-            worker_.stop();
-            if (!ensureWorker() || !sendRequest(worker_.channel(), absolute, format, flags)) {
-                return retire(DecoderResult::Failed, QStringLiteral("the decoder took no request"),
-                              detail);
+            worker.stop();
+            if (!ensureWorker(borrowed) ||
+                !sendRequest(worker.channel(), absolute, format, flags)) {
+                return retire(std::move(borrowed), DecoderResult::Failed,
+                              QStringLiteral("the decoder took no request"), detail);
             }
         }
         proto::Reply reply{};
         Descriptor rows;
-        const auto deadline = Clock::now() + timeout_;
-        if (!receiveReply(worker_.channel(), deadline, reply, rows)) {
+        const auto deadline = Clock::now() + borrowed.timeout;
+        if (!receiveReply(worker.channel(), deadline, reply, rows)) {
             const bool late = Clock::now() >= deadline;
             const QString why = late ? QStringLiteral("the decoder overran its %1 ms time limit")
-                                           .arg(timeout_.count())
+                                           .arg(borrowed.timeout.count())
                                      : QStringLiteral("the decoder gave no answer");
             qCWarning(lcDecoder).noquote() << why << "on" << path;
-            return retire(DecoderResult::Failed, why, detail);
+            return retire(std::move(borrowed), DecoderResult::Failed, why, detail);
         }
         switch (proto::Status(reply.status)) {
         case proto::Status::Picture:
             picture = mapPicture(reply, rows);
             if (picture.isNull()) {
-                return retire(DecoderResult::Failed,
+                return retire(std::move(borrowed), DecoderResult::Failed,
                               QStringLiteral("the decoder's picture could not be read"), detail);
             }
             if (reply.orientation >= 1 && reply.orientation <= 8) {
                 orientation = int(reply.orientation);
             }
-            logMessages();
+            logMessages(worker);
             qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
-            if (!running_ || ++served_ >= kMaxFilesPerProcess) {
-                return retire(DecoderResult::Picture, {}, detail);
+            if (++borrowed.slot->served >= kMaxFilesPerProcess) {
+                return retire(std::move(borrowed), DecoderResult::Picture, {}, detail);
             }
+            giveBack(std::move(borrowed));
             return DecoderResult::Picture;
         case proto::Status::NoPicture:
-            return retire(DecoderResult::NoPicture,
+            return retire(std::move(borrowed), DecoderResult::NoPicture,
                           QStringLiteral("the file holds no picture of its format"), detail);
         case proto::Status::Refused:
-            return retire(DecoderResult::Refused,
+            return retire(std::move(borrowed), DecoderResult::Refused,
                           QStringLiteral("the picture is too large or of an unsupported kind"),
                           detail);
         }
-        return retire(DecoderResult::Failed, QStringLiteral("the decoder's answer made no sense"),
-                      detail);
+        return retire(std::move(borrowed), DecoderResult::Failed,
+                      QStringLiteral("the decoder's answer made no sense"), detail);
     }
 
 private:
+    // A decoder process is killed when the thread that started it ends (it asks for that, so
+    // that it never outlives the program). Only processes started on the thread that started
+    // the service wait for more work; one started on a passing thread serves that thread once.
+    struct Slot {
+        Worker worker;
+        int served = 0;
+        std::thread::id startedOn;
+    };
+    // A process taken from the waiting ones, with the settings of the moment it was taken.
+    struct Borrowed {
+        std::unique_ptr<Slot> slot;
+        QString executable;
+        std::chrono::milliseconds timeout;
+    };
+
+    Borrowed borrow() {
+        const std::lock_guard lock(mutex_);
+        Borrowed borrowed{nullptr, executableLocked(), timeout_};
+        if (!idle_.empty()) {
+            borrowed.slot = std::move(idle_.back());
+            idle_.pop_back();
+        } else {
+            borrowed.slot = std::make_unique<Slot>();
+        }
+        return borrowed;
+    }
+
+    // Back among the waiting processes, or ended with its slot when the service stopped or
+    // another decoder was set meanwhile. A process that has gone is replaced at once while the
+    // service runs, so that its start-up overlaps the program's work on this file.
+    void giveBack(Borrowed borrowed) {
+        std::unique_ptr<Slot> slot = std::move(borrowed.slot);
+        const std::lock_guard lock(mutex_);
+        const bool owner = std::this_thread::get_id() == owner_;
+        if (!running_ || borrowed.executable != executableLocked()) {
+            return;
+        }
+        if (!slot->worker.alive()) {
+            if (!owner) {
+                return;
+            }
+            startWorker(*slot, borrowed.executable);
+        }
+        if (slot->startedOn != owner_) {
+            return;
+        }
+        idle_.push_back(std::move(slot));
+    }
+
     // The decoder's own words, for the log; returned joined for a failure's detail.
-    QString logMessages() {
-        const QStringList lines = worker_.messages();
+    static QString logMessages(Worker& worker) {
+        const QStringList lines = worker.messages();
         for (const QString& line : lines) {
             qCDebug(lcDecoder).noquote() << "decoder:" << line;
         }
@@ -471,11 +541,12 @@ private:
     }
 
     // A process serves a run of good pictures. Any other outcome may have left a loader's damage
-    // behind in it, so it is ended and a fresh one starts (at once, while the service runs, so
-    // that its start-up overlaps the program's work on this file).
-    DecoderResult retire(DecoderResult result, const QString& why, QString& detail) {
-        const QString said = logMessages();
-        const QString ending = worker_.stop();
+    // behind in it, so it is ended and a fresh one takes its place.
+    DecoderResult retire(Borrowed borrowed, DecoderResult result, const QString& why,
+                         QString& detail) {
+        Worker& worker = borrowed.slot->worker;
+        const QString said = logMessages(worker);
+        const QString ending = worker.stop();
         if (result != DecoderResult::Picture) {
             detail = why;
             if (!ending.isEmpty() && ending != QLatin1String("stopped")) {
@@ -486,26 +557,51 @@ private:
             }
             qCDebug(lcDecoder).noquote() << "no picture:" << detail;
         }
-        if (running_) {
-            ensureWorker();
-        }
+        giveBack(std::move(borrowed));
         return result;
     }
 
-    bool ensureWorker() {
-        if (worker_.alive()) {
+    static bool ensureWorker(Borrowed& borrowed) {
+        if (borrowed.slot->worker.alive()) {
             return true;
         }
-        served_ = 0;
-        return worker_.start(executable());
+        return startWorker(*borrowed.slot, borrowed.executable);
+    }
+
+    static bool startWorker(Slot& slot, const QString& executable) {
+        slot.served = 0;
+        slot.startedOn = std::this_thread::get_id();
+        return slot.worker.start(executable);
+    }
+
+    // Found once (the lookup asks the application object, which belongs to the window's thread)
+    // and again after every change of the setting.
+    QString executableLocked() const {
+        if (resolved_.isEmpty()) {
+            if (!override_.isEmpty()) {
+                resolved_ = override_;
+            } else {
+                QString dir;
+                if (QCoreApplication::instance()) {
+                    dir = QCoreApplication::applicationDirPath();
+                } else {
+                    dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+                    dir = QFileInfo(dir).absolutePath();
+                }
+                resolved_ = decoderExecutableFor(dir);
+            }
+        }
+        return resolved_;
     }
 
     static constexpr int kMaxFilesPerProcess = 64;
 
+    mutable std::mutex mutex_;
     bool running_ = false;
-    Worker worker_;
-    int served_ = 0;
+    std::thread::id owner_;
+    std::vector<std::unique_ptr<Slot>> idle_;
     QString override_;
+    mutable QString resolved_;
     std::chrono::milliseconds timeout_{20000};
 };
 

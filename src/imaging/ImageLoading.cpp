@@ -3,6 +3,7 @@
 #include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
+#include "imaging/PreviewGeometry.h"
 #include "platform/Logging.h"
 
 #include <QFileInfo>
@@ -38,6 +39,11 @@ QString extensionOf(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot).toLower();
+}
+
+// Orientations 5 to 8 store the picture with its width and height exchanged.
+bool transposesPicture(int orientation) {
+    return orientation >= 5 && orientation <= 8;
 }
 
 } // namespace
@@ -127,6 +133,45 @@ LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
         return loadLogged(path, {LoadFailed, failure.text()});
     } catch (const std::bad_alloc&) {
         return loadLogged(path, {LoadFailed, QStringLiteral("out of memory")});
+    }
+}
+
+LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
+                           QSize& fullSize, PreviewMemo* memo) {
+    if (extensionOf(path) != QLatin1String(".jpg")) {
+        const LoadResult result = LoadPictureFile(workingBitmap, jpeg, path);
+        if (result == LoadOk) {
+            fullSize = workingBitmap.size();
+        }
+        return result;
+    }
+    try {
+        jpeg.LoadFromFile(path);
+        const TJPEGData& header = jpeg.Data();
+        const bool turned = transposesPicture(header.Orientation);
+        const QSize upright =
+            turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
+        const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit) * 2;
+        const QSize atLeast = turned ? shown.transposed() : shown;
+        if (!memo || memo->atLeast != atLeast || memo->data != header.Data) {
+            bool damaged = false;
+            QImage decoded = jpeg.DecodeReduced(atLeast, &damaged);
+            applyOrientation(decoded, header.Orientation);
+            const PreviewMemo fresh{header.Data, atLeast, decoded, damaged};
+            if (!memo) {
+                workingBitmap = decoded;
+                fullSize = upright;
+                return loadLogged(path, {LoadOk, QString(), damaged});
+            }
+            *memo = fresh;
+        }
+        workingBitmap = memo->picture;
+        fullSize = upright;
+        return loadLogged(path, {LoadOk, QString(), memo->damaged});
+    } catch (const Failure& failure) {
+        return loadLogged(path, {LoadInvalidJpeg, failure.text()});
+    } catch (const std::bad_alloc&) {
+        return loadLogged(path, {LoadInvalidJpeg, QStringLiteral("out of memory")});
     }
 }
 

@@ -6,7 +6,9 @@
 
 #include "imaging/JpegImage.h"
 
+#include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -60,6 +62,23 @@ std::span<const DecoderRow> DecoderTable();
 // LoadFailed leave workingBitmap as it was; LoadOk leaves it empty only for an extension that
 // has no decoder.
 LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
+
+// The last JPEG the preview decoded: its file's bytes and the picture made of them. Start-up
+// previews the same file up to three times; a file whose bytes are unchanged is not decoded again.
+struct PreviewMemo {
+    QByteArray data;
+    QSize atLeast;
+    QImage picture;
+    bool damaged = false;
+};
+
+// The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
+// left holding the file and its progressive flag), but a JPEG is decoded only as large as
+// showing it within limit x limit needs (at least twice the shown size), so workingBitmap may
+// be smaller than the picture. On LoadOk fullSize receives the upright picture's full size.
+// Outputs are never made from this.
+LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
+                           QSize& fullSize, PreviewMemo* memo = nullptr);
 
 // The non-JPEG half: decodes fileName with the decoder of extension (compared ignoring case) into
 // bitmap, which is empty afterwards when the extension has no decoder. Throws LoadError, with

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -518,7 +519,40 @@ void TJPEGImage::JPEGNeeded() {
 }
 
 void TJPEGImage::decompress() {
+    bool incomplete = false;
+    bitmap_ = decode(8, incomplete);
+    incomplete_ = incomplete;
+}
+
+QImage TJPEGImage::DecodeReduced(QSize atLeast, bool* incomplete) const {
+    // libjpeg rounds a scaled side up: ceil(side * eighths / 8).
+    const auto reaches = [](int side, unsigned eighths, int wanted) {
+        return (std::int64_t(side) * eighths + 7) / 8 >= wanted;
+    };
+    unsigned eighths = 1;
+    while (eighths < 8 && !(reaches(data_.Width, eighths, atLeast.width()) &&
+                            reaches(data_.Height, eighths, atLeast.height()))) {
+        ++eighths;
+    }
+    bool brokeOff = false;
+    QImage picture = decode(eighths, brokeOff);
+    if (incomplete) {
+        *incomplete = brokeOff;
+    }
+    return picture;
+}
+
+void TJPEGImage::TakeLoaded(TJPEGImage&& other) {
+    data_ = std::move(other.data_);
+    bitmap_ = std::move(other.bitmap_);
+    progressive_ = other.progressive_;
+    incomplete_ = other.incomplete_;
+}
+
+QImage TJPEGImage::decode(unsigned eighths, bool& incomplete) const {
     Decompressor jpeg;
+    unsigned fullWidth = 0;
+    unsigned fullHeight = 0;
     unsigned width = 0;
     unsigned height = 0;
     bool quantise = false;
@@ -527,8 +561,14 @@ void TJPEGImage::decompress() {
     if (!guarded(jpeg.errors, [&] {
             jpeg.create(data_.Data);
             j_decompress_ptr info = &jpeg.info;
-            info->scale_num = 1;
-            info->scale_denom = 1u << unsigned(scale_);
+            // The object's own scale is always full size; a smaller decode is asked for in eighths.
+            if (eighths >= 8) {
+                info->scale_num = 1;
+                info->scale_denom = 1u << unsigned(scale_);
+            } else {
+                info->scale_num = eighths;
+                info->scale_denom = 8;
+            }
             info->do_block_smoothing = smoothing_ ? TRUE : FALSE;
             info->buffered_image = progressiveDisplay_ ? TRUE : FALSE;
             if (performance_ == jpBestSpeed) {
@@ -558,6 +598,8 @@ void TJPEGImage::decompress() {
             }
             adobe = info->saw_Adobe_marker;
             jpeg_calc_output_dimensions(info);
+            fullWidth = info->image_width;
+            fullHeight = info->image_height;
             width = info->output_width;
             height = info->output_height;
         })) {
@@ -568,7 +610,8 @@ void TJPEGImage::decompress() {
     unsigned iccLength = 0;
     guarded(jpeg.errors, [&] { jpeg_read_icc_profile(&jpeg.info, &iccData, &iccLength); });
     const std::unique_ptr<JOCTET, MallocFree> icc(iccData);
-    if (pictures::exceedsPixelLimit(width, height)) {
+    // Judged by the whole picture, so that a smaller decode refuses exactly what the full one does.
+    if (pictures::exceedsPixelLimit(fullWidth, fullHeight)) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
     if (!scansWithinBudget(jpeg.info, data_.Data)) {
@@ -641,11 +684,11 @@ void TJPEGImage::decompress() {
         }
         picture.setColorTable(QList<QRgb>(palette.begin(), palette.begin() + colours));
     }
-    bitmap_ = picture;
     // Data that breaks off inside a scan leaves the rest of it grey. A file that only lacks its
     // end marker is whole, unless (progressive) it ended between scans before every coefficient
     // had arrived.
-    incomplete_ = jpeg.errors.brokeOff || (jpeg.errors.ended && unrefined);
+    incomplete = jpeg.errors.brokeOff || (jpeg.errors.ended && unrefined);
+    return picture;
 }
 
 void TJPEGImage::compress() {

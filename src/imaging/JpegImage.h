@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 namespace quill {
@@ -99,6 +100,19 @@ public:
     // every file when the pixel format is 8 bit). Throws EJPEG; target is untouched then.
     void AssignTo(QImage& target);
 
+    // Decodes the held data made smaller by libjpeg's DCT scaling, to the smallest of the scales
+    // 1/8 to 8/8 whose picture is still at least atLeast in both directions (full size when none
+    // is), for showing the picture small. The held picture and the settings stay as they are; a
+    // file the full decode refuses is refused here as well. incomplete, when given, receives
+    // whether the data broke off (see Incomplete). Throws EJPEG.
+    QImage DecodeReduced(QSize atLeast, bool* incomplete = nullptr) const;
+
+    // Takes over what other holds after a load (its data, its picture and the header's
+    // progressive flag, its damage mark), as if this object had loaded the same file itself; the
+    // quality and the other settings stay this object's. Lets a file be decoded ahead by an
+    // object of its own on another thread.
+    void TakeLoaded(TJPEGImage&& other);
+
     // Encodes the held bitmap if there is no JPEG data, then writes the data to path, replacing
     // an existing file only once the whole file has been written beside it. Throws EJPEG (also
     // for an empty bitmap: no empty file is written) or EFCreateError; an existing file is
@@ -121,6 +135,7 @@ private:
     void readHeader();
     void compress();
     void decompress();
+    QImage decode(unsigned eighths, bool& incomplete) const;
 
     TJPEGData data_;
     QImage bitmap_;

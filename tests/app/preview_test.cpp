@@ -99,6 +99,35 @@ TEST_F(WindowTest, ACorruptJpegIsReportedAndThePreviousPictureShowsAgain) {
     EXPECT_EQ(w.Image1->geometry(), QRect(116, 166, 300, 200));
 }
 
+TEST_F(WindowTest, AJpegIsPreviewedFromASmallerDecodeButSizedAndWrittenInFull) {
+    writePicture("a.jpg", 1600, 1200, Qt::red);
+    QFile bad(path("b.jpg"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("\xff\xd8\xff\xe0 not really");
+    bad.close();
+    TForm1& w = start();
+    EXPECT_EQ(w.Label5->text(), "1600");
+    EXPECT_EQ(w.Label6->text(), "1200");
+    EXPECT_EQ(w.Image1->geometry(), QRect(6, 71, 520, 390));
+    EXPECT_EQ(w.Image1->picture().size(), QSize(1200, 900)) << "decoded at 6/8";
+
+    // A corrupt file keeps the last picture, still with its full size.
+    w.FileListBox1->SetSelected(1, true);
+    w.FileListBox1Change();
+    ASSERT_EQ(messages_.texts(), QStringList({"Keine gültige JPEG-Datei"}));
+    EXPECT_EQ(w.Label5->text(), "1600");
+    EXPECT_EQ(w.Image1->geometry(), QRect(6, 71, 520, 390));
+
+    // The output comes from a full decode.
+    messages_.clear();
+    w.CheckBox4->click();
+    pressStart();
+    EXPECT_EQ(readOutput(path("_Parvexo/a.jpg")).size(), QSize(1600, 1200));
+    EXPECT_EQ(messages_.texts(),
+              QStringList({"Bildverarbeitung starten?", "Keine gültige JPEG-Datei",
+                           "Keine gültige JPEG-Datei"}));
+}
+
 TEST_F(WindowTest, EnteringAFolderClearsThePreviewThenShowsItsFirstPicture) {
     writePicture("oben.png", 40, 30, Qt::red);
     ASSERT_TRUE(QDir().mkdir(path("unten")));

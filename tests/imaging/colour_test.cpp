@@ -263,8 +263,8 @@ QImage largePhoto() {
 
 class LargePhotos : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { FreeImage_Initialise(false); }
-    static void TearDownTestSuite() { FreeImage_DeInitialise(); }
+    static void SetUpTestSuite() { startDecoderService(); }
+    static void TearDownTestSuite() { stopDecoderService(); }
 
     QImage load(const QString& file) {
         QImage picture;

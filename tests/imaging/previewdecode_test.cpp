@@ -1,0 +1,164 @@
+// JPEG previews decoded at the size they are shown: the smallest DCT scale that still gives
+// twice the shown size, the full upright size reported from the header, the progressive flag
+// taken from the header, the same refusals as a full decode, and unchanged bytes not decoded
+// twice.
+
+#include "PhotoFixtures.h"
+#include "imaging/ImageLoading.h"
+#include "imaging/JpegImage.h"
+#include "loading_fixtures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace quill {
+namespace {
+
+using test::photos::exifWithOrientation;
+
+QImage flat(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(colour);
+    return image;
+}
+
+// Top half red, bottom half blue: tells an upright picture from a turned one.
+QImage redOverBlue(int width, int height) {
+    QImage image = flat(width, height, Qt::blue);
+    for (int y = 0; y < height / 2; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = 255;
+            row[3 * x + 1] = 0;
+            row[3 * x + 2] = 0;
+        }
+    }
+    return image;
+}
+
+class PreviewDecode : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    QString save(const QString& name, const QImage& image, bool progressive = false) {
+        TJPEGImage writer;
+        writer.SetProgressiveEncoding(progressive);
+        writer.Assign(image);
+        writer.SaveToFile(path(name));
+        return path(name);
+    }
+
+    QTemporaryDir dir;
+    TJPEGImage shared;
+    QImage working;
+    QSize full;
+};
+
+TEST_F(PreviewDecode, TheSmallestScaleStillTwiceTheShownSize) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(save(QStringLiteral("a.jpg"), flat(1600, 1200, Qt::green)));
+    // Shown at 520 x 390: twice that needs 6/8 (1200 x 900); 5/8 would give 1000 wide.
+    EXPECT_EQ(jpeg.DecodeReduced(QSize(1040, 780)).size(), QSize(1200, 900));
+    EXPECT_EQ(jpeg.DecodeReduced(QSize(100, 75)).size(), QSize(200, 150)) << "1/8";
+    EXPECT_EQ(jpeg.DecodeReduced(QSize(1000, 750)).size(), QSize(1000, 750)) << "5/8 exactly";
+    EXPECT_EQ(jpeg.DecodeReduced(QSize(5000, 10)).size(), QSize(1600, 1200)) << "no enlarging";
+    // A side libjpeg rounds up: 1001 x 3 at 1/8 is 126 x 1.
+    TJPEGImage odd;
+    odd.LoadFromFile(save(QStringLiteral("odd.jpg"), flat(1001, 3, Qt::green)));
+    EXPECT_EQ(odd.DecodeReduced(QSize(126, 1)).size(), QSize(126, 1));
+    EXPECT_EQ(odd.DecodeReduced(QSize(127, 1)).size(), QSize(251, 1));
+
+    // The reduced decode is the same picture, and leaves the object's own decode at full size.
+    const QImage reduced = jpeg.DecodeReduced(QSize(100, 75)).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(test::fixtures::closeTo(reduced.pixel(100, 75), qRgb(0, 255, 0), 6));
+    QImage whole;
+    jpeg.AssignTo(whole);
+    EXPECT_EQ(whole.size(), QSize(1600, 1200));
+}
+
+TEST_F(PreviewDecode, ShowsTheFullUprightSizeAndTakesTheProgressiveFlagFromTheHeader) {
+    const QString progressive = save(QStringLiteral("p.jpg"), flat(2000, 1000, Qt::red), true);
+    const QString baseline = save(QStringLiteral("b.jpg"), flat(800, 600, Qt::red), false);
+
+    ASSERT_EQ(LoadPreviewFile(working, shared, progressive, 520, full), LoadOk);
+    EXPECT_EQ(full, QSize(2000, 1000));
+    EXPECT_EQ(working.size(), QSize(1250, 625)) << "5/8: at least 1040 x 520";
+    EXPECT_TRUE(shared.ProgressiveEncoding());
+    QFile bytes(progressive);
+    ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(shared.Data().Data, bytes.readAll()) << "the shared object holds the file";
+
+    ASSERT_EQ(LoadPreviewFile(working, shared, baseline, 520, full), LoadOk);
+    EXPECT_EQ(full, QSize(800, 600));
+    EXPECT_EQ(working.size(), QSize(800, 600)) << "twice 520 x 390 is more than the picture";
+    EXPECT_FALSE(shared.ProgressiveEncoding());
+
+    // A photo stored on its side with an EXIF orientation: the display shows it upright.
+    const QString turned = path(QStringLiteral("hoch.jpg"));
+    ASSERT_TRUE(
+        test::photos::writeJpeg(turned, redOverBlue(1600, 1200), {.app1 = exifWithOrientation(6)}));
+    ASSERT_EQ(LoadPreviewFile(working, shared, turned, 520, full), LoadOk);
+    EXPECT_EQ(full, QSize(1200, 1600));
+    EXPECT_EQ(working.size(), QSize(900, 1200)) << "shown 390 x 520, twice that upright";
+    QImage upright;
+    ASSERT_EQ(LoadPictureFile(upright, shared, turned), LoadOk);
+    EXPECT_EQ(upright.size(), QSize(1200, 1600));
+    // Same corner colours as the full decode: turned the same way.
+    const QImage small = working.convertToFormat(QImage::Format_RGB32);
+    const QImage big = upright.convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(test::fixtures::closeTo(small.pixel(10, 10), big.pixel(10, 10), 8));
+    EXPECT_TRUE(test::fixtures::closeTo(small.pixel(889, 10), big.pixel(1189, 10), 8));
+}
+
+TEST_F(PreviewDecode, FailuresAreTheFullDecodesAndLeaveThePictureAlone) {
+    const QString good = save(QStringLiteral("gut.jpg"), flat(1600, 1200, Qt::blue));
+    ASSERT_EQ(LoadPreviewFile(working, shared, good, 520, full), LoadOk);
+    const QImage before = working;
+
+    QFile broken(path(QStringLiteral("kaputt.jpg")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("\xff\xd8\xff\xe0 not really");
+    broken.close();
+    QSize untouched(7, 7);
+    EXPECT_EQ(LoadPreviewFile(working, shared, path(QStringLiteral("kaputt.jpg")), 520, untouched),
+              LoadInvalidJpeg);
+    EXPECT_EQ(LoadPreviewFile(working, shared, path(QStringLiteral("fehlt.jpg")), 520, untouched),
+              LoadInvalidJpeg);
+    EXPECT_EQ(untouched, QSize(7, 7));
+    EXPECT_EQ(working.cacheKey(), before.cacheKey());
+
+    // Other formats decode as always, at full size.
+    QImage png = flat(300, 200, Qt::red);
+    ASSERT_TRUE(png.save(path(QStringLiteral("c.png"))));
+    ASSERT_EQ(LoadPreviewFile(working, shared, path(QStringLiteral("c.png")), 520, full), LoadOk);
+    EXPECT_EQ(full, QSize(300, 200));
+    EXPECT_EQ(working.size(), QSize(300, 200));
+    // An empty path: an empty picture, no message.
+    ASSERT_EQ(LoadPreviewFile(working, shared, QString(), 520, full), LoadOk);
+    EXPECT_EQ(full, QSize(0, 0));
+}
+
+TEST_F(PreviewDecode, UnchangedBytesAreNotDecodedAgainChangedOnesAre) {
+    PreviewMemo memo;
+    const QString file = save(QStringLiteral("a.jpg"), flat(1600, 1200, Qt::red));
+    ASSERT_EQ(LoadPreviewFile(working, shared, file, 520, full, &memo), LoadOk);
+    const qint64 first = working.cacheKey();
+    shared.SetProgressiveEncoding(true); // as a progressive file read meanwhile would
+    ASSERT_EQ(LoadPreviewFile(working, shared, file, 520, full, &memo), LoadOk);
+    EXPECT_EQ(working.cacheKey(), first) << "the same picture, not a new decode";
+    EXPECT_FALSE(shared.ProgressiveEncoding()) << "the header is still read";
+
+    // The same name and size, other contents: decoded anew.
+    save(QStringLiteral("a.jpg"), flat(1600, 1200, Qt::blue));
+    ASSERT_EQ(LoadPreviewFile(working, shared, file, 520, full, &memo), LoadOk);
+    EXPECT_NE(working.cacheKey(), first);
+    EXPECT_TRUE(test::fixtures::closeTo(working.convertToFormat(QImage::Format_RGB32).pixel(50, 50),
+                                        qRgb(0, 0, 255), 6));
+    // Another preview limit asks for another size.
+    ASSERT_EQ(LoadPreviewFile(working, shared, file, 100, full, &memo), LoadOk);
+    EXPECT_EQ(working.size(), QSize(200, 150));
+}
+
+} // namespace
+} // namespace quill
