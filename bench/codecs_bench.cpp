@@ -1,6 +1,7 @@
 // The codecs: decoding and encoding a 24-megapixel JPEG with the shared JPEG object, and decoding
 // large PNG files in the decoder process against decoding them in this process.
 
+#include "BenchPictures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
@@ -32,22 +33,7 @@ unsigned touchPages(const QImage& picture) {
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
 
-// Smooth gradients with a little noise: compresses like a photograph, not like a flat test card.
-QImage photo(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::uint32_t seed = 2024;
-    for (int y = 0; y < height; ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28);
-            row[3 * x] = uchar((x * 255 / width + noise) & 0xff);
-            row[3 * x + 1] = uchar((y * 255 / height + noise) & 0xff);
-            row[3 * x + 2] = uchar(((x + y) * 127 / (width + height) + 64 + noise) & 0xff);
-        }
-    }
-    return image;
-}
+using quill::bench::photo;
 
 const QByteArray& jpegBytes() {
     static const QByteArray bytes = [] {

@@ -4,6 +4,7 @@
 // which the scans budget lets through.
 
 #include "../tests/imaging/damaged_fixtures.h"
+#include "BenchPictures.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 
@@ -20,21 +21,7 @@
 
 namespace {
 
-QImage photo(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::uint32_t seed = 2024;
-    for (int y = 0; y < height; ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28);
-            row[3 * x] = uchar((x * 255 / width + noise) & 0xff);
-            row[3 * x + 1] = uchar((y * 255 / height + noise) & 0xff);
-            row[3 * x + 2] = uchar(((x + y) * 127 / (width + height) + 64 + noise) & 0xff);
-        }
-    }
-    return image;
-}
+using quill::bench::photo;
 
 struct HostileFolder {
     HostileFolder() {

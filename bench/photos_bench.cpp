@@ -3,6 +3,7 @@
 // without a press profile, and turned upright; 12-megapixel PNG files with and without a profile
 // in the decoder process.
 
+#include "BenchPictures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
@@ -28,22 +29,7 @@ namespace {
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
 
-// Smooth gradients with a little noise: compresses like a photograph, not like a flat test card.
-QImage photo(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::uint32_t seed = 2024;
-    for (int y = 0; y < height; ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28);
-            row[3 * x] = uchar((x * 255 / width + noise) & 0xff);
-            row[3 * x + 1] = uchar((y * 255 / height + noise) & 0xff);
-            row[3 * x + 2] = uchar(((x + y) * 127 / (width + height) + 64 + noise) & 0xff);
-        }
-    }
-    return image;
-}
+using quill::bench::photo;
 
 struct ProfileCloser {
     void operator()(void* profile) const { cmsCloseProfile(profile); }

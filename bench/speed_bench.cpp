@@ -9,6 +9,7 @@
 //     command line, less the same with a tiny picture, against one full decode (<= 0.6).
 // Each run is also measured without decoding ahead, for comparison.
 
+#include "BenchPictures.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "batch/ConversionRun.h"
@@ -43,22 +44,7 @@ double secondsSince(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// Smooth gradients with a little noise: compresses like a photograph, not like a flat test card.
-QImage photo(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::uint32_t seed = 2024;
-    for (int y = 0; y < height; ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28);
-            row[3 * x] = uchar((x * 255 / width + noise) & 0xff);
-            row[3 * x + 1] = uchar((y * 255 / height + noise) & 0xff);
-            row[3 * x + 2] = uchar(((x + y) * 127 / (width + height) + 64 + noise) & 0xff);
-        }
-    }
-    return image;
-}
+using quill::bench::photo;
 
 QByteArray jpegOf(const QImage& image) {
     TJPEGImage jpeg;
