@@ -3,6 +3,8 @@
 // without a press profile, and turned upright; 12-megapixel PNG files with and without a profile
 // in the decoder process.
 
+#include "../tests/support/PhotoFixtures.h"
+#include "../tests/support/ProfileFixtures.h"
 #include "BenchPictures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
@@ -31,34 +33,7 @@ constexpr int kHeight = 4000;
 
 using quill::bench::photo;
 
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-
-QByteArray bytesOf(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    return bytes;
-}
-
-QByteArray displayP3() {
-    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const cmsFloat64Number parameters[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    const Profile profile(cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(curve);
-    return bytesOf(profile.get());
-}
-
-QByteArray srgb() {
-    const Profile profile(cmsCreate_sRGBProfile());
-    return bytesOf(profile.get());
-}
+using namespace quill::test::profiles;
 
 // A press profile made of a 17-point grid, as real ones are (CMYK to Lab, naive inks).
 QByteArray press() {
@@ -91,12 +66,6 @@ QByteArray press() {
     cmsPipelineFree(lut);
     cmsDeleteTransform(toLab);
     return bytesOf(profile.get());
-}
-
-QByteArray exifOrientation(int orientation) {
-    QByteArray out("Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24);
-    out.append(char(orientation)).append(QByteArray(6, '\0'));
-    return out;
 }
 
 // A 24-megapixel JPEG as a camera writes it, with the given APP1 and ICC profile.
@@ -151,9 +120,9 @@ enum Kind { Plain, ExifUpright, SrgbProfile, WideGamut, Cmyk, CmykProfile };
 const QByteArray& jpegOf(Kind kind) {
     static const std::vector<QByteArray> files{
         cameraJpeg({}, {}),
-        cameraJpeg(exifOrientation(1), {}),
-        cameraJpeg(exifOrientation(1), srgb()),
-        cameraJpeg(exifOrientation(1), displayP3()),
+        cameraJpeg(quill::test::photos::exifWithOrientation(1), {}),
+        cameraJpeg(quill::test::photos::exifWithOrientation(1), srgbProfile()),
+        cameraJpeg(quill::test::photos::exifWithOrientation(1), displayP3Profile()),
         cameraJpeg({}, {}, true),
         cameraJpeg({}, press(), true),
     };
@@ -185,7 +154,8 @@ BENCHMARK(BM_JpegDecode24MP)
 
 // The whole load of a portrait photo: decoding plus the quarter turn upright.
 void BM_LoadPortraitPhoto24MP(benchmark::State& state) {
-    static const QByteArray tagged = cameraJpeg(exifOrientation(int(state.range(0))), {});
+    static const QByteArray tagged =
+        cameraJpeg(quill::test::photos::exifWithOrientation(int(state.range(0))), {});
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("portrait.jpg"));
     QFile out(file);
@@ -230,7 +200,7 @@ void BM_ConvertRows24MP(benchmark::State& state) {
         }
     }
     std::vector<std::uint8_t> out(std::size_t(kWidth) * kHeight * 3);
-    const QByteArray profile = cmyk ? press() : displayP3();
+    const QByteArray profile = cmyk ? press() : displayP3Profile();
     const auto conversion = quill::colour::SrgbConversion::fromProfile(
         reinterpret_cast<const std::uint8_t*>(profile.constData()), std::size_t(profile.size()),
         cmyk ? quill::colour::Pixels::Cmyk : quill::colour::Pixels::Rgb);
@@ -279,7 +249,7 @@ void BM_PngDecoderProcess12MP(benchmark::State& state) {
             }
         }
         if (state.range(0) != 0) {
-            QByteArray profile = displayP3();
+            QByteArray profile = displayP3Profile();
             FreeImage_CreateICCProfile(dib, profile.data(), long(profile.size()));
         }
         FreeImage_Save(FIF_PNG, dib, QFile::encodeName(file).constData(), 0);

@@ -3,6 +3,7 @@
 // in two halves in the decoder process) must come out as if converted row by row.
 
 #include "PhotoFixtures.h"
+#include "ProfileFixtures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
@@ -23,50 +24,12 @@ namespace {
 
 using colour::Pixels;
 using colour::SrgbConversion;
-
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
+using namespace test::profiles;
 
 struct TransformDeleter {
     void operator()(void* transform) const { cmsDeleteTransform(transform); }
 };
 using Transform = std::unique_ptr<void, TransformDeleter>;
-
-QByteArray bytesOf(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    if (!profile || !cmsSaveProfileToMem(profile, nullptr, &size)) {
-        return {};
-    }
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    return bytes;
-}
-
-QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma = 0) {
-    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    const cmsFloat64Number parameters[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma)
-                                    : cmsBuildParametricToneCurve(nullptr, 4, parameters);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    const Profile profile(cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(curve);
-    return bytesOf(profile.get());
-}
-
-QByteArray displayP3() {
-    return rgbProfile({{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}});
-}
-
-QByteArray redGreenSwapped() {
-    return rgbProfile({{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}});
-}
-
-// ProPhoto's primaries with a plain 1.8 gamma: colours far outside sRGB, clipped.
-QByteArray proPhoto() {
-    return rgbProfile({{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}}, 1.8);
-}
 
 using Sampler = cmsInt32Number (*)(const cmsUInt16Number in[], cmsUInt16Number out[], void*);
 
@@ -171,9 +134,9 @@ TEST(PhotoColours, RgbProfilesGiveLittleCmsColours) {
         int largest;
     };
     const std::vector<Case> cases{
-        {"Display P3", displayP3(), 1},
-        {"red and green exchanged", redGreenSwapped(), 1},
-        {"ProPhoto primaries, gamma 1.8", proPhoto(), 1},
+        {"Display P3", displayP3Profile(), 1},
+        {"red and green exchanged", swappedProfile(), 1},
+        {"ProPhoto primaries, gamma 1.8", proPhotoProfile(), 1},
         {"scanner grid", scannerGrid(), 2},
     };
     for (const auto& [what, profile, largest] : cases) {
@@ -290,8 +253,8 @@ TEST_F(LargePhotos, JpegRowsConvertedBesideTheDecoderMatchRowByRow) {
     const QString plain = dir.filePath("plain.jpg");
     const QString profiled = dir.filePath("p3.jpg");
     ASSERT_TRUE(test::photos::writeJpeg(plain, image));
-    ASSERT_TRUE(test::photos::writeJpeg(profiled, image, {.iccProfile = displayP3()}));
-    const SrgbConversion conversion = conversionOf(displayP3(), Pixels::Rgb);
+    ASSERT_TRUE(test::photos::writeJpeg(profiled, image, {.iccProfile = displayP3Profile()}));
+    const SrgbConversion conversion = conversionOf(displayP3Profile(), Pixels::Rgb);
     ASSERT_TRUE(conversion);
     const QImage decoded = load(plain);
     ASSERT_EQ(decoded.size(), QSize(kLarge, kLarge));
@@ -352,7 +315,7 @@ TEST_F(LargePhotos, PngHalvesConvertedInTheDecoderProcessMatchRowByRow) {
     const QImage image = largePhoto();
     const QString plain = dir.filePath("plain.png");
     const QString profiled = dir.filePath("p3.png");
-    const QByteArray profile = displayP3();
+    const QByteArray profile = displayP3Profile();
     test::fixtures::DibPtr dib = test::fixtures::dibFromImage(image);
     ASSERT_TRUE(test::fixtures::saveDib(dib.get(), FIF_PNG, plain));
     FreeImage_CreateICCProfile(dib.get(), const_cast<char*>(profile.constData()),

@@ -2,6 +2,7 @@
 // upright, an embedded ICC profile converts it to sRGB; anything broken loads as if absent.
 
 #include "PhotoFixtures.h"
+#include "ProfileFixtures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
@@ -22,6 +23,7 @@ namespace {
 using namespace test::fixtures;
 using test::photos::exifWithOrientation;
 using test::photos::JpegExtras;
+using namespace test::profiles;
 
 // Stored corners: top left red, top right green, bottom left blue, bottom right white.
 constexpr QRgb kRed = qRgb(255, 0, 0);
@@ -102,50 +104,6 @@ QSize uprightSize(int orientation) {
 }
 
 // Profiles made with Little CMS.
-
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-
-QByteArray bytesOf(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    if (!profile || !cmsSaveProfileToMem(profile, nullptr, &size)) {
-        return {};
-    }
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    return bytes;
-}
-
-cmsToneCurve* srgbCurve() {
-    const cmsFloat64Number parameters[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    return cmsBuildParametricToneCurve(nullptr, 4, parameters);
-}
-
-QByteArray rgbProfile(cmsCIExyYTRIPLE primaries) {
-    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    cmsToneCurve* curve = srgbCurve();
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    const Profile profile(cmsCreateRGBProfile(&d65, &primaries, curves));
-    cmsFreeToneCurve(curve);
-    return bytesOf(profile.get());
-}
-
-// sRGB with its red and green primaries exchanged: what the file calls red is sRGB green.
-QByteArray swappedProfile() {
-    return rgbProfile({{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}});
-}
-
-// Display P3: wider primaries, sRGB's white and curve.
-QByteArray displayP3Profile() {
-    return rgbProfile({{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}});
-}
-
-QByteArray srgbProfile() {
-    const Profile profile(cmsCreate_sRGBProfile());
-    return bytesOf(profile.get());
-}
 
 // Grey with a linear curve: a stored 128 is half the light, which sRGB writes as 188.
 QByteArray linearGreyProfile() {

@@ -1,0 +1,60 @@
+#pragma once
+// Colour profiles made with Little CMS for the tests and benchmarks, as the bytes a file embeds.
+// Header only; whoever includes it links Little CMS.
+
+#include <QByteArray>
+
+#include <lcms2.h>
+#include <memory>
+
+namespace quill::test::profiles {
+
+struct ProfileCloser {
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+
+// The profile as it is stored in a file; empty when there is none.
+inline QByteArray bytesOf(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    if (!profile || !cmsSaveProfileToMem(profile, nullptr, &size)) {
+        return {};
+    }
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    return bytes;
+}
+
+// An RGB profile of these primaries with D65 white, and sRGB's curve (or a plain gamma).
+inline QByteArray rgbProfile(cmsCIExyYTRIPLE primaries, double gamma = 0) {
+    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    const cmsFloat64Number parameters[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma)
+                                    : cmsBuildParametricToneCurve(nullptr, 4, parameters);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    const Profile profile(cmsCreateRGBProfile(&d65, &primaries, curves));
+    cmsFreeToneCurve(curve);
+    return bytesOf(profile.get());
+}
+
+// Display P3: wider primaries, sRGB's white and curve.
+inline QByteArray displayP3Profile() {
+    return rgbProfile({{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}});
+}
+
+// sRGB with its red and green primaries exchanged: what the file calls red is sRGB green.
+inline QByteArray swappedProfile() {
+    return rgbProfile({{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}});
+}
+
+// ProPhoto's primaries with a plain 1.8 gamma: colours far outside sRGB, clipped.
+inline QByteArray proPhotoProfile() {
+    return rgbProfile({{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}}, 1.8);
+}
+
+inline QByteArray srgbProfile() {
+    const Profile profile(cmsCreate_sRGBProfile());
+    return bytesOf(profile.get());
+}
+
+} // namespace quill::test::profiles
