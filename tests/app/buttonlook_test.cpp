@@ -1,5 +1,6 @@
 // The look the main window gives its aqua buttons.
 
+#include "../controls/AquaWindow.h"
 #include "../controls/ControlEvents.h"
 #include "app/ButtonLook.h"
 #include "controls/XAquaButton.h"
@@ -12,24 +13,7 @@ using namespace quill::test;
 
 namespace {
 
-// A window coloured like the main window with one aqua button on it.
-struct Window {
-    Window() {
-        QPalette palette = host.palette();
-        palette.setColor(QPalette::Window, QColor(235, 235, 235));
-        host.setPalette(palette);
-        host.resize(200, 100);
-        host.move(400, 300); // away from where the offscreen platform keeps its pointer
-        button = new TXAquaButton(&host);
-        button->move(8, 8);
-    }
-    QWidget host;
-    TXAquaButton* button = nullptr;
-};
-
-QColor rgb(int r, int g, int b) {
-    return QColor(r, g, b);
-}
+using Window = AquaWindow;
 
 } // namespace
 

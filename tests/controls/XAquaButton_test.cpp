@@ -1,3 +1,4 @@
+#include "AquaWindow.h"
 #include "ControlEvents.h"
 #include "controls/XAquaButton.h"
 
@@ -14,24 +15,7 @@ using namespace quill::test;
 
 namespace {
 
-// A window coloured like the main window with one aqua button on it.
-struct Window {
-    Window() {
-        QPalette palette = host.palette();
-        palette.setColor(QPalette::Window, QColor(235, 235, 235));
-        host.setPalette(palette);
-        host.resize(200, 100);
-        host.move(400, 300); // away from where the offscreen platform keeps its pointer
-        button = new TXAquaButton(&host);
-        button->move(8, 8);
-    }
-    QWidget host;
-    TXAquaButton* button = nullptr;
-};
-
-QColor rgb(int r, int g, int b) {
-    return QColor(r, g, b);
-}
+using Window = AquaWindow;
 
 void expectRowsIdentical(const QImage& image) {
     for (int y = 1; y < image.height(); ++y) {
