@@ -137,6 +137,15 @@ template <typename Reference> Best bestOf(Reference&& reference, TForm1& window)
     return best;
 }
 
+// A run's figures per file and as ratios to decoding the same files alone.
+void report(benchmark::State& state, const Best& best, int files, const char* referenceName) {
+    state.SetIterationTime(best.run);
+    state.counters[referenceName] = 1000 * best.decode / files;
+    state.counters["run_ms_per_file"] = 1000 * best.run / files;
+    state.counters["run_over_decode"] = best.run / best.decode;
+    state.counters["no_lookahead_over_decode"] = best.serial / best.decode;
+}
+
 void BM_RunOf50JpegsAgainstOneCoreLibjpeg(benchmark::State& state) {
     constexpr int kFiles = 50;
     QTemporaryDir dir;
@@ -161,11 +170,7 @@ void BM_RunOf50JpegsAgainstOneCoreLibjpeg(benchmark::State& state) {
                 return secondsSince(start);
             },
             window);
-        state.SetIterationTime(best.run);
-        state.counters["decode_ms_per_file"] = 1000 * best.decode / kFiles;
-        state.counters["run_ms_per_file"] = 1000 * best.run / kFiles;
-        state.counters["run_over_decode"] = best.run / best.decode;
-        state.counters["no_lookahead_over_decode"] = best.serial / best.decode;
+        report(state, best, kFiles, "decode_ms_per_file");
     }
 }
 BENCHMARK(BM_RunOf50JpegsAgainstOneCoreLibjpeg)
@@ -217,11 +222,7 @@ void BM_RunOf20PngsAgainstFreeImage(benchmark::State& state) {
                 return secondsSince(start);
             },
             window);
-        state.SetIterationTime(best.run);
-        state.counters["freeimage_ms_per_file"] = 1000 * best.decode / kFiles;
-        state.counters["run_ms_per_file"] = 1000 * best.run / kFiles;
-        state.counters["run_over_decode"] = best.run / best.decode;
-        state.counters["no_lookahead_over_decode"] = best.serial / best.decode;
+        report(state, best, kFiles, "freeimage_ms_per_file");
     }
 }
 BENCHMARK(BM_RunOf20PngsAgainstFreeImage)
