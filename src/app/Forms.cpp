@@ -14,8 +14,8 @@ TOKBottomDlg* OKBottomDlg = nullptr;
 TForm4* Form4 = nullptr;
 TOKBottomDlg1* OKBottomDlg1 = nullptr;
 
-Forms::Forms(const QString& commandTail) {
-    form1_ = std::make_unique<TForm1>(commandTail);
+Forms::Forms(const QString& commandTail, PreviewAhead* ahead) {
+    form1_ = std::make_unique<TForm1>(commandTail, ahead);
     Form1 = form1_.get();
     form2_ = std::make_unique<TForm2>();
     Form2 = form2_.get();

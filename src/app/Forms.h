@@ -12,6 +12,7 @@ class TForm2;
 class TOKBottomDlg;
 class TForm4;
 class TOKBottomDlg1;
+class PreviewAhead;
 
 extern TForm1* Form1;
 extern TForm2* Form2;
@@ -23,7 +24,8 @@ extern TOKBottomDlg1* OKBottomDlg1;
 // it the main form); destroying it destroys them and clears the globals.
 class Forms {
 public:
-    explicit Forms(const QString& commandTail);
+    // ahead, when given, is the preview of the named file decoded meanwhile (see PreviewAhead).
+    explicit Forms(const QString& commandTail, PreviewAhead* ahead = nullptr);
     ~Forms();
     Forms(const Forms&) = delete;
     Forms& operator=(const Forms&) = delete;

@@ -4,6 +4,7 @@
 #include "app/Forms.h"
 #include "app/QtMessageBox.h"
 #include "app/Unit1.h"
+#include "imaging/ImageLoading.h"
 #include "platform/Failure.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 static void initResources() {
     Q_INIT_RESOURCE(quillmere);
@@ -39,6 +41,8 @@ QString commandTail(int argc, char** argv) {
 }
 
 namespace {
+
+bool previewAheadOn = true;
 
 const char* const helpText =
     "Aufruf: quillmere [BILDDATEI]\n"
@@ -68,7 +72,11 @@ bool answeredFromCommandLine(int argc, char** argv) {
 
 } // namespace
 
-int runProgram(int argc, char** argv) {
+void setStartUpPreviewAhead(bool on) {
+    previewAheadOn = on;
+}
+
+int runProgram(int argc, char** argv, const std::function<void(QWidget&)>& shown) {
     if (answeredFromCommandLine(argc, argv)) {
         return 0;
     }
@@ -76,6 +84,11 @@ int runProgram(int argc, char** argv) {
     // Started from a folder that has been deleted or cannot be read, the lists start at home.
     ensureListableCurrentDir();
     keepLargePictureMemory();
+    // Start-up previews the named file; its decode goes on while the window is being built.
+    std::optional<PreviewAhead> ahead;
+    if (previewAheadOn && !tail.isEmpty()) {
+        ahead.emplace(tail, TForm1::kPreviewSide);
+    }
 
     QuillApplication app(argc, argv);
     initResources();
@@ -88,8 +101,11 @@ int runProgram(int argc, char** argv) {
     installQtMessageBoxes();
 
     runGuarded([&] {
-        Forms forms(tail);
+        Forms forms(tail, ahead ? &*ahead : nullptr);
         forms.main().show();
+        if (shown) {
+            shown(forms.main());
+        }
         app.exec();
     });
     return 0;

@@ -80,7 +80,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 
 } // namespace
 
-TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
+TForm1::TForm1(const QString& commandTail, PreviewAhead* ahead) : commandTail_(commandTail) {
     // The start-up runs in a fixed order: the controls (the lists show the process's current
     // folder), the decoder service, the shared picture objects, the window's place, the
     // defaults, drag and drop, the first preview, and last the file named on the command line.
@@ -98,7 +98,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
     });
     wireEvents();
     startDecoderService();
-    PreviewLimit = 520;
+    PreviewLimit = kPreviewSide;
     jpeg_ = std::make_unique<TJPEGImage>();
     jpeg_->SetCompressionQuality(90);
     workingBitmap_ = std::make_unique<QImage>();
@@ -128,6 +128,9 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
         ole::CoLockObjectExternal(dropTarget_, lock, lastUnlockReleases);
         ole::RegisterDragDrop(this, dropTarget_);
     }
+    if (ahead) {
+        previewMemo_->ahead = ahead->take();
+    }
     // Ticking runs the click reaction at once: the first preview is built now.
     CheckBox3->setChecked(true);
     CheckBox3Click();
@@ -137,6 +140,7 @@ TForm1::TForm1(const QString& commandTail) : commandTail_(commandTail) {
             GoToFile(*longPath);
         }
     }
+    previewMemo_->ahead.reset();
 }
 
 TForm1::~TForm1() {

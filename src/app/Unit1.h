@@ -34,6 +34,7 @@ class XtraHover;
 class HelpHover;
 struct BatchEntry;
 struct PreviewMemo;
+class PreviewAhead;
 namespace ole {
 class TDropTarget;
 }
@@ -43,7 +44,7 @@ class TForm1 : public QWidget {
 public:
     // Builds the window and runs the whole start-up of the main window, ending with go-to-file for
     // the command tail when it names an existing file.
-    explicit TForm1(const QString& commandTail = {});
+    explicit TForm1(const QString& commandTail = {}, PreviewAhead* ahead = nullptr);
     ~TForm1() override;
 
     // Controls, named as everywhere in the program. All are owned by the window.
@@ -84,6 +85,8 @@ public:
     TImage* Image1 = nullptr;
 
     // The largest width and height of the picture in the preview area.
+    // The side of the square a preview is fitted into.
+    static constexpr int kPreviewSide = 520;
     int PreviewLimit = 0;
 
     // Process-wide objects; they exist from construction until the close handling.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <new>
+#include <system_error>
 
 namespace quill {
 
@@ -136,6 +137,33 @@ LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
     }
 }
 
+namespace {
+
+// The size a preview decode must reach: twice the shown size, in the file's own orientation.
+QSize previewDecodeSize(const TJPEGData& header, int limit) {
+    const bool turned = transposesPicture(header.Orientation);
+    const QSize upright =
+        turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
+    const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit) * 2;
+    return turned ? shown.transposed() : shown;
+}
+
+// The preview of what jpeg holds (its header read). Throws as DecodeReduced does.
+DecodedPreview decodePreview(const TJPEGImage& jpeg, QSize atLeast) {
+    DecodedPreview preview{jpeg.Data().Data, atLeast, jpeg.DecodeSettings(), QImage(), false};
+    preview.picture = jpeg.DecodeReduced(atLeast, &preview.damaged);
+    applyOrientation(preview.picture, jpeg.Data().Orientation);
+    return preview;
+}
+
+bool standsFor(const std::optional<DecodedPreview>& preview, const TJPEGImage& jpeg,
+               QSize atLeast) {
+    return preview && preview->atLeast == atLeast && preview->settings == jpeg.DecodeSettings() &&
+           preview->data == jpeg.Data().Data;
+}
+
+} // namespace
+
 LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
                            QSize& fullSize, PreviewMemo* memo) {
     if (extensionOf(path) != QLatin1String(".jpg")) {
@@ -148,31 +176,63 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
     try {
         jpeg.LoadFromFile(path);
         const TJPEGData& header = jpeg.Data();
-        const bool turned = transposesPicture(header.Orientation);
-        const QSize upright =
-            turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
-        const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit) * 2;
-        const QSize atLeast = turned ? shown.transposed() : shown;
-        if (!memo || memo->atLeast != atLeast || memo->data != header.Data) {
-            bool damaged = false;
-            QImage decoded = jpeg.DecodeReduced(atLeast, &damaged);
-            applyOrientation(decoded, header.Orientation);
-            const PreviewMemo fresh{header.Data, atLeast, decoded, damaged};
-            if (!memo) {
-                workingBitmap = decoded;
-                fullSize = upright;
-                return loadLogged(path, {LoadOk, QString(), damaged});
+        const QSize atLeast = previewDecodeSize(header, limit);
+        const QSize upright = transposesPicture(header.Orientation)
+                                  ? QSize(header.Height, header.Width)
+                                  : QSize(header.Width, header.Height);
+        DecodedPreview preview;
+        if (memo && standsFor(memo->last, jpeg, atLeast)) {
+            preview = *memo->last;
+        } else if (memo && standsFor(memo->ahead, jpeg, atLeast)) {
+            preview = *memo->ahead;
+            memo->last = preview;
+        } else {
+            preview = decodePreview(jpeg, atLeast);
+            if (memo) {
+                memo->last = preview;
             }
-            *memo = fresh;
         }
-        workingBitmap = memo->picture;
+        workingBitmap = preview.picture;
         fullSize = upright;
-        return loadLogged(path, {LoadOk, QString(), memo->damaged});
+        return loadLogged(path, {LoadOk, QString(), preview.damaged});
     } catch (const Failure& failure) {
         return loadLogged(path, {LoadInvalidJpeg, failure.text()});
     } catch (const std::bad_alloc&) {
         return loadLogged(path, {LoadInvalidJpeg, QStringLiteral("out of memory")});
     }
+}
+
+PreviewAhead::PreviewAhead(const QString& path, int limit) {
+    if (extensionOf(path) != QLatin1String(".jpg")) {
+        return;
+    }
+    // A thread that cannot be had only means the preview is decoded in its turn. Nothing may
+    // leave the thread as an exception; a file that does not decode leaves no result.
+    try {
+        thread_ = std::thread([this, path, limit] {
+            try {
+                TJPEGImage jpeg{TJPEGDefaults{}};
+                jpeg.LoadFromFile(path);
+                result_ = decodePreview(jpeg, previewDecodeSize(jpeg.Data(), limit));
+            } catch (...) {
+                result_.reset();
+            }
+        });
+    } catch (const std::system_error&) {
+    }
+}
+
+PreviewAhead::~PreviewAhead() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+std::optional<DecodedPreview> PreviewAhead::take() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    return std::exchange(result_, std::nullopt);
 }
 
 } // namespace quill

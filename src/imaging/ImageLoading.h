@@ -12,7 +12,9 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <span>
+#include <thread>
 #include <utility>
 
 namespace quill {
@@ -63,13 +65,22 @@ std::span<const DecoderRow> DecoderTable();
 // has no decoder.
 LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
 
-// The last JPEG the preview decoded: its file's bytes and the picture made of them. Start-up
-// previews the same file up to three times; a file whose bytes are unchanged is not decoded again.
-struct PreviewMemo {
+// A JPEG's preview: the file's bytes, the size asked for, the settings, and the picture made of
+// them.
+struct DecodedPreview {
     QByteArray data;
     QSize atLeast;
+    TJPEGDecodeSettings settings;
     QImage picture;
     bool damaged = false;
+};
+
+// The previews that need not be decoded again: the last one the preview decoded and, during
+// start-up, the one decoded ahead (PreviewAhead). Start-up previews the same file up to three
+// times; a file whose bytes are unchanged is not decoded again.
+struct PreviewMemo {
+    std::optional<DecodedPreview> last;
+    std::optional<DecodedPreview> ahead;
 };
 
 // The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
@@ -79,6 +90,26 @@ struct PreviewMemo {
 // Outputs are never made from this.
 LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
                            QSize& fullSize, PreviewMemo* memo = nullptr);
+
+// A ".jpg" file's preview decoded on a thread of its own, so that start-up can build the window
+// meanwhile. It decodes with the built-in JPEG defaults, since the process's table needs the
+// application, which does not exist yet; its picture only stands in for a decode of the same
+// bytes at the same size with the same settings, so whatever the file turns out to be, the
+// preview shows and says exactly what decoding it in its turn would.
+class PreviewAhead {
+public:
+    PreviewAhead(const QString& path, int limit);
+    ~PreviewAhead();
+    PreviewAhead(const PreviewAhead&) = delete;
+    PreviewAhead& operator=(const PreviewAhead&) = delete;
+
+    // Waits for the decode; nothing when the file is no JPEG or did not decode.
+    std::optional<DecodedPreview> take();
+
+private:
+    std::thread thread_;
+    std::optional<DecodedPreview> result_;
+};
 
 // The non-JPEG half: decodes fileName with the decoder of extension (compared ignoring case) into
 // bitmap, which is empty afterwards when the extension has no decoder. Throws LoadError, with

@@ -417,8 +417,9 @@ TJPEGDefaults& JPEGDefaults() {
     return defaults;
 }
 
-TJPEGImage::TJPEGImage() {
-    const TJPEGDefaults& defaults = JPEGDefaults();
+TJPEGImage::TJPEGImage() : TJPEGImage(JPEGDefaults()) {}
+
+TJPEGImage::TJPEGImage(const TJPEGDefaults& defaults) {
     quality_ = defaults.CompressionQuality;
     progressive_ = defaults.ProgressiveEncoding;
     grayscale_ = defaults.Grayscale;

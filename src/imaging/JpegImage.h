@@ -62,9 +62,24 @@ struct TJPEGData {
     int Orientation = 1; // the EXIF Orientation tag, 1 (upright) without one
 };
 
+// What a decode depends on besides the data: equal data decoded with equal settings gives equal
+// pictures.
+struct TJPEGDecodeSettings {
+    bool Smoothing = true;
+    TJPEGPerformance Performance = jpBestQuality;
+    TJPEGPixelFormat PixelFormat = jf24Bit;
+    TJPEGScale Scale = jsFullSize;
+    bool ProgressiveDisplay = false;
+    bool operator==(const TJPEGDecodeSettings&) const = default;
+};
+
 class TJPEGImage {
 public:
+    // With the process's defaults (JPEGDefaults()).
     TJPEGImage();
+    // With the given defaults, leaving the process's table alone: for a thread that decodes
+    // before the application (and with it the screen the table looks at) exists.
+    explicit TJPEGImage(const TJPEGDefaults& defaults);
 
     // Encoder quality, 1 to 100 (the slider gives 10 to 100).
     int CompressionQuality() const { return quality_; }
@@ -78,6 +93,9 @@ public:
     TJPEGPixelFormat PixelFormat() const { return pixelFormat_; }
     TJPEGScale Scale() const { return scale_; }
     bool ProgressiveDisplay() const { return progressiveDisplay_; }
+    TJPEGDecodeSettings DecodeSettings() const {
+        return {smoothing_, performance_, pixelFormat_, scale_, progressiveDisplay_};
+    }
 
     int Width() const;
     int Height() const;

@@ -7,12 +7,15 @@
 #include "browse/DriveComboBox.h"
 #include "browse/FileListBox.h"
 #include "controls/Image.h"
+#include "imaging/ImageLoading.h"
 #include "imaging/PreviewGeometry.h"
 #include "platform/Volumes.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+
+#include <tuple>
 
 using namespace quill;
 using quill::test::WindowTest;
@@ -239,4 +242,34 @@ TEST_F(WindowTest, CommandLineFileIsFoundByItsRealPathAndNothingIsSkippedSilentl
     TForm1& w2 = start("gibt/es/nicht.png");
     EXPECT_EQ(w2.DirectoryListBox1->Directory(), dir_.path());
     EXPECT_TRUE(messages_.shown().empty());
+}
+
+// Start-up decodes the named file's preview while the window is built: the window comes out the
+// same as without, also when the file changed meanwhile or is not the folder's first entry.
+TEST_F(WindowTest, TheNamedFileDecodedAheadGivesTheSameWindowAsDecodingItInItsTurn) {
+    writePicture("a.jpg", 1600, 1200, Qt::red);
+    writePicture("b.jpg", 1200, 1600, Qt::blue);
+    writePicture("c.jpg", 900, 600, Qt::green);
+    const auto startWith = [this](const QString& named, PreviewAhead* ahead) {
+        forms_ = std::make_unique<Forms>(named, ahead);
+        TForm1& w = window();
+        return std::tuple(w.Image1->picture(), w.Label5->text(), w.Label6->text(),
+                          w.FileListBox1->FileName(), messages_.shown().size());
+    };
+    for (const char* named : {"a.jpg", "b.jpg"}) {
+        const auto plain = startWith(QLatin1String(named), nullptr);
+        forms_.reset();
+        PreviewAhead ahead(path(QLatin1String(named)), TForm1::kPreviewSide);
+        EXPECT_EQ(startWith(QLatin1String(named), &ahead), plain) << named;
+        forms_.reset();
+    }
+    // Changed after its decode ahead: the window shows what the file holds now.
+    PreviewAhead stale(path("c.jpg"), TForm1::kPreviewSide);
+    writePicture("c.jpg", 900, 600, Qt::yellow);
+    startWith("c.jpg", &stale);
+    const QRgb shown = window().Image1->picture().convertToFormat(QImage::Format_RGB32).pixel(5, 5);
+    EXPECT_GT(qRed(shown), 240);
+    EXPECT_GT(qGreen(shown), 240);
+    EXPECT_LT(qBlue(shown), 16) << "yellow, not the green decoded ahead";
+    EXPECT_EQ(window().Label5->text(), "900");
 }

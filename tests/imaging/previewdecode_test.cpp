@@ -160,5 +160,91 @@ TEST_F(PreviewDecode, UnchangedBytesAreNotDecodedAgainChangedOnesAre) {
     EXPECT_EQ(working.size(), QSize(200, 150));
 }
 
+// Start-up decodes the named file's preview on a thread while the window is built; that picture
+// may only stand in for a decode of the same bytes, at the same size, with the same settings.
+TEST_F(PreviewDecode, APreviewDecodedAheadStandsInOnlyForTheSameBytesSizeAndSettings) {
+    const QString file = save(QStringLiteral("a.jpg"), redOverBlue(1600, 1200));
+    PreviewMemo memo;
+    {
+        PreviewAhead ahead(file, 520);
+        memo.ahead = ahead.take();
+    }
+    ASSERT_TRUE(memo.ahead.has_value());
+    const qint64 aheadKey = memo.ahead->picture.cacheKey();
+
+    // Another preview limit asks for another size: decoded here.
+    ASSERT_EQ(LoadPreviewFile(working, shared, file, 100, full, &memo), LoadOk);
+    EXPECT_NE(working.cacheKey(), aheadKey);
+    EXPECT_EQ(working.size(), QSize(200, 150));
+
+    // The same bytes at the same size: the picture decoded ahead, the same as decoding it here.
+    const LoadResult taken = LoadPreviewFile(working, shared, file, 520, full, &memo);
+    ASSERT_EQ(taken, LoadOk);
+    EXPECT_FALSE(taken.damaged);
+    EXPECT_EQ(working.cacheKey(), aheadKey);
+    EXPECT_EQ(full, QSize(1600, 1200));
+    QImage fresh;
+    TJPEGImage other;
+    ASSERT_EQ(LoadPreviewFile(fresh, other, file, 520, full), LoadOk);
+    EXPECT_EQ(working, fresh);
+
+    // Other settings decode otherwise (a palette picture on an 8-bit screen): decoded here.
+    TJPEGDefaults eightBit;
+    eightBit.PixelFormat = jf8Bit;
+    TJPEGImage palette(eightBit);
+    PreviewMemo onlyAhead{std::nullopt, memo.ahead};
+    ASSERT_EQ(LoadPreviewFile(working, palette, file, 520, full, &onlyAhead), LoadOk);
+    EXPECT_EQ(working.format(), QImage::Format_Indexed8);
+
+    // The file changed since (same name, same size): the new picture, not the one decoded ahead.
+    save(QStringLiteral("a.jpg"), flat(1600, 1200, Qt::green));
+    onlyAhead = PreviewMemo{std::nullopt, memo.ahead};
+    ASSERT_EQ(LoadPreviewFile(working, shared, file, 520, full, &onlyAhead), LoadOk);
+    EXPECT_NE(working.cacheKey(), aheadKey);
+    EXPECT_TRUE(test::fixtures::closeTo(working.convertToFormat(QImage::Format_RGB32).pixel(10, 10),
+                                        qRgb(0, 255, 0), 6));
+}
+
+TEST_F(PreviewDecode, WhatDoesNotDecodeAheadIsLoadedAndReportedInItsTurn) {
+    // A JPEG whose data breaks off: decoded ahead, with its damage.
+    QByteArray cut;
+    {
+        const QString whole = save(QStringLiteral("ganz.jpg"), redOverBlue(1600, 1200));
+        QFile file(whole);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        cut = file.readAll().left(20000);
+    }
+    QFile cutFile(path(QStringLiteral("kurz.jpg")));
+    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write(cut);
+    cutFile.close();
+    PreviewMemo memo;
+    {
+        PreviewAhead ahead(path(QStringLiteral("kurz.jpg")), 520);
+        memo.ahead = ahead.take();
+    }
+    ASSERT_TRUE(memo.ahead.has_value());
+    EXPECT_TRUE(memo.ahead->damaged);
+    const LoadResult damaged =
+        LoadPreviewFile(working, shared, path(QStringLiteral("kurz.jpg")), 520, full, &memo);
+    EXPECT_EQ(damaged, LoadOk);
+    EXPECT_TRUE(damaged.damaged);
+    EXPECT_EQ(working.cacheKey(), memo.ahead->picture.cacheKey());
+
+    // Not a JPEG, broken, missing: nothing ahead, and the load in its turn says what it always did.
+    QFile broken(path(QStringLiteral("kaputt.jpg")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("\xff\xd8\xff\xe0 not really");
+    broken.close();
+    ASSERT_TRUE(flat(30, 20, Qt::red).save(path(QStringLiteral("c.png"))));
+    for (const char* name : {"kaputt.jpg", "fehlt.jpg", "c.png"}) {
+        PreviewAhead ahead(path(QLatin1String(name)), 520);
+        EXPECT_FALSE(ahead.take().has_value()) << name;
+    }
+    EXPECT_EQ(
+        LoadPreviewFile(working, shared, path(QStringLiteral("kaputt.jpg")), 520, full, &memo),
+        LoadInvalidJpeg);
+}
+
 } // namespace
 } // namespace quill
