@@ -2,6 +2,7 @@
 
 #include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderService.h"
+#include "imaging/JpegLimits.h"
 #include "imaging/Orientation.h"
 #include "imaging/PreviewGeometry.h"
 #include "platform/Logging.h"
@@ -167,9 +168,24 @@ bool standsFor(const std::optional<DecodedPreview>& preview, const TJPEGImage& j
 LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
                            QSize& fullSize, PreviewMemo* memo) {
     if (extensionOf(path) != QLatin1String(".jpg")) {
+        // These loads leave the JPEG object alone, so the remembered picture is all they give.
+        QByteArray bytes;
+        const bool rememberable =
+            memo && !path.isEmpty() &&
+            jpeg_limits::readRegularFile(path, bytes, kMaxRememberedFileBytes) ==
+                jpeg_limits::ReadResult::Read;
+        if (rememberable && memo->other && memo->other->path == path &&
+            memo->other->data == bytes) {
+            workingBitmap = memo->other->picture;
+            fullSize = workingBitmap.size();
+            return loadLogged(path, {});
+        }
         const LoadResult result = LoadPictureFile(workingBitmap, jpeg, path);
         if (result == LoadOk) {
             fullSize = workingBitmap.size();
+            if (rememberable && !workingBitmap.isNull()) {
+                memo->other = DecodedPicture{path, std::move(bytes), workingBitmap};
+            }
         }
         return result;
     }

@@ -75,13 +75,24 @@ struct DecodedPreview {
     bool damaged = false;
 };
 
-// The previews that need not be decoded again: the last one the preview decoded and, during
-// start-up, the one decoded ahead (PreviewAhead). Start-up previews the same file up to three
-// times; a file whose bytes are unchanged is not decoded again.
+// A picture of another format as the decoder process made it of these bytes at this path.
+struct DecodedPicture {
+    QString path;
+    QByteArray data;
+    QImage picture;
+};
+
+// The previews that need not be decoded again: the last JPEG preview decoded, during start-up
+// the one decoded ahead (PreviewAhead), and the last picture of another format (up to
+// kMaxRememberedFileBytes). Start-up previews the same file up to three times, and the end of a
+// run previews the folder's first entry again; a file whose bytes are unchanged is not decoded
+// again.
 struct PreviewMemo {
     std::optional<DecodedPreview> last;
     std::optional<DecodedPreview> ahead;
+    std::optional<DecodedPicture> other;
 };
+inline constexpr qint64 kMaxRememberedFileBytes = qint64(64) << 20;
 
 // The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
 // left holding the file and its progressive flag), but a JPEG is decoded only as large as

@@ -246,5 +246,48 @@ TEST_F(PreviewDecode, WhatDoesNotDecodeAheadIsLoadedAndReportedInItsTurn) {
         LoadInvalidJpeg);
 }
 
+// After a run the folder's first entry is previewed again; a picture of another format whose
+// file is unchanged is not decoded again either, and any change or failure is seen as before.
+TEST_F(PreviewDecode, AnotherFormatsUnchangedFileIsNotDecodedAgainAndFailuresStaySeen) {
+    PreviewMemo memo;
+    const QString png = path(QStringLiteral("a.png"));
+    ASSERT_TRUE(redOverBlue(300, 200).save(png));
+    ASSERT_EQ(LoadPreviewFile(working, shared, png, 520, full, &memo), LoadOk);
+    const qint64 first = working.cacheKey();
+    ASSERT_EQ(LoadPreviewFile(working, shared, png, 520, full, &memo), LoadOk);
+    EXPECT_EQ(working.cacheKey(), first) << "the same picture, not a new decode";
+    EXPECT_EQ(full, QSize(300, 200));
+    EXPECT_TRUE(shared.Empty()) << "these loads leave the JPEG object alone";
+
+    // The same bytes under another name: decoded for that name.
+    ASSERT_TRUE(QFile::copy(png, path(QStringLiteral("b.png"))));
+    ASSERT_EQ(LoadPreviewFile(working, shared, path(QStringLiteral("b.png")), 520, full, &memo),
+              LoadOk);
+    EXPECT_NE(working.cacheKey(), first);
+    const qint64 second = working.cacheKey();
+
+    // Changed contents at the same size: decoded anew.
+    ASSERT_TRUE(flat(300, 200, Qt::green).save(path(QStringLiteral("b.png"))));
+    ASSERT_EQ(LoadPreviewFile(working, shared, path(QStringLiteral("b.png")), 520, full, &memo),
+              LoadOk);
+    EXPECT_NE(working.cacheKey(), second);
+    EXPECT_EQ(working.convertToFormat(QImage::Format_RGB32).pixel(10, 10), qRgb(0, 255, 0));
+
+    // Cut short after it was remembered, or gone: the load fails each time, as it always did,
+    // and the picture shown before stays.
+    QFile file(path(QStringLiteral("b.png")));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(40));
+    file.close();
+    const qint64 shown = working.cacheKey();
+    for (int time = 0; time < 2; ++time) {
+        EXPECT_EQ(LoadPreviewFile(working, shared, path(QStringLiteral("b.png")), 520, full, &memo),
+                  LoadFailed);
+        EXPECT_EQ(working.cacheKey(), shown);
+    }
+    ASSERT_TRUE(QFile::remove(png));
+    EXPECT_EQ(LoadPreviewFile(working, shared, png, 520, full, &memo), LoadFailed);
+}
+
 } // namespace
 } // namespace quill
