@@ -4,9 +4,12 @@
 
 #include <libdeflate.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 namespace quill::decode {
 
@@ -91,47 +94,82 @@ bool readHeader(const std::uint8_t* data, std::uint32_t length, Header& header) 
            !pictures::exceedsPixelLimit(header.width, header.height);
 }
 
-// Reverses one row's filter in place. prev is the row above (zeros above the first) in the same
-// byte order: the filters work on bytes Step apart, so they do not care in which order a pixel's
-// channels lie.
-template <std::size_t Step>
-void unfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prev,
-                 std::size_t bytes) {
+// Where each of the file's channels goes in FreeImage's pixel (grey, R G B, R G B A).
+template <std::size_t Channels> constexpr std::array<std::size_t, Channels> kPlace = {0};
+template <>
+constexpr std::array<std::size_t, 3> kPlace<3> = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE};
+template <>
+constexpr std::array<std::size_t, 4> kPlace<4> = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE,
+                                                  FI_RGBA_ALPHA};
+
+inline unsigned paeth(unsigned a, unsigned b, unsigned c) {
+    const int towardsA = int(b) - int(c);
+    const int towardsB = int(a) - int(c);
+    const int pa = towardsA < 0 ? -towardsA : towardsA;
+    const int pb = towardsB < 0 ? -towardsB : towardsB;
+    const int pc = towardsA + towardsB < 0 ? -(towardsA + towardsB) : towardsA + towardsB;
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// step(c) for every channel c as a constant, unrolled: the channel's place and its left neighbour
+// are then known at compile time and stay in registers.
+template <std::size_t Channels, typename Step> inline void eachChannel(const Step& step) {
+    [&]<std::size_t... C>(std::index_sequence<C...>) {
+        (step(std::integral_constant<std::size_t, C>{}), ...);
+    }
+    (std::make_index_sequence<Channels>{});
+}
+
+// Reverses one row's filter straight into the bitmap's row, each channel to its place. above is
+// the bitmap's row above (zeros above the first): the filters relate bytes a pixel apart, so they
+// work the same on the channels in either order. The pixel to the left, and the one above it, are
+// carried along rather than read back from the row just written.
+template <std::size_t Channels>
+void unfilterRow(std::uint8_t filter, const std::uint8_t* in, std::uint8_t* out,
+                 const std::uint8_t* above, std::uint32_t width) {
+    std::array<unsigned, Channels> left{};
+    std::array<unsigned, Channels> aboveLeft{};
+    const std::uint8_t* const end = in + std::size_t{width} * Channels;
     switch (filter) {
+    case 0:
+        for (; in != end; in += Channels, out += Channels) {
+            eachChannel<Channels>([&](auto c) { out[kPlace<Channels>[c]] = in[c]; });
+        }
+        break;
     case 1:
-        for (std::size_t i = Step; i < bytes; ++i) {
-            row[i] = std::uint8_t(row[i] + row[i - Step]);
+        for (; in != end; in += Channels, out += Channels) {
+            eachChannel<Channels>([&](auto c) {
+                left[c] = (in[c] + left[c]) & 0xff;
+                out[kPlace<Channels>[c]] = std::uint8_t(left[c]);
+            });
         }
         break;
     case 2:
-        for (std::size_t i = 0; i < bytes; ++i) {
-            row[i] = std::uint8_t(row[i] + prev[i]);
+        for (; in != end; in += Channels, out += Channels, above += Channels) {
+            eachChannel<Channels>([&](auto c) {
+                constexpr std::size_t to = kPlace<Channels>[c];
+                out[to] = std::uint8_t(in[c] + above[to]);
+            });
         }
         break;
     case 3:
-        for (std::size_t i = 0; i < Step; ++i) {
-            row[i] = std::uint8_t(row[i] + (prev[i] >> 1));
-        }
-        for (std::size_t i = Step; i < bytes; ++i) {
-            row[i] = std::uint8_t(row[i] + ((unsigned(row[i - Step]) + prev[i]) >> 1));
+        for (; in != end; in += Channels, out += Channels, above += Channels) {
+            eachChannel<Channels>([&](auto c) {
+                constexpr std::size_t to = kPlace<Channels>[c];
+                left[c] = (in[c] + ((left[c] + above[to]) >> 1)) & 0xff;
+                out[to] = std::uint8_t(left[c]);
+            });
         }
         break;
     case 4:
-        // Left of the first pixel counts as zero, which makes the predictor the byte above.
-        for (std::size_t i = 0; i < Step; ++i) {
-            row[i] = std::uint8_t(row[i] + prev[i]);
-        }
-        for (std::size_t i = Step; i < bytes; ++i) {
-            const int a = row[i - Step];
-            const int b = prev[i];
-            const int c = prev[i - Step];
-            const int towardsA = b - c;
-            const int towardsB = a - c;
-            const int pa = towardsA < 0 ? -towardsA : towardsA;
-            const int pb = towardsB < 0 ? -towardsB : towardsB;
-            const int pc = towardsA + towardsB < 0 ? -(towardsA + towardsB) : towardsA + towardsB;
-            const int predictor = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-            row[i] = std::uint8_t(row[i] + predictor);
+        for (; in != end; in += Channels, out += Channels, above += Channels) {
+            eachChannel<Channels>([&](auto c) {
+                constexpr std::size_t to = kPlace<Channels>[c];
+                const unsigned up = above[to];
+                left[c] = (in[c] + paeth(left[c], up, aboveLeft[c])) & 0xff;
+                aboveLeft[c] = up;
+                out[to] = std::uint8_t(left[c]);
+            });
         }
         break;
     default:
@@ -139,34 +177,16 @@ void unfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* pre
     }
 }
 
-// Copies a row of the file's pixels into the bitmap's byte order.
-template <std::size_t Step>
-void copyRow(const std::uint8_t* from, std::uint8_t* to, std::uint32_t width) {
-    if constexpr (Step == 1) {
-        std::memcpy(to, from, width);
-    } else {
-        for (std::uint32_t x = 0; x < width; ++x, from += Step, to += Step) {
-            to[FI_RGBA_RED] = from[0];
-            to[FI_RGBA_GREEN] = from[1];
-            to[FI_RGBA_BLUE] = from[2];
-            if constexpr (Step == 4) {
-                to[FI_RGBA_ALPHA] = from[3];
-            }
-        }
-    }
-}
-
-template <std::size_t Step>
+template <std::size_t Channels>
 void fillBitmap(FIBITMAP* dib, const std::uint8_t* raw, const std::uint8_t* zeros,
                 const Header& header) {
-    const std::size_t rowBytes = std::size_t{header.width} * Step;
-    const std::uint8_t* prev = zeros;
+    const std::size_t lineBytes = std::size_t{header.width} * Channels + 1;
+    const std::uint8_t* above = zeros;
     for (std::uint32_t y = 0; y < header.height; ++y) {
-        const std::uint8_t* line = raw + std::size_t{y} * (rowBytes + 1);
+        const std::uint8_t* line = raw + std::size_t{y} * lineBytes;
         std::uint8_t* row = FreeImage_GetScanLine(dib, int(header.height - 1 - y));
-        copyRow<Step>(line + 1, row, header.width);
-        unfilterRow<Step>(line[0], row, prev, rowBytes);
-        prev = row;
+        unfilterRow<Channels>(line[0], line + 1, row, above, header.width);
+        above = row;
     }
 }
 
