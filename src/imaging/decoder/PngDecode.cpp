@@ -5,8 +5,10 @@
 #include <libdeflate.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -21,6 +23,9 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '
 // larger than this, makes it refuse the file, and FreeImage with it.
 constexpr std::uint32_t kMaxSide = 1000000;
 constexpr std::uint32_t kMaxChunkBytes = 8000000;
+
+// What one buffer may hold on this machine.
+constexpr std::uint64_t kMaxBufferBytes = std::uint64_t(std::numeric_limits<std::ptrdiff_t>::max());
 
 std::uint32_t bigEndian32(const std::uint8_t* bytes) {
     return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 |
@@ -265,12 +270,14 @@ DibPtr loadCommonPng(std::vector<std::uint8_t> file) {
         at += 12 + std::size_t{length};
     }
 
-    // The zlib header names the window the stream was made with; zlib holds a stream to it,
-    // libdeflate does not, so a stream that could reach beyond it is left to FreeImage.
+    // Deflate shrinks data at most 1032 to 1: a shorter stream cannot hold the rows, and their
+    // memory is not asked for.
     const std::size_t streamBytes = idatEnd - idatStart;
-    if (streamBytes < 2) {
+    if (streamBytes < 2 || streamBytes < rawSize / 1032 || rawSize > kMaxBufferBytes) {
         return nullptr;
     }
+    // The zlib header names the window the stream was made with; zlib holds a stream to it,
+    // libdeflate does not, so a stream that could reach beyond it is left to FreeImage.
     const unsigned windowBits = (bytes[idatStart] >> 4) + 8;
     if (windowBits < 15 && rawSize > (std::uint64_t{1} << windowBits)) {
         return nullptr;
