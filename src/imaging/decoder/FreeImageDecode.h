@@ -48,7 +48,8 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
                   std::uint32_t* orientation = nullptr);
 
 // Whether decodeFile reads the common PNG files itself (see PngDecode.h) before it asks FreeImage;
-// on unless turned off. The pictures are the same either way, which the tests compare.
+// on unless turned off. Every file FreeImage reads gives the same picture either way, which the
+// tests compare.
 void setOwnPngDecoding(bool enabled);
 
 // Converts rows made by convertDibToRgb to sRGB through the picture's embedded ICC profile (the
