@@ -1,11 +1,13 @@
-// The codecs: decoding and encoding a 24-megapixel JPEG with the shared JPEG object, and decoding
-// large PNG files in the decoder process against decoding them in this process.
+// The codecs: decoding and encoding a 24-megapixel JPEG with the shared JPEG object, decoding
+// large PNG files in the decoder process against decoding them in this process, and one such file
+// into a bitmap by FreeImage's loader against the decoder's own reading of common PNG files.
 
 #include "BenchPictures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/decoder/FreeImageDecode.h"
+#include "imaging/decoder/PngDecode.h"
 
 #include <FreeImage.h>
 
@@ -16,6 +18,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -156,6 +161,47 @@ void BM_PngFolderInProcess(benchmark::State& state) {
     reportPng(state);
 }
 BENCHMARK(BM_PngFolderInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One 12-megapixel file, read and decoded into a bitmap by FreeImage's loader.
+void BM_PngBitmapFreeImage(benchmark::State& state) {
+    const QByteArray path = QFile::encodeName(pngFolder().files.front());
+    for (auto _ : state) {
+        const quill::decode::DibPtr dib(FreeImage_Load(FIF_PNG, path.constData(), 0));
+        if (!dib) {
+            state.SkipWithError("FreeImage failed");
+            return;
+        }
+        benchmark::DoNotOptimize(FreeImage_GetBits(dib.get()));
+    }
+}
+BENCHMARK(BM_PngBitmapFreeImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The same file read and decoded into the same bitmap by the decoder's own reading.
+void BM_PngBitmapOwn(benchmark::State& state) {
+    const QByteArray path = QFile::encodeName(pngFolder().files.front());
+    for (auto _ : state) {
+        std::vector<std::uint8_t> bytes;
+        {
+            const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.constData(), "rb"));
+            if (file && std::fseek(file.get(), 0, SEEK_END) == 0) {
+                bytes.resize(std::size_t(std::ftell(file.get())));
+                std::rewind(file.get());
+                bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+            }
+        }
+        const quill::decode::DibPtr dib = quill::decode::loadCommonPng(std::move(bytes));
+        if (!dib) {
+            state.SkipWithError("the file was not decoded on its own");
+            return;
+        }
+        benchmark::DoNotOptimize(FreeImage_GetBits(dib.get()));
+    }
+}
+BENCHMARK(BM_PngBitmapOwn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

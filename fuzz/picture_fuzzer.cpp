@@ -1,11 +1,12 @@
 // libFuzzer target: every input is written as a file of one extension (QUILL_FUZZ_EXTENSION) and
 // loaded with LoadPictureFile, the way the preview and the batch run load files; our own header
-// parsers also see it directly, so their coverage guides the search. With
+// parsers and PNG decoding also see it directly, so their coverage guides the search. With
 // QUILL_FUZZ_WRITE_SEEDS=<folder> the target writes a small seed corpus per extension and ends.
 
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PngDecode.h"
 #include "loading_fixtures.h"
 
 #include <QDir>
@@ -56,6 +57,14 @@ bool writeSeeds(const QString& root) {
     raw("lbm", lbmBytes(), "planes");
     dib("png", rgb.get(), FIF_PNG, 0, "rgb");
     dib("png", palette.get(), FIF_PNG, 0, "palette");
+    raw("png",
+        handMadePng({.width = 13,
+                     .height = 7,
+                     .colourType = 6,
+                     .filters = {0, 1, 2, 3, 4},
+                     .idatBytes = 64}),
+        "filters");
+    raw("png", handMadePng({.width = 9, .height = 5, .colourType = 0, .filters = {4, 3}}), "grey");
     raw("mng", mngFromPng(readBytes(root + QStringLiteral("/png/rgb")), 16, 12), "frame");
     raw("pcx", pcxBytes(pattern), "rgb");
     dib("ppm", rgb.get(), FIF_PPMRAW, 0, "p6");
@@ -111,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)p::isSoundSunRaster(data, size);
     (void)p::isSoundIcon(data, size);
     (void)p::isKoalaFile(data, size);
+    (void)quill::decode::loadCommonPng(std::vector<std::uint8_t>(data, data + size));
 
     {
         QFile file(g_input);

@@ -12,12 +12,15 @@
 #include <QImage>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace quill::test::fixtures {
 
@@ -174,6 +177,168 @@ inline void putPngChunk(QByteArray& out, const char* tag, const QByteArray& data
     body += data;
     out += body;
     putBe32(out, crc32(body));
+}
+
+inline QByteArray pngChunk(const char* tag, const QByteArray& data) {
+    QByteArray out;
+    putPngChunk(out, tag, data);
+    return out;
+}
+
+// A PNG written byte by byte, for what no writer makes on request: each row's filter chosen, the
+// zlib stream cut into IDAT chunks of any size, Adam7 interlacing, extra chunks.
+struct HandMadePng {
+    int width = 16;
+    int height = 12;
+    int colourType = 2;          // 0 grey, 2 RGB, 4 grey and alpha, 6 RGBA
+    int bitDepth = 8;            // 8 or 16
+    std::vector<int> filters{0}; // row y (of each pass) is filtered with filters[y % size]
+    int idatBytes = 0;           // the stream cut into IDAT chunks of this many bytes; 0: one
+    bool interlaced = false;
+    int windowBits = 15;   // the zlib window the stream is made with (9 to 15)
+    QByteArray beforeIdat; // whole chunks, right before the first IDAT
+    QByteArray afterIdat;  // whole chunks, between the last IDAT and IEND
+};
+
+inline int pngChannels(int colourType) {
+    return colourType == 0 ? 1 : colourType == 2 ? 3 : colourType == 4 ? 2 : 4;
+}
+
+inline int pngPixelBytes(const HandMadePng& png) {
+    return pngChannels(png.colourType) * png.bitDepth / 8;
+}
+
+// The picture's samples, top row first, in stripes of three kinds: gradients broken by jumps, a
+// few evenly spaced levels (where Paeth's predictor often has to break ties) and noise, so that
+// every filter and every choice of the predictor comes up.
+inline std::vector<std::uint8_t> pngSamples(const HandMadePng& png) {
+    const int pixelBytes = pngPixelBytes(png);
+    std::vector<std::uint8_t> samples(std::size_t(png.width) * std::size_t(png.height) *
+                                      std::size_t(pixelBytes));
+    std::uint32_t seed = std::uint32_t(png.width * 31 + png.height * 7 + png.colourType);
+    std::size_t at = 0;
+    for (int y = 0; y < png.height; ++y) {
+        for (int x = 0; x < png.width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int stripe = (y + x / 8) % 3;
+            const bool jump = (seed >> 29) == 0;
+            for (int b = 0; b < pixelBytes; ++b) {
+                const int random = int(seed >> (8 + 3 * b));
+                const int value = stripe == 0   ? (jump ? random : x * 3 + y * 5 + b * 40)
+                                  : stripe == 1 ? (random % 4) * 64
+                                                : random;
+                samples[at++] = std::uint8_t(value);
+            }
+        }
+    }
+    return samples;
+}
+
+inline int paethPredictor(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = std::abs(p - a);
+    const int pb = std::abs(p - b);
+    const int pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// Rows of rowBytes each, every one preceded by its filter type and filtered with it.
+inline QByteArray filterRows(const std::vector<std::uint8_t>& rows, int rowBytes, int count,
+                             int pixelBytes, const std::vector<int>& filters) {
+    QByteArray out;
+    for (int y = 0; y < count; ++y) {
+        const std::uint8_t* row = rows.data() + std::size_t(y) * std::size_t(rowBytes);
+        const std::uint8_t* above = y > 0 ? row - rowBytes : nullptr;
+        const int filter = filters[std::size_t(y) % filters.size()];
+        out.append(char(filter));
+        for (int i = 0; i < rowBytes; ++i) {
+            const int a = i >= pixelBytes ? row[i - pixelBytes] : 0;
+            const int b = above ? above[i] : 0;
+            const int c = above && i >= pixelBytes ? above[i - pixelBytes] : 0;
+            const int predicted = filter == 1   ? a
+                                  : filter == 2 ? b
+                                  : filter == 3 ? (a + b) / 2
+                                  : filter == 4 ? paethPredictor(a, b, c)
+                                                : 0;
+            out.append(char(std::uint8_t(row[i] - predicted)));
+        }
+    }
+    return out;
+}
+
+// What the IDAT chunks hold before compression: the filtered rows, pass after pass if interlaced.
+inline QByteArray pngFilteredData(const HandMadePng& png) {
+    const std::vector<std::uint8_t> samples = pngSamples(png);
+    const int pixelBytes = pngPixelBytes(png);
+    if (!png.interlaced) {
+        return filterRows(samples, png.width * pixelBytes, png.height, pixelBytes, png.filters);
+    }
+    static constexpr int kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                          {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    QByteArray out;
+    for (const auto& [x0, y0, dx, dy] : kPasses) {
+        const int w = (png.width - x0 + dx - 1) / dx;
+        const int h = (png.height - y0 + dy - 1) / dy;
+        if (w <= 0 || h <= 0) {
+            continue;
+        }
+        std::vector<std::uint8_t> pass;
+        for (int y = y0; y < png.height; y += dy) {
+            for (int x = x0; x < png.width; x += dx) {
+                const auto* pixel =
+                    samples.data() + (std::size_t(y) * std::size_t(png.width) + std::size_t(x)) *
+                                         std::size_t(pixelBytes);
+                pass.insert(pass.end(), pixel, pixel + pixelBytes);
+            }
+        }
+        out += filterRows(pass, w * pixelBytes, h, pixelBytes, png.filters);
+    }
+    return out;
+}
+
+inline QByteArray zlibStream(const QByteArray& data, int windowBits = 15) {
+    z_stream stream{};
+    deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    return out;
+}
+
+inline QByteArray pngHeaderChunk(const HandMadePng& png) {
+    QByteArray ihdr;
+    putBe32(ihdr, std::uint32_t(png.width));
+    putBe32(ihdr, std::uint32_t(png.height));
+    ihdr.append(char(png.bitDepth));
+    ihdr.append(char(png.colourType));
+    ihdr.append(char(0));
+    ihdr.append(char(0));
+    ihdr.append(char(png.interlaced ? 1 : 0));
+    return pngChunk("IHDR", ihdr);
+}
+
+// The file around a zlib stream: signature, IHDR, the extra chunks, the IDATs and IEND.
+inline QByteArray pngFile(const HandMadePng& png, const QByteArray& stream) {
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    out += pngHeaderChunk(png);
+    out += png.beforeIdat;
+    const qsizetype step =
+        png.idatBytes > 0 ? png.idatBytes : std::max<qsizetype>(1, stream.size());
+    for (qsizetype at = 0; at < stream.size(); at += step) {
+        out += pngChunk("IDAT", stream.mid(at, step));
+    }
+    out += png.afterIdat;
+    out += pngChunk("IEND", QByteArray());
+    return out;
+}
+
+inline QByteArray handMadePng(const HandMadePng& png) {
+    return pngFile(png, zlibStream(pngFilteredData(png), png.windowBits));
 }
 
 // A Koala Painter file: background black, the first cell (8 x 8 pixels on screen) drawn in

@@ -4,14 +4,17 @@
 #include "imaging/decoder/BmpRunLength.h"
 #include "imaging/decoder/EmbeddedTags.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PngDecode.h"
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quill::decode {
@@ -392,19 +395,13 @@ void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
     }
 }
 
-Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
-                  std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation) {
-    width = height = 0;
-    if (orientation) {
-        *orientation = 1;
-    }
-    if (!isSupportedFormat(format) || !isRegularFile(path) || !contentMatches(path, format)) {
-        return Status::NoPicture;
-    }
-    if (!holdsClaimedPicture(path, format)) {
-        return Status::NoPicture;
-    }
+namespace {
 
+std::atomic<bool> ownPngDecoding{true};
+
+// FreeImage's loader for the format: checks the file against what the loader needs, reads the
+// size, refuses too many pixels, and loads. Picture when dib holds the pixels.
+Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib) {
     // The size first, from the header alone, so that a file claiming billions of pixels never
     // gets its pixels allocated.
     std::optional<pictures::PictureSize> size;
@@ -497,9 +494,45 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
         return Status::Refused;
     }
 
-    DibPtr dib = load(flags);
+    dib = load(flags);
     if (!dib || !FreeImage_HasPixels(dib.get())) {
         return Status::NoPicture;
+    }
+    return Status::Picture;
+}
+
+} // namespace
+
+void setOwnPngDecoding(bool enabled) {
+    ownPngDecoding = enabled;
+}
+
+Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
+                  std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation) {
+    width = height = 0;
+    if (orientation) {
+        *orientation = 1;
+    }
+    if (!isSupportedFormat(format) || !isRegularFile(path) || !contentMatches(path, format)) {
+        return Status::NoPicture;
+    }
+    if (!holdsClaimedPicture(path, format)) {
+        return Status::NoPicture;
+    }
+
+    // The common PNG files are read without FreeImage, twice as fast, into the bitmap it would
+    // give; every other file, and any file in doubt, goes to FreeImage as before.
+    DibPtr dib;
+    if (format == FIF_PNG && ownPngDecoding) {
+        if (std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path)) {
+            dib = loadCommonPng(std::move(*bytes));
+        }
+    }
+    if (!dib) {
+        const Status loaded = loadWithFreeImage(path, format, flags, dib);
+        if (loaded != Status::Picture) {
+            return loaded;
+        }
     }
     const std::uint32_t w = FreeImage_GetWidth(dib.get());
     const std::uint32_t h = FreeImage_GetHeight(dib.get());

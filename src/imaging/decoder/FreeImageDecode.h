@@ -47,6 +47,11 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
                   std::uint32_t& width, std::uint32_t& height,
                   std::uint32_t* orientation = nullptr);
 
+// Whether decodeFile reads the common PNG files itself (see PngDecode.h) before it asks FreeImage;
+// on unless turned off. Every file FreeImage reads gives the same picture either way, which the
+// tests compare.
+void setOwnPngDecoding(bool enabled);
+
 // Converts rows made by convertDibToRgb to sRGB through the picture's embedded ICC profile (the
 // one FreeImage read, else profile). Rows stay as they are without a profile, with one that
 // amounts to sRGB, with one Little CMS cannot read, or with one of another colour space than the
