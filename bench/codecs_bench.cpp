@@ -81,23 +81,12 @@ BENCHMARK(BM_JpegEncode24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 // A folder of large PNG files, written once.
 struct PngFolder {
     PngFolder() {
-        const QImage image = photo(kPngWidth, kPngHeight);
-        FIBITMAP* dib = FreeImage_Allocate(kPngWidth, kPngHeight, 24, FI_RGBA_RED_MASK,
-                                           FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK);
-        for (int y = 0; y < kPngHeight; ++y) {
-            const uchar* src = image.constScanLine(y);
-            BYTE* dst = FreeImage_GetScanLine(dib, kPngHeight - 1 - y);
-            for (int x = 0; x < kPngWidth; ++x) {
-                dst[3 * x + FI_RGBA_RED] = src[3 * x];
-                dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
-                dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
-            }
-        }
+        const quill::bench::FreeImageBitmap dib =
+            quill::bench::freeImagePhoto(kPngWidth, kPngHeight);
         for (int i = 0; i < kFiles; ++i) {
             files.push_back(dir.filePath(QStringLiteral("big%1.png").arg(i)));
-            FreeImage_Save(FIF_PNG, dib, QFile::encodeName(files.back()).constData(), 0);
+            FreeImage_Save(FIF_PNG, dib.get(), QFile::encodeName(files.back()).constData(), 0);
         }
-        FreeImage_Unload(dib);
     }
     static constexpr int kPngWidth = 4000;
     static constexpr int kPngHeight = 3000;

@@ -236,24 +236,12 @@ void BM_PngDecoderProcess12MP(benchmark::State& state) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("big.png"));
     {
-        const QImage image = photo(width, height);
-        FIBITMAP* dib = FreeImage_Allocate(width, height, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-                                           FI_RGBA_BLUE_MASK);
-        for (int y = 0; y < height; ++y) {
-            const uchar* src = image.constScanLine(y);
-            BYTE* dst = FreeImage_GetScanLine(dib, height - 1 - y);
-            for (int x = 0; x < width; ++x) {
-                dst[3 * x + FI_RGBA_RED] = src[3 * x];
-                dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
-                dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
-            }
-        }
+        const quill::bench::FreeImageBitmap dib = quill::bench::freeImagePhoto(width, height);
         if (state.range(0) != 0) {
             QByteArray profile = displayP3Profile();
-            FreeImage_CreateICCProfile(dib, profile.data(), long(profile.size()));
+            FreeImage_CreateICCProfile(dib.get(), profile.data(), long(profile.size()));
         }
-        FreeImage_Save(FIF_PNG, dib, QFile::encodeName(file).constData(), 0);
-        FreeImage_Unload(dib);
+        FreeImage_Save(FIF_PNG, dib.get(), QFile::encodeName(file).constData(), 0);
     }
     quill::startDecoderService();
     quill::TJPEGImage jpeg;

@@ -187,21 +187,9 @@ void BM_RunOf20PngsAgainstFreeImage(benchmark::State& state) {
     constexpr int kHeight = 3000;
     QTemporaryDir dir;
     {
-        const QImage image = photo(kWidth, kHeight);
-        FIBITMAP* dib = FreeImage_Allocate(kWidth, kHeight, 24, FI_RGBA_RED_MASK,
-                                           FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK);
-        for (int y = 0; y < kHeight; ++y) {
-            const uchar* src = image.constScanLine(y);
-            BYTE* dst = FreeImage_GetScanLine(dib, kHeight - 1 - y);
-            for (int x = 0; x < kWidth; ++x) {
-                dst[3 * x + FI_RGBA_RED] = src[3 * x];
-                dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
-                dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
-            }
-        }
+        const bench::FreeImageBitmap dib = bench::freeImagePhoto(kWidth, kHeight);
         const QString first = numbered(dir.path(), QStringLiteral("bild"), 0, "png");
-        FreeImage_Save(FIF_PNG, dib, QFile::encodeName(first).constData(), 0);
-        FreeImage_Unload(dib);
+        FreeImage_Save(FIF_PNG, dib.get(), QFile::encodeName(first).constData(), 0);
         const QByteArray bytes = readFile(first);
         for (int i = 1; i < kFiles; ++i) {
             writeFile(numbered(dir.path(), QStringLiteral("bild"), i, "png"), bytes);
@@ -218,9 +206,8 @@ void BM_RunOf20PngsAgainstFreeImage(benchmark::State& state) {
                 for (int i = 0; i < kFiles; ++i) {
                     const QByteArray path =
                         QFile::encodeName(numbered(dir.path(), QStringLiteral("bild"), i, "png"));
-                    FIBITMAP* dib = FreeImage_Load(FIF_PNG, path.constData(), 0);
-                    benchmark::DoNotOptimize(dib);
-                    FreeImage_Unload(dib);
+                    const bench::FreeImageBitmap dib(FreeImage_Load(FIF_PNG, path.constData(), 0));
+                    benchmark::DoNotOptimize(dib.get());
                 }
                 return secondsSince(start);
             },
