@@ -18,13 +18,13 @@ public:
 // The command tail: the program's arguments joined by single blanks, taken whole.
 QString commandTail(int argc, char** argv);
 
-// Process entry: keeps the command tail, creates the five windows in order, runs the event loop.
-// shown, when given, is called with the main window once it has been shown (what start-up
-// benchmarks measure to).
 // Whether start-up decodes the named file's preview while it builds the window (on unless switched
 // off, for comparison).
 void setStartUpPreviewAhead(bool on);
 
+// Process entry: keeps the command tail, creates the five windows in order, runs the event loop.
+// shown, when given, is called with the main window once it has been shown (what start-up
+// benchmarks measure to).
 int runProgram(int argc, char** argv, const std::function<void(QWidget&)>& shown = {});
 
 } // namespace quill

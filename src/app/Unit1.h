@@ -84,8 +84,8 @@ public:
     QWidget* ScrollBox1 = nullptr;
     TImage* Image1 = nullptr;
 
-    // The largest width and height of the picture in the preview area.
-    // The side of the square a preview is fitted into.
+    // The largest width and height of the picture in the preview area: kPreviewSide, also known
+    // before the window exists.
     static constexpr int kPreviewSide = 520;
     int PreviewLimit = 0;
 
