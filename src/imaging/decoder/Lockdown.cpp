@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <memory>
@@ -86,6 +88,10 @@ bool denyFileSystem() {
     return restricted;
 }
 
+// SIGCANCEL and SIGSETXID, the real-time signals glibc keeps below SIGRTMIN for itself.
+constexpr int kGlibcCancelSignal = 32;
+constexpr int kGlibcSetXidSignal = 33;
+
 bool allow(void* filter, int call) {
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) == 0;
 }
@@ -124,6 +130,11 @@ bool addRules(void* filter) {
     ok = ok && allowWhen(filter, SCMP_SYS(clone),
                          SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
     ok = ok && seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
+    // glibc's handlers for its own two real-time signals, set up when the first thread starts.
+    for (int signal : {kGlibcCancelSignal, kGlibcSetXidSignal}) {
+        ok = ok &&
+             allowWhen(filter, SCMP_SYS(rt_sigaction), SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(signal)));
+    }
     for (int call : {SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq),
                      SCMP_SYS(sched_yield), SCMP_SYS(gettid), SCMP_SYS(getpid)}) {
         ok = ok && allow(filter, call);
@@ -139,9 +150,10 @@ bool addRules(void* filter) {
 #ifdef QUILL_LOCKDOWN_SANITIZER
     // What the sanitizers' runtime does on its own, and a report's attempt to read the memory
     // map, refused without ending the process before the report is out.
-    for (int call : {SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction), SCMP_SYS(readlink),
-                     SCMP_SYS(prctl), SCMP_SYS(sched_getaffinity), SCMP_SYS(nanosleep),
-                     SCMP_SYS(clock_nanosleep), SCMP_SYS(getppid), SCMP_SYS(kill)}) {
+    for (int call :
+         {SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction), SCMP_SYS(readlink), SCMP_SYS(pipe2),
+          SCMP_SYS(prctl), SCMP_SYS(sched_getaffinity), SCMP_SYS(nanosleep),
+          SCMP_SYS(clock_nanosleep), SCMP_SYS(getppid), SCMP_SYS(kill)}) {
         ok = ok && allow(filter, call);
     }
     for (int call : {SCMP_SYS(open), SCMP_SYS(openat)}) {
@@ -169,8 +181,16 @@ bool installFilter() {
 
 } // namespace
 
+// What glibc would otherwise read from files later: the time zone (libraries stamp the profiles
+// they make with the date). Named in TZ, it is not looked at again.
+void loadAhead() {
+    ::setenv("TZ", ":/etc/localtime", 0);
+    ::tzset();
+}
+
 Lockdown lockDown() {
     Lockdown result;
+    loadAhead();
     // A user namespace of its own makes the network namespace possible without privileges; both
     // need a process that has no other thread yet.
     result.noNetwork = ::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;

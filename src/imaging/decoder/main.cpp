@@ -159,11 +159,12 @@ int receiveRequest(proto::Request& request, Descriptor& picture) {
     do {
         got = recvmsg(proto::kChannelFd, &message, MSG_CMSG_CLOEXEC);
     } while (got < 0 && errno == EINTR);
+    std::size_t descriptors = 0;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
          header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
             const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (std::size_t i = 0; i < count; ++i) {
+            for (std::size_t i = 0; i < count; ++i, ++descriptors) {
                 int fd;
                 std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
                 picture.take(fd);
@@ -175,7 +176,7 @@ int receiveRequest(proto::Request& request, Descriptor& picture) {
     }
     std::memcpy(&request, buffer.data(), std::min(sizeof request, std::size_t(got)));
     if (got != ssize_t(sizeof request) || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ||
-        request.magic != proto::kRequestMagic || picture.get() < 0) {
+        request.magic != proto::kRequestMagic || descriptors != 1) {
         return -1;
     }
     return 1;
@@ -254,6 +255,8 @@ int run() {
     quill::decode::silenceFreeImage(
         [](const char* text) { tellProgram((std::string("FreeImage: ") + text).c_str()); });
     silenceTiff();
+    // Descriptors the program's own parent let it inherit are nothing the decoder should hold.
+    close_range(proto::kChannelFd + 1, ~0U, 0);
     // Confined before the first request: nothing a picture does can reach beyond this process.
     if (!quill::decode::lockDown().filtered) {
         tellProgram("the system-call filter could not be installed; no picture is decoded");
