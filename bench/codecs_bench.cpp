@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -138,9 +139,14 @@ void BM_PngFolderInProcess(benchmark::State& state) {
         for (const QString& file : folder.files) {
             std::uint32_t w = 0;
             std::uint32_t h = 0;
-            const QByteArray path = QFile::encodeName(file);
-            if (quill::decode::decodeFile(path.constData(), FIF_PNG, 0, allocate, w, h) !=
-                quill::decode::Status::Picture) {
+            // Read through a descriptor, as the decoder process reads what it is handed.
+            QFile opened(file);
+            std::optional<quill::decode::PictureFile> bytes;
+            if (opened.open(QIODevice::ReadOnly)) {
+                bytes = quill::decode::PictureFile::read(opened.handle());
+            }
+            if (!bytes || quill::decode::decodeFile(bytes->bytes(), FIF_PNG, 0, allocate, w, h) !=
+                              quill::decode::Status::Picture) {
                 state.SkipWithError("in-process decoding failed");
                 return;
             }

@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
   libfreeimage-dev "libjpeg62-turbo-dev|libjpeg-dev" libtiff-dev libexif-dev liblcms2-dev
-  zlib1g-dev libdeflate-dev
+  zlib1g-dev libdeflate-dev libseccomp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang "libclang-rt-14-dev|libclang-rt-dev|libclang-common-14-dev"
   xvfb xauth xdotool x11-utils x11-apps libxcb1-dev

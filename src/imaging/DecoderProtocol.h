@@ -1,8 +1,10 @@
 #pragma once
 // The messages between the program and its decoder process: a request, then its reply, in turn,
-// over a sequenced-packet socket that the decoder finds as descriptor 3. A picture's rows travel
-// in a sealed memory file passed with the reply. No Qt and no decoder library here: both sides
-// include this file.
+// over a sequenced-packet socket that the decoder finds as descriptor 3. The program opens the
+// picture file and passes the open descriptor with the request (SCM_RIGHTS), so no path ever
+// reaches the decoder, which cannot open files by name. A picture's rows travel back in a sealed
+// memory file passed with the reply. No Qt and no decoder library here: both sides include this
+// file.
 
 #include <cstdint>
 
@@ -11,7 +13,6 @@ namespace quill::decoder_protocol {
 inline constexpr int kChannelFd = 3;
 inline constexpr std::uint32_t kRequestMagic = 0x51444551; // "QEDQ"
 inline constexpr std::uint32_t kReplyMagic = 0x51444552;
-inline constexpr std::uint32_t kMaxPathBytes = 16384;
 
 // The picture formats a request names. The numbers are the decoder library's own, so the decoder
 // passes them on unchanged; it checks at compile time that they still match.
@@ -35,15 +36,17 @@ inline constexpr std::int32_t kPhotoCdBase = 1;
 
 enum class Status : std::int32_t {
     Picture = 0,   // the rows were written
-    NoPicture = 1, // the file is missing, unreadable, not of the format, or truncated
+    NoPicture = 1, // the file is unreadable, not of the format, or truncated
     Refused = 2,   // too many pixels, an unsupported pixel type, or no memory for the rows
 };
 
+// Sent with exactly one descriptor: the picture file, opened for reading by the program. A
+// request without one, or of another size, ends the decoder.
 struct Request {
     std::uint32_t magic;
     std::int32_t format; // Format
     std::int32_t flags;
-    std::uint32_t pathBytes; // the absolute path follows, without a terminating zero
+    std::uint32_t reserved; // zero
 };
 
 struct Reply {

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -256,19 +255,37 @@ void releaseMappedRows(void* info) {
     munmap(rows->address, rows->length);
 }
 
-bool sendRequest(int channel, const QByteArray& path, int format, int flags) {
-    proto::Request request{proto::kRequestMagic, format, flags, std::uint32_t(path.size())};
-    std::array<iovec, 2> parts{
-        iovec{&request, sizeof request},
-        iovec{const_cast<char*>(path.constData()), std::size_t(path.size())}};
+bool sendRequest(int channel, const Descriptor& picture, int format, int flags) {
+    proto::Request request{proto::kRequestMagic, format, flags, 0};
+    iovec part{&request, sizeof request};
     msghdr message{};
-    message.msg_iov = parts.data();
-    message.msg_iovlen = parts.size();
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    const int fd = picture.get();
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
     ssize_t sent;
     do {
         sent = sendmsg(channel, &message, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
-    return sent == ssize_t(sizeof request + std::size_t(path.size()));
+    return sent == ssize_t(sizeof request);
+}
+
+// Opens a picture file for the decoder. Only regular files are decoded, and the open itself must
+// not wait: a pipe put in a picture's place would otherwise hold the window.
+Descriptor openPicture(const QByteArray& path) {
+    Descriptor picture(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (!picture || ::fstat(picture.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return Descriptor();
+    }
+    return picture;
 }
 
 // Waits for the reply until the deadline; false on timeout or when the process went away.
@@ -408,22 +425,14 @@ public:
         picture = QImage();
         orientation = 1;
         detail.clear();
-        // The child has its own current directory; the bytes of the name are kept exactly.
-        QByteArray absolute = encodeFileName(path);
-        if (!absolute.startsWith('/')) {
-            std::array<char, PATH_MAX> here{};
-            if (::getcwd(here.data(), here.size()) == nullptr) {
-                detail = QStringLiteral("the current folder has gone");
-                return DecoderResult::NoPicture;
-            }
-            absolute.prepend(QByteArray(here.data()) + '/');
-        }
-        if (absolute.isEmpty() || absolute.size() > qsizetype(proto::kMaxPathBytes)) {
-            detail = QStringLiteral("the path is too long for the decoder");
+        // The bytes of the name are kept exactly; the decoder gets the open file, never its name.
+        const QByteArray name = encodeFileName(path);
+        qCDebug(lcDecoder).noquote() << "decode" << path << "as format" << format;
+        const Descriptor file = openPicture(name);
+        if (!file) {
+            detail = QStringLiteral("the file cannot be opened or is no regular file");
             return DecoderResult::NoPicture;
         }
-        qCDebug(lcDecoder).noquote()
-            << "decode" << decodeFileName(absolute) << "as format" << format;
         Borrowed borrowed = borrow();
         Worker& worker = borrowed.slot->worker;
         if (!ensureWorker(borrowed)) {
@@ -432,11 +441,10 @@ public:
             giveBack(std::move(borrowed));
             return DecoderResult::Failed;
         }
-        if (!sendRequest(worker.channel(), absolute, format, flags)) {
+        if (!sendRequest(worker.channel(), file, format, flags)) {
             // The process went away while it waited: one more try with a new one.
             worker.stop();
-            if (!ensureWorker(borrowed) ||
-                !sendRequest(worker.channel(), absolute, format, flags)) {
+            if (!ensureWorker(borrowed) || !sendRequest(worker.channel(), file, format, flags)) {
                 return retire(std::move(borrowed), DecoderResult::Failed,
                               QStringLiteral("the decoder took no request"), detail);
             }

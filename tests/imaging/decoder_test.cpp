@@ -4,6 +4,7 @@
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/FreeImageDecode.h"
+#include "imaging/decoder/Lockdown.h"
 #include "imaging/decoder/PictureHeaders.h"
 #include "loading_expect.h"
 
@@ -15,7 +16,13 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quill {
@@ -125,6 +132,7 @@ TEST_F(DecoderService, EveryWayTheDecoderCanFailGivesTheLoadFailureAndTheNextLoa
         {"missing", dir.filePath(QStringLiteral("no-such-decoder"))},
         {"hangs", fakeDecoder(QStringLiteral("hang.sh"), "exec sleep 60")},
         {"crashes", fakeDecoder(QStringLiteral("crash.sh"), "kill -SEGV $$")},
+        {"is refused a system call", fakeDecoder(QStringLiteral("sys.sh"), "kill -SYS $$")},
         {"quits", fakeDecoder(QStringLiteral("quit.sh"), "exit 0")},
         {"talks nonsense", fakeDecoder(QStringLiteral("junk.sh"),
                                        "read -r x <&3; printf 'nonsense reply bytes....' >&3")},
@@ -192,6 +200,141 @@ TEST_F(DecoderService, DecodesTheFormatItIsAskedFor) {
     EXPECT_TRUE(showsQuadrants(picture, 16, 12));
     picture.setPixel(0, 0, qRgb(1, 2, 3)); // the mapped rows are writable
     EXPECT_EQ(picture.pixel(0, 0), qRgb(1, 2, 3));
+}
+
+TEST_F(DecoderService, TheWaitingDecoderIsFilteredAndHoldsNothingOfThePicture) {
+    ASSERT_TRUE(loadsGood());
+    const QList<int> waiting = childProcesses();
+    ASSERT_EQ(waiting.size(), 1);
+    const QString proc = QStringLiteral("/proc/%1/").arg(waiting.front());
+    const QByteArray status = readBytes(proc + QStringLiteral("status"));
+    EXPECT_TRUE(status.contains("\nSeccomp:\t2\n")) << status.constData();
+    EXPECT_TRUE(status.contains("\nNoNewPrivs:\t1\n")) << status.constData();
+    const QString picture = QFileInfo(good).canonicalFilePath();
+    const QFileInfoList held = QDir(proc + QStringLiteral("fd")).entryInfoList(QDir::System);
+    EXPECT_GE(held.size(), 3); // its channel and standard descriptors
+    for (const QFileInfo& fd : held) {
+        EXPECT_NE(fd.symLinkTarget(), picture) << fd.fileName().toStdString();
+    }
+}
+
+// Runs what in a child of this process that has confined itself as the decoder does: exited
+// with 0 when what returned true, killed or exited with 1 when it was refused.
+int inLockedDownChild(const std::function<bool()>& what) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (!decode::lockDown().filtered) {
+            std::_Exit(3);
+        }
+        std::_Exit(what() ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+bool refused(int status) {
+    return (WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS) ||
+           (WIFEXITED(status) && WEXITSTATUS(status) == 1);
+}
+
+TEST(DecoderLockdown, DecodingWorksAndEverythingElseIsRefused) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("q.png"));
+    ASSERT_TRUE(saveDib(dibFromImage(quadrants(16, 12)).get(), FIF_PNG, png));
+    const QByteArray bytes = readBytes(png);
+    const QByteArray name = QFile::encodeName(png);
+    const int opened = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(opened, 0);
+    const auto decodes = [&bytes] {
+        std::vector<std::uint8_t> rows;
+        const decode::Allocate allocate = [&rows](std::uint32_t w, std::uint32_t h) {
+            rows.assign(std::size_t{w} * 3 * h, 0);
+            return decode::RgbTarget{rows.data(), std::size_t{w} * 3};
+        };
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+        return decode::decodeFile({data, std::size_t(bytes.size())}, FIF_PNG, 0, allocate, width,
+                                  height) == decode::Status::Picture &&
+               width == 16 && height == 12 && rows[0] == 255 && rows[1] == 0;
+    };
+    const auto readsHeldFile = [opened] {
+        const std::optional<decode::PictureFile> file = decode::PictureFile::read(opened);
+        return file && file->bytes().size() > 8 && file->bytes()[1] == 'P';
+    };
+    const auto sealsReply = [] {
+        const int fd = ::memfd_create("reply", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        return fd >= 0 && ::ftruncate(fd, 4096) == 0 &&
+               ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE) == 0;
+    };
+    const struct {
+        const char* what;
+        std::function<bool()> attempt;
+        bool allowed;
+    } cases[] = {
+        {"decoding a picture in memory", decodes, true},
+        {"reading a descriptor it was handed", readsHeldFile, true},
+        {"making and sealing a reply", sealsReply, true},
+        {"opening a file by name", [&name] { return ::open(name.constData(), O_RDONLY) >= 0; },
+         false},
+        {"opening relative to a folder",
+         [&name] { return ::openat(AT_FDCWD, name.constData(), O_RDONLY) >= 0; }, false},
+        {"making a network socket", [] { return ::socket(AF_INET, SOCK_STREAM, 0) >= 0; }, false},
+        {"making a local socket", [] { return ::socket(AF_UNIX, SOCK_STREAM, 0) >= 0; }, false},
+        {"starting a program",
+         [] {
+             char* const argv[] = {const_cast<char*>("/bin/true"), nullptr};
+             ::execv("/bin/true", argv);
+             return false;
+         },
+         false},
+        {"raising its limits",
+         [] {
+             const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+             return ::setrlimit(RLIMIT_AS, &none) == 0;
+         },
+         false},
+        {"changing its user (even to the same one)",
+         [] { return ::setresuid(uid_t(-1), uid_t(-1), uid_t(-1)) == 0; }, false},
+        {"starting a process", [] { return ::fork() >= 0; }, false},
+    };
+    for (const auto& test : cases) {
+        const int status = inLockedDownChild(test.attempt);
+        if (test.allowed) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << test.what;
+        } else {
+            EXPECT_TRUE(refused(status)) << test.what << ": status " << status;
+        }
+    }
+    ::close(opened);
+}
+
+TEST(PictureFile, ReadsRegularFilesOnlyWhole) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("f.bin"));
+    QByteArray content(200000, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        content[i] = char(i * 7 + i / 251);
+    }
+    ASSERT_TRUE(writeBytes(file, content));
+    const int regular = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(regular, 0);
+    ::lseek(regular, 1000, SEEK_SET); // the descriptor's offset is no matter
+    const std::optional<decode::PictureFile> read = decode::PictureFile::read(regular);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(read->bytes().data()),
+                         qsizetype(read->bytes().size())),
+              content);
+    EXPECT_FALSE(decode::PictureFile::read(ends[0])) << "pipe";
+    EXPECT_FALSE(decode::PictureFile::read(null)) << "device";
+    for (int fd : {regular, ends[0], ends[1], null}) {
+        ::close(fd);
+    }
 }
 
 TEST(PictureHeaders, BmpVersionFourAndFiveHeadersBecomeTheFortyByteForm) {

@@ -81,8 +81,10 @@ Decoded decodeWith(const QString& file, bool ownPngDecoding) {
         out.rows.assign(std::size_t{w} * 3 * h, 0);
         return decode::RgbTarget{out.rows.data(), std::size_t{w} * 3};
     };
-    out.status = decode::decodeFile(QFile::encodeName(file).constData(), FIF_PNG, 0, allocate,
-                                    out.width, out.height);
+    const QByteArray bytes = readBytes(file);
+    out.status = decode::decodeFile(
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+        FIF_PNG, 0, allocate, out.width, out.height);
     decode::setOwnPngDecoding(true);
     return out;
 }

@@ -3,18 +3,14 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace quill::decode {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
@@ -58,33 +54,35 @@ std::vector<std::uint8_t> inflateProfile(const std::uint8_t* data, std::size_t s
 
 } // namespace
 
-std::vector<std::uint8_t> pngIccProfile(const char* path) {
+std::vector<std::uint8_t> pngIccProfile(std::span<const std::uint8_t> file) {
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    std::array<std::uint8_t, 8> head{};
-    if (!file || std::fread(head.data(), 1, head.size(), file.get()) != head.size() ||
-        std::memcmp(head.data(), kSignature, sizeof kSignature) != 0) {
+    if (file.size() < sizeof kSignature ||
+        std::memcmp(file.data(), kSignature, sizeof kSignature) != 0) {
         return {};
     }
     // The profile must come before the picture data; the chunks up to there are few and small.
+    std::size_t at = sizeof kSignature;
     for (;;) {
-        if (std::fread(head.data(), 1, 8, file.get()) != 8) {
+        if (file.size() - at < 8) {
             return {};
         }
-        const std::uint32_t length = bigEndian32(head.data());
-        if (std::memcmp(head.data() + 4, "IDAT", 4) == 0 || length > kMaxChunkBytes) {
+        const std::uint8_t* head = file.data() + at;
+        const std::uint32_t length = bigEndian32(head);
+        if (std::memcmp(head + 4, "IDAT", 4) == 0 || length > kMaxChunkBytes) {
             return {};
         }
-        if (std::memcmp(head.data() + 4, "iCCP", 4) != 0) {
-            if (std::fseek(file.get(), long(length) + 4, SEEK_CUR) != 0) {
+        at += 8;
+        if (std::memcmp(head + 4, "iCCP", 4) != 0) {
+            if (file.size() - at < std::size_t{length} + 4) {
                 return {};
             }
+            at += std::size_t{length} + 4;
             continue;
         }
-        std::vector<std::uint8_t> chunk(length);
-        if (std::fread(chunk.data(), 1, length, file.get()) != length) {
+        if (file.size() - at < length) {
             return {};
         }
+        const std::span<const std::uint8_t> chunk = file.subspan(at, length);
         // A name of 1 to 79 bytes, its zero, the compression method 0, then the zlib stream.
         const auto* end = static_cast<const std::uint8_t*>(
             std::memchr(chunk.data(), 0, std::min<std::size_t>(chunk.size(), 80)));
@@ -99,8 +97,64 @@ std::vector<std::uint8_t> pngIccProfile(const char* path) {
     }
 }
 
-std::uint32_t tiffOrientation(const char* path) {
-    const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path, "r"));
+namespace {
+
+// libtiff reading the file's bytes in memory, through the procedures of its client interface.
+struct TiffMemory {
+    std::span<const std::uint8_t> bytes;
+    std::uint64_t at = 0;
+};
+
+tmsize_t tiffRead(thandle_t handle, void* buffer, tmsize_t size) {
+    auto& memory = *static_cast<TiffMemory*>(handle);
+    if (size < 0 || memory.at >= memory.bytes.size()) {
+        return size < 0 ? -1 : 0;
+    }
+    const std::size_t count =
+        std::min<std::uint64_t>(std::uint64_t(size), memory.bytes.size() - memory.at);
+    std::memcpy(buffer, memory.bytes.data() + memory.at, count);
+    memory.at += count;
+    return tmsize_t(count);
+}
+
+tmsize_t tiffWrite(thandle_t, void*, tmsize_t) {
+    return -1;
+}
+
+toff_t tiffSeek(thandle_t handle, toff_t offset, int whence) {
+    auto& memory = *static_cast<TiffMemory*>(handle);
+    const std::uint64_t base = whence == SEEK_CUR   ? memory.at
+                               : whence == SEEK_END ? memory.bytes.size()
+                                                    : 0;
+    // libtiff passes negative offsets as their two's complement.
+    memory.at = base + offset;
+    return memory.at;
+}
+
+int tiffClose(thandle_t) {
+    return 0;
+}
+
+toff_t tiffSize(thandle_t handle) {
+    return static_cast<TiffMemory*>(handle)->bytes.size();
+}
+
+int tiffMap(thandle_t handle, void** base, toff_t* size) {
+    auto& memory = *static_cast<TiffMemory*>(handle);
+    *base = const_cast<std::uint8_t*>(memory.bytes.data());
+    *size = memory.bytes.size();
+    return 1;
+}
+
+void tiffUnmap(thandle_t, void*, toff_t) {}
+
+} // namespace
+
+std::uint32_t tiffOrientation(std::span<const std::uint8_t> file) {
+    TiffMemory memory{file, 0};
+    const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "r", &memory, tiffRead,
+                                                                tiffWrite, tiffSeek, tiffClose,
+                                                                tiffSize, tiffMap, tiffUnmap));
     std::uint16_t orientation = 0;
     std::uint16_t photometric = 0;
     std::uint16_t compression = COMPRESSION_NONE;

@@ -8,10 +8,10 @@
 
 #include <array>
 #include <atomic>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <optional>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -23,10 +23,6 @@ namespace {
 
 using pictures::exceedsPixelLimit;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 struct MemoryCloser {
     void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
 };
@@ -37,73 +33,28 @@ struct MemoryCloser {
 // seconds.
 constexpr std::uint64_t kMaxWholeFileBytes = pictures::kMaxPixels * 4 + (std::uint64_t{1} << 20);
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    struct stat info {};
-    if (!file || ::fstat(::fileno(file.get()), &info) != 0 ||
-        std::uint64_t(info.st_size) > kMaxWholeFileBytes) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(std::size_t(info.st_size));
-    std::array<std::uint8_t, 65536> chunk;
-    for (;;) {
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        bytes.insert(bytes.end(), chunk.data(), chunk.data() + got);
-        if (bytes.size() > kMaxWholeFileBytes) {
-            return std::nullopt; // it grew while it was read
-        }
-        if (got < chunk.size()) {
-            break;
-        }
-    }
-    if (std::ferror(file.get())) {
-        return std::nullopt;
-    }
-    return bytes;
-}
+using Bytes = std::span<const std::uint8_t>;
 
-std::optional<std::uint64_t> fileSize(const char* path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return std::nullopt;
+// FreeImage's reading stream over the file's bytes, which it only reads. Null for no bytes: given
+// none, FreeImage would make a growing stream of its own.
+std::unique_ptr<FIMEMORY, MemoryCloser> openMemory(Bytes bytes) {
+    if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) {
+        return nullptr;
     }
-    const long size = std::ftell(file.get());
-    if (size < 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(size);
+    return std::unique_ptr<FIMEMORY, MemoryCloser>(
+        FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size())));
 }
 
 // A file too short for the picture its header claims, even at its format's best compression,
 // does not hold that picture: its loader would make the rest up from whatever lies in memory.
 // (Targa, Sun raster, ILBM and icons are checked against their whole data further on.)
-bool holdsClaimedPicture(const char* path, FREE_IMAGE_FORMAT format) {
+bool holdsClaimedPicture(Bytes file, FREE_IMAGE_FORMAT format) {
     if (format != FIF_PCX && format != FIF_BMP) {
         return true;
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    const std::optional<std::uint64_t> size = fileSize(path);
-    if (!file || !size) {
-        return false;
-    }
-    std::array<std::uint8_t, 128> head{};
-    const std::size_t got = std::fread(head.data(), 1, head.size(), file.get());
-    return format == FIF_PCX ? pictures::pcxHoldsClaimedPicture(head.data(), got, *size)
-                             : pictures::bmpHoldsClaimedPicture(head.data(), got, *size);
-}
-
-// Only regular files are decoded. The open itself must not wait: a pipe put in a picture's place
-// would otherwise hold the decoder until its time limit, and the window with it.
-bool isRegularFile(const char* path) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return regular;
+    const std::size_t got = std::min<std::size_t>(file.size(), 128);
+    return format == FIF_PCX ? pictures::pcxHoldsClaimedPicture(file.data(), got, file.size())
+                             : pictures::bmpHoldsClaimedPicture(file.data(), got, file.size());
 }
 
 bool isPnm(FREE_IMAGE_FORMAT format) {
@@ -113,8 +64,12 @@ bool isPnm(FREE_IMAGE_FORMAT format) {
 
 // The content must be what the extension's loader expects; several loaders "succeed" on
 // anything and return garbage otherwise.
-bool contentMatches(const char* path, FREE_IMAGE_FORMAT format) {
-    const FREE_IMAGE_FORMAT detected = FreeImage_GetFileType(path, 0);
+bool contentMatches(Bytes file, FREE_IMAGE_FORMAT format) {
+    const std::unique_ptr<FIMEMORY, MemoryCloser> memory = openMemory(file);
+    if (!memory) {
+        return false;
+    }
+    const FREE_IMAGE_FORMAT detected = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
     if (format == FIF_KOALA || format == FIF_PCD) {
         // No signature of their own: only the absence of another format's can be checked here.
         // The camera-raw plugin claims nearly any large file, Photo CD packs included.
@@ -126,7 +81,7 @@ bool contentMatches(const char* path, FREE_IMAGE_FORMAT format) {
     if (detected == format) {
         return true;
     }
-    return detected == FIF_UNKNOWN && FreeImage_Validate(format, path);
+    return detected == FIF_UNKNOWN && FreeImage_ValidateFromMemory(format, memory.get());
 }
 
 std::uint8_t blendOnWhite(std::uint32_t colour, std::uint32_t alpha) {
@@ -401,82 +356,68 @@ std::atomic<bool> ownPngDecoding{true};
 
 // FreeImage's loader for the format: checks the file against what the loader needs, reads the
 // size, refuses too many pixels, and loads. Picture when dib holds the pixels.
-Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib) {
+Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib) {
     // The size first, from the header alone, so that a file claiming billions of pixels never
     // gets its pixels allocated.
     std::optional<pictures::PictureSize> size;
     std::optional<std::vector<std::uint8_t>> bytes;
+    const bool readWhole = file.size() <= kMaxWholeFileBytes;
     if (format == FIF_BMP) {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-        std::array<std::uint8_t, 54> head{};
-        const std::size_t got = file ? std::fread(head.data(), 1, head.size(), file.get()) : 0;
+        const std::size_t got = std::min<std::size_t>(file.size(), 54);
         if (got < 18) {
             return Status::NoPicture;
         }
-        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), got);
-        const bool runLength = pictures::isRunLengthBmp(head.data(), got);
+        const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(file.data(), got);
+        const bool runLength = pictures::isRunLengthBmp(file.data(), got);
         if (headerSize > 40 || runLength) {
-            file.reset();
-            bytes = readWholeFile(path);
-            if (!bytes) {
+            if (!readWhole) {
                 return Status::NoPicture;
             }
-            bytes = runLength ? pictures::expandRunLengthBmp(bytes->data(), bytes->size())
-                              : pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
+            bytes = runLength ? pictures::expandRunLengthBmp(file.data(), file.size())
+                              : pictures::rewriteBmpToInfoHeader(file.data(), file.size());
             if (!bytes) {
                 return Status::NoPicture;
             }
         }
     } else if (format == FIF_LBM || format == FIF_MNG) {
-        bytes = readWholeFile(path);
-        if (!bytes) {
+        if (!readWhole) {
             return Status::NoPicture;
         }
-        size = format == FIF_LBM ? pictures::readIlbmSize(bytes->data(), bytes->size())
-                                 : pictures::readMngSize(bytes->data(), bytes->size());
+        size = format == FIF_LBM ? pictures::readIlbmSize(file.data(), file.size())
+                                 : pictures::readMngSize(file.data(), file.size());
         if (!size) {
             return Status::NoPicture;
         }
-        bytes.reset();
     } else if (format == FIF_TARGA || format == FIF_RAS || format == FIF_ICO) {
         // Their loaders write past the picture (or loop) on packets and headers that promise
         // more than the file holds.
-        bytes = readWholeFile(path);
-        if (!bytes) {
+        if (!readWhole) {
             return Status::NoPicture;
         }
-        const bool sound =
-            format == FIF_TARGA ? pictures::isSoundTarga(bytes->data(), bytes->size())
-            : format == FIF_RAS ? pictures::isSoundSunRaster(bytes->data(), bytes->size())
-                                : pictures::isSoundIcon(bytes->data(), bytes->size());
+        const bool sound = format == FIF_TARGA ? pictures::isSoundTarga(file.data(), file.size())
+                           : format == FIF_RAS
+                               ? pictures::isSoundSunRaster(file.data(), file.size())
+                               : pictures::isSoundIcon(file.data(), file.size());
         if (!sound) {
             return Status::NoPicture;
         }
     } else if (format == FIF_KOALA) {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-        std::array<std::uint8_t, 2> head{};
-        const std::optional<std::uint64_t> length = fileSize(path);
-        if (!file || !length || std::fread(head.data(), 1, 2, file.get()) != 2 ||
-            *length != pictures::kKoalaFileSize || !pictures::isKoalaFile(head.data(), 10003)) {
+        if (file.size() != pictures::kKoalaFileSize ||
+            !pictures::isKoalaFile(file.data(), file.size())) {
             return Status::NoPicture;
         }
     } else if (format == FIF_PCD) {
-        const std::optional<std::uint64_t> length = fileSize(path);
-        if (!length || *length < pictures::photoCdRequiredSize(flags)) {
+        if (file.size() < pictures::photoCdRequiredSize(flags)) {
             return Status::NoPicture;
         }
     }
 
-    std::unique_ptr<FIMEMORY, MemoryCloser> memory;
-    if (bytes) {
-        memory.reset(FreeImage_OpenMemory(bytes->data(), DWORD(bytes->size())));
-        if (!memory) {
-            return Status::Refused;
-        }
+    const std::unique_ptr<FIMEMORY, MemoryCloser> memory = openMemory(bytes ? Bytes(*bytes) : file);
+    if (!memory) {
+        return Status::Refused;
     }
     const auto load = [&](int loadFlags) {
-        return DibPtr(memory ? FreeImage_LoadFromMemory(format, memory.get(), loadFlags)
-                             : FreeImage_Load(format, path, loadFlags));
+        return DibPtr(FreeImage_LoadFromMemory(format, memory.get(), loadFlags));
     };
 
     if (!size && FreeImage_FIFSupportsNoPixels(format)) {
@@ -486,9 +427,7 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
         }
         size = pictures::PictureSize{FreeImage_GetWidth(header.get()),
                                      FreeImage_GetHeight(header.get())};
-        if (memory) {
-            FreeImage_SeekMemory(memory.get(), 0, SEEK_SET);
-        }
+        FreeImage_SeekMemory(memory.get(), 0, SEEK_SET);
     }
     if (size && exceedsPixelLimit(size->width, size->height)) {
         return Status::Refused;
@@ -503,20 +442,95 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
 
 } // namespace
 
+PictureFile::PictureFile(PictureFile&& other) noexcept
+    : owned_(std::move(other.owned_)), mapped_(std::exchange(other.mapped_, nullptr)),
+      size_(std::exchange(other.size_, 0)) {}
+
+PictureFile& PictureFile::operator=(PictureFile&& other) noexcept {
+    if (this != &other) {
+        release();
+        owned_ = std::move(other.owned_);
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+PictureFile::~PictureFile() {
+    release();
+}
+
+void PictureFile::release() {
+    if (mapped_ != nullptr) {
+        ::munmap(mapped_, size_);
+        mapped_ = nullptr;
+    }
+    owned_.reset();
+    size_ = 0;
+}
+
+std::span<const std::uint8_t> PictureFile::bytes() const {
+    const std::uint8_t* data = mapped_ ? static_cast<const std::uint8_t*>(mapped_) : owned_.get();
+    return {data, data ? size_ : 0};
+}
+
+std::optional<PictureFile> PictureFile::read(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        return std::nullopt;
+    }
+    PictureFile picture;
+    const auto size = std::uint64_t(info.st_size);
+    if (size > kMaxWholeFileBytes) {
+        // Only loaders that read a part of the file (TIFF, PNM, PCX) ever touch more than the
+        // head of such a file; the pages they do not read are never read from the disk.
+        void* address = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (address == MAP_FAILED) {
+            return std::nullopt;
+        }
+        picture.mapped_ = address;
+        picture.size_ = std::size_t(size);
+        return picture;
+    }
+    // One byte more than the file's size, to notice that it grew while it was read.
+    const std::size_t room = std::size_t(size) + 1;
+    picture.owned_ = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    std::size_t got = 0;
+    while (got < room) {
+        const ssize_t part = ::pread(fd, picture.owned_.get() + got, room - got, off_t(got));
+        if (part < 0 && errno == EINTR) {
+            continue;
+        }
+        if (part < 0) {
+            return std::nullopt;
+        }
+        if (part == 0) {
+            break;
+        }
+        got += std::size_t(part);
+    }
+    if (got == room) {
+        return std::nullopt; // it grew while it was read
+    }
+    picture.size_ = got;
+    return picture;
+}
+
 void setOwnPngDecoding(bool enabled) {
     ownPngDecoding = enabled;
 }
 
-Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
-                  std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation) {
+Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, int flags,
+                  const Allocate& allocate, std::uint32_t& width, std::uint32_t& height,
+                  std::uint32_t* orientation) {
     width = height = 0;
     if (orientation) {
         *orientation = 1;
     }
-    if (!isSupportedFormat(format) || !isRegularFile(path) || !contentMatches(path, format)) {
+    if (!isSupportedFormat(format) || !contentMatches(file, format)) {
         return Status::NoPicture;
     }
-    if (!holdsClaimedPicture(path, format)) {
+    if (!holdsClaimedPicture(file, format)) {
         return Status::NoPicture;
     }
 
@@ -524,12 +538,12 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     // give; every other file, and any file in doubt, goes to FreeImage as before.
     DibPtr dib;
     if (format == FIF_PNG && ownPngDecoding) {
-        if (std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path)) {
-            dib = loadCommonPng(std::move(*bytes));
+        if (file.size() <= kMaxWholeFileBytes) {
+            dib = loadCommonPng(std::vector<std::uint8_t>(file.begin(), file.end()));
         }
     }
     if (!dib) {
-        const Status loaded = loadWithFreeImage(path, format, flags, dib);
+        const Status loaded = loadWithFreeImage(file, format, flags, dib);
         if (loaded != Status::Picture) {
             return loaded;
         }
@@ -550,9 +564,9 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
         return Status::Refused;
     }
     convertToSrgb(dib.get(), target.pixels, target.stride,
-                  format == FIF_PNG ? pngIccProfile(path) : std::vector<std::uint8_t>());
+                  format == FIF_PNG ? pngIccProfile(file) : std::vector<std::uint8_t>());
     if (orientation && format == FIF_TIFF) {
-        *orientation = tiffOrientation(path);
+        *orientation = tiffOrientation(file);
     }
     width = w;
     height = h;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace quill::decode {
@@ -40,11 +42,38 @@ bool isSupportedFormat(int format);
 using MessageSink = void (*)(const char* text);
 void silenceFreeImage(MessageSink sink = nullptr);
 
-// Checks the file against its format, reads its size, decodes it and converts it, into sRGB when
-// it embeds a usable colour profile. orientation, when given, receives a TIFF's Orientation tag
-// (1 to 8; 1 without one), which the rows do not follow yet.
-Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
-                  std::uint32_t& width, std::uint32_t& height,
+// The bytes of a picture file, read once through a descriptor the decoder was handed: it opens no
+// file by name. Read into memory whole up to the size a picture at the pixel limit may take
+// uncompressed; a larger file is mapped read-only instead, which only the loaders that read a part
+// of a file accept.
+class PictureFile {
+public:
+    // Nothing for anything but a regular file, and for one that cannot be read or grows while
+    // it is read. The descriptor's offset is left alone.
+    static std::optional<PictureFile> read(int fd);
+
+    PictureFile(PictureFile&& other) noexcept;
+    PictureFile& operator=(PictureFile&& other) noexcept;
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+    ~PictureFile();
+
+    std::span<const std::uint8_t> bytes() const;
+
+private:
+    PictureFile() = default;
+    void release();
+
+    std::unique_ptr<std::uint8_t[]> owned_;
+    void* mapped_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Checks the file's bytes against its format, reads its size, decodes it and converts it, into
+// sRGB when it embeds a usable colour profile. orientation, when given, receives a TIFF's
+// Orientation tag (1 to 8; 1 without one), which the rows do not follow yet.
+Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, int flags,
+                  const Allocate& allocate, std::uint32_t& width, std::uint32_t& height,
                   std::uint32_t* orientation = nullptr);
 
 // Whether decodeFile reads the common PNG files itself (see PngDecode.h) before it asks FreeImage;

@@ -1,13 +1,16 @@
-// The decoder process: decodes the picture files the program asks for with FreeImage, under an
-// address-space limit, and hands the RGB rows of each back in a sealed memory file. FreeImage's
-// loaders crash, hang or exhaust memory on hostile files; here that costs one process, never the
-// program.
+// The decoder process: decodes the picture files the program hands it (as open descriptors) with
+// FreeImage, under an address-space limit and a system-call filter, and hands the RGB rows of each
+// back in a sealed memory file. FreeImage's loaders crash, hang or exhaust memory on hostile
+// files; here that costs one process, never the program, and a loader taken over can do no more
+// than this process may: read what it was handed and write its answer.
 
 #include "imaging/DecoderProtocol.h"
 #include "imaging/decoder/FreeImageDecode.h"
+#include "imaging/decoder/Lockdown.h"
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -114,24 +118,78 @@ bool sendReply(const proto::Reply& reply, int fd) {
 
 constexpr int kServed = -1;
 
-// Decodes one requested file and replies. kServed when the next request may follow.
-int serveOne() {
-    std::array<char, sizeof(proto::Request) + proto::kMaxPathBytes> buffer{};
+class Descriptor {
+public:
+    Descriptor() = default;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    void reset() {
+        if (fd_ >= 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    void take(int fd) {
+        if (fd_ < 0) {
+            fd_ = fd;
+        } else {
+            close(fd);
+        }
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// Receives a request and the picture's descriptor that comes with it. 0 when the program closed
+// the channel, -1 for a request that breaks the protocol.
+int receiveRequest(proto::Request& request, Descriptor& picture) {
+    // Room for one byte more than a request, to tell a longer message from one.
+    std::array<char, sizeof(proto::Request) + 1> buffer{};
+    iovec part{buffer.data(), buffer.size()};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int) * 4)> control{};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
     ssize_t got;
     do {
-        got = recv(proto::kChannelFd, buffer.data(), buffer.size(), 0);
+        got = recvmsg(proto::kChannelFd, &message, MSG_CMSG_CLOEXEC);
     } while (got < 0 && errno == EINTR);
-    if (got < ssize_t(sizeof(proto::Request))) {
-        return 0; // the program closed the channel: no more work
+    std::size_t descriptors = 0;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
+            const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < count; ++i, ++descriptors) {
+                int fd;
+                std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
+                picture.take(fd);
+            }
+        }
     }
-    proto::Request request;
-    std::memcpy(&request, buffer.data(), sizeof request);
-    if (request.magic != proto::kRequestMagic || request.pathBytes == 0 ||
-        request.pathBytes > proto::kMaxPathBytes ||
-        std::size_t(got) != sizeof request + request.pathBytes) {
-        return 2;
+    if (got <= 0) {
+        return 0;
     }
-    const std::string path(buffer.data() + sizeof request, request.pathBytes);
+    std::memcpy(&request, buffer.data(), std::min(sizeof request, std::size_t(got)));
+    if (got != ssize_t(sizeof request) || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ||
+        request.magic != proto::kRequestMagic || descriptors != 1) {
+        return -1;
+    }
+    return 1;
+}
+
+// Decodes one requested file and replies. kServed when the next request may follow.
+int serveOne() {
+    proto::Request request{};
+    Descriptor pictureFd;
+    const int received = receiveRequest(request, pictureFd);
+    if (received <= 0) {
+        return received == 0 ? 0 : 2; // no more work, or a request that makes no sense
+    }
 
     Mapping mapping;
     const quill::decode::Allocate allocate = [&mapping](std::uint32_t width, std::uint32_t height) {
@@ -156,9 +214,14 @@ int serveOne() {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t orientation = 1;
+    std::optional<quill::decode::PictureFile> file =
+        quill::decode::PictureFile::read(pictureFd.get());
+    pictureFd.reset(); // read once: the bytes are all the decoder needs of the file
     const Status status =
-        quill::decode::decodeFile(path.c_str(), FREE_IMAGE_FORMAT(request.format), request.flags,
-                                  allocate, width, height, &orientation);
+        file ? quill::decode::decodeFile(file->bytes(), FREE_IMAGE_FORMAT(request.format),
+                                         request.flags, allocate, width, height, &orientation)
+             : Status::NoPicture;
+    file.reset();
     reply.status = std::int32_t(status);
     if (mapping.address != MAP_FAILED) {
         munmap(mapping.address, mapping.length);
@@ -192,6 +255,13 @@ int run() {
     quill::decode::silenceFreeImage(
         [](const char* text) { tellProgram((std::string("FreeImage: ") + text).c_str()); });
     silenceTiff();
+    // Descriptors the program's own parent let it inherit are nothing the decoder should hold.
+    close_range(proto::kChannelFd + 1, ~0U, 0);
+    // Confined before the first request: nothing a picture does can reach beyond this process.
+    if (!quill::decode::lockDown().filtered) {
+        tellProgram("the system-call filter could not be installed; no picture is decoded");
+        return 4;
+    }
 
     for (;;) {
         const int result = serveOne();
