@@ -404,9 +404,10 @@ public:
     }
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
-                         int& orientation, QString& detail) {
+                         int& orientation, bool& damaged, QString& detail) {
         picture = QImage();
         orientation = 1;
+        damaged = false;
         detail.clear();
         // The child has its own current directory; the bytes of the name are kept exactly.
         QByteArray absolute = encodeFileName(path);
@@ -462,6 +463,7 @@ public:
             if (reply.orientation >= 1 && reply.orientation <= 8) {
                 orientation = int(reply.orientation);
             }
+            damaged = reply.damaged != 0;
             logMessages(worker);
             qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
             if (++borrowed.slot->served >= kMaxFilesPerProcess) {
@@ -652,12 +654,16 @@ void setDecoderTimeout(std::chrono::milliseconds timeout) {
 }
 
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation, QString* detail) {
+                                     int* orientation, QString* detail, bool* damaged) {
     int tag = 1;
+    bool cut = false;
     QString why;
-    const DecoderResult result = service().decode(path, format, flags, picture, tag, why);
+    const DecoderResult result = service().decode(path, format, flags, picture, tag, cut, why);
     if (orientation) {
         *orientation = tag;
+    }
+    if (damaged) {
+        *damaged = cut;
     }
     if (detail) {
         *detail = why;

@@ -3,7 +3,9 @@
 #include "imaging/ColourProfile.h"
 #include "imaging/decoder/BmpRunLength.h"
 #include "imaging/decoder/EmbeddedTags.h"
+#include "imaging/decoder/OwnReaders.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PictureRewrites.h"
 #include "imaging/decoder/PngDecode.h"
 
 #include <array>
@@ -125,6 +127,15 @@ bool contentMatches(const char* path, FREE_IMAGE_FORMAT format) {
     }
     if (detected == format) {
         return true;
+    }
+    if (detected == FIF_UNKNOWN && format == FIF_PCX) {
+        // The library's check refuses the planar kinds read here.
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+        std::array<std::uint8_t, 128> head{};
+        if (file && std::fread(head.data(), 1, head.size(), file.get()) == head.size() &&
+            isOwnPcx(head.data(), head.size())) {
+            return true;
+        }
     }
     return detected == FIF_UNKNOWN && FreeImage_Validate(format, path);
 }
@@ -400,8 +411,10 @@ namespace {
 std::atomic<bool> ownPngDecoding{true};
 
 // FreeImage's loader for the format: checks the file against what the loader needs, reads the
-// size, refuses too many pixels, and loads. Picture when dib holds the pixels.
-Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib) {
+// size, refuses too many pixels, and loads. Picture when dib holds the pixels; cut is set when
+// run-length data had to be cut to fit the picture.
+Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib,
+                         bool& cut) {
     // The size first, from the header alone, so that a file claiming billions of pixels never
     // gets its pixels allocated.
     std::optional<pictures::PictureSize> size;
@@ -415,14 +428,21 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
         }
         const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(head.data(), got);
         const bool runLength = pictures::isRunLengthBmp(head.data(), got);
-        if (headerSize > 40 || runLength) {
+        const unsigned compression = got >= 34 ? head[30] : 0;
+        const bool bitfields = headerSize >= 40 && (compression == 3 || compression == 6);
+        if (headerSize > 40 || runLength || bitfields) {
             file.reset();
             bytes = readWholeFile(path);
             if (!bytes) {
                 return Status::NoPicture;
             }
-            bytes = runLength ? pictures::expandRunLengthBmp(bytes->data(), bytes->size())
-                              : pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
+            if (runLength) {
+                bytes = pictures::expandRunLengthBmp(bytes->data(), bytes->size(), &cut);
+            } else if (pictures::needsBitfieldRewrite(bytes->data(), bytes->size())) {
+                bytes = pictures::rewriteBitfieldBmp(bytes->data(), bytes->size());
+            } else if (headerSize > 40) {
+                bytes = pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
+            }
             if (!bytes) {
                 return Status::NoPicture;
             }
@@ -431,6 +451,17 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
         bytes = readWholeFile(path);
         if (!bytes) {
             return Status::NoPicture;
+        }
+        if (format == FIF_LBM) {
+            switch (ilbmReading(bytes->data(), bytes->size())) {
+            case IlbmReading::Refuse:
+                return Status::NoPicture;
+            case IlbmReading::Own:
+                dib = readIlbm(bytes->data(), bytes->size());
+                return dib ? Status::Picture : Status::NoPicture;
+            case IlbmReading::Library:
+                break;
+            }
         }
         size = format == FIF_LBM ? pictures::readIlbmSize(bytes->data(), bytes->size())
                                  : pictures::readMngSize(bytes->data(), bytes->size());
@@ -452,6 +483,39 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
         if (!sound) {
             return Status::NoPicture;
         }
+        if (format == FIF_TARGA && isOwnTarga(bytes->data(), bytes->size())) {
+            dib = readTarga(bytes->data(), bytes->size());
+            return dib ? Status::Picture : Status::NoPicture;
+        }
+        if (format == FIF_RAS) {
+            if (auto plain = pictures::rewriteSunRaster(bytes->data(), bytes->size())) {
+                bytes = std::move(plain);
+            }
+        }
+        if (format == FIF_ICO) {
+            if (auto plain = pictures::rewriteIconToInfoHeader(bytes->data(), bytes->size())) {
+                bytes = std::move(plain);
+            }
+            // Below 32 bits the mask is the only transparency: made alpha, it turns white.
+            const unsigned bpp = pictures::iconBitsPerPixel(bytes->data(), bytes->size());
+            if (bpp > 0 && bpp < 32) {
+                flags |= ICO_MAKEALPHA;
+            }
+        }
+    } else if (format == FIF_PCX || isPnm(format)) {
+        bytes = readWholeFile(path);
+        if (!bytes) {
+            return Status::NoPicture;
+        }
+        if (format == FIF_PCX) {
+            if (isOwnPcx(bytes->data(), bytes->size())) {
+                dib = readPcx(bytes->data(), bytes->size());
+                return dib ? Status::Picture : Status::NoPicture;
+            }
+            bytes.reset();
+        } else {
+            bytes = pictures::spacePlainBitmap(bytes->data(), bytes->size());
+        }
     } else if (format == FIF_KOALA) {
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
         std::array<std::uint8_t, 2> head{};
@@ -465,6 +529,11 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
         if (!length || *length < pictures::photoCdRequiredSize(flags)) {
             return Status::NoPicture;
         }
+        bytes = readWholeFile(path);
+        if (!bytes) {
+            return Status::NoPicture;
+        }
+        bytes = pictures::markPhotoCdTopFirst(bytes->data(), bytes->size());
     }
 
     std::unique_ptr<FIMEMORY, MemoryCloser> memory;
@@ -508,8 +577,12 @@ void setOwnPngDecoding(bool enabled) {
 }
 
 Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
-                  std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation) {
+                  std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation,
+                  bool* damaged) {
     width = height = 0;
+    if (damaged) {
+        *damaged = false;
+    }
     if (orientation) {
         *orientation = 1;
     }
@@ -523,13 +596,14 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     // The common PNG files are read without FreeImage, twice as fast, into the bitmap it would
     // give; every other file, and any file in doubt, goes to FreeImage as before.
     DibPtr dib;
+    bool cut = false;
     if (format == FIF_PNG && ownPngDecoding) {
         if (std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path)) {
             dib = loadCommonPng(std::move(*bytes));
         }
     }
     if (!dib) {
-        const Status loaded = loadWithFreeImage(path, format, flags, dib);
+        const Status loaded = loadWithFreeImage(path, format, flags, dib, cut);
         if (loaded != Status::Picture) {
             return loaded;
         }
@@ -556,6 +630,9 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     }
     width = w;
     height = h;
+    if (damaged) {
+        *damaged = cut;
+    }
     return Status::Picture;
 }
 

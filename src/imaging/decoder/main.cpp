@@ -156,9 +156,10 @@ int serveOne() {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t orientation = 1;
+    bool damaged = false;
     const Status status =
         quill::decode::decodeFile(path.c_str(), FREE_IMAGE_FORMAT(request.format), request.flags,
-                                  allocate, width, height, &orientation);
+                                  allocate, width, height, &orientation, &damaged);
     reply.status = std::int32_t(status);
     if (mapping.address != MAP_FAILED) {
         munmap(mapping.address, mapping.length);
@@ -175,6 +176,7 @@ int serveOne() {
             reply.height = height;
             reply.stride = (std::uint64_t{width} * 3 + 3) & ~std::uint64_t{3};
             reply.orientation = orientation;
+            reply.damaged = damaged ? 1 : 0;
             passFd = mapping.fd;
         }
     }
