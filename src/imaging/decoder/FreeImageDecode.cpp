@@ -128,12 +128,14 @@ bool contentMatches(const char* path, FREE_IMAGE_FORMAT format) {
     if (detected == format) {
         return true;
     }
-    if (detected == FIF_UNKNOWN && format == FIF_PCX) {
-        // The library's check refuses the planar kinds read here.
+    if (detected == FIF_UNKNOWN && (format == FIF_PCX || format == FIF_LBM)) {
+        // The library's check refuses kinds read here: planar PCX, ACBM.
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
         std::array<std::uint8_t, 128> head{};
-        if (file && std::fread(head.data(), 1, head.size(), file.get()) == head.size() &&
-            isOwnPcx(head.data(), head.size())) {
+        const std::size_t got = file ? std::fread(head.data(), 1, head.size(), file.get()) : 0;
+        if (format == FIF_PCX ? isOwnPcx(head.data(), got)
+                              : got >= 12 && std::memcmp(head.data(), "FORM", 4) == 0 &&
+                                    std::memcmp(head.data() + 8, "ACBM", 4) == 0) {
             return true;
         }
     }
