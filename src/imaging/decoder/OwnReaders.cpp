@@ -1,6 +1,7 @@
 #include "imaging/decoder/OwnReaders.h"
 
 #include "imaging/PixelLimit.h"
+#include "imaging/decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <array>
@@ -75,7 +76,7 @@ bool isOwnTarga(const std::uint8_t* data, std::size_t size) {
 }
 
 DibPtr readTarga(const std::uint8_t* data, std::size_t size) {
-    if (!isOwnTarga(data, size)) {
+    if (!isOwnTarga(data, size) || !pictures::isSoundTarga(data, size)) {
         return nullptr;
     }
     const TargaHeader h = targaHeader(data);
@@ -207,7 +208,7 @@ bool isOwnPcx(const std::uint8_t* data, std::size_t size) {
 }
 
 DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
-    if (!isOwnPcx(data, size)) {
+    if (!isOwnPcx(data, size) || !pictures::pcxHoldsClaimedPicture(data, size, size)) {
         return nullptr;
     }
     const PcxHeader h = *pcxHeader(data, size);
@@ -354,7 +355,8 @@ std::optional<std::vector<std::uint8_t>> unpackBody(const Ilbm& ilbm, std::size_
         }
         return std::vector<std::uint8_t>(ilbm.body, ilbm.body + bytes);
     }
-    if (ilbm.compression != 1) {
+    // ByteRun1 does no better than two bytes for 128.
+    if (ilbm.compression != 1 || pictures::leastRunLengthBytes(bytes, 128, 2) > ilbm.bodySize) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> out;

@@ -260,6 +260,10 @@ std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* da
     if (pixelsAt > size) {
         return std::nullopt;
     }
+    // A run of 256 bytes takes three: the most the data can expand to.
+    if (needed / 86 > size - pixelsAt) {
+        return std::nullopt;
+    }
     std::vector<std::uint8_t> out(data, data + pixelsAt);
     out.reserve(std::size_t(pixelsAt + needed));
     if (type == kRunLength) {
