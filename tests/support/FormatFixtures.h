@@ -29,8 +29,18 @@ inline QByteArray bytes(std::initializer_list<int> values) {
 
 inline void le(QByteArray& out, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) {
-        out.append(char(v >> (8 * i)));
+        out.append(char(i < 4 ? v >> (8 * i) : 0));
     }
+}
+// Fields as value, byte count, value, byte count, ..., little-endian.
+inline void le(QByteArray& out, std::initializer_list<std::int64_t> fields) {
+    for (auto field = fields.begin(); field + 1 < fields.end(); field += 2) {
+        le(out, std::uint32_t(field[0]), int(field[1]));
+    }
+}
+// Red, green and blue, or with bgr blue, green and red.
+inline QByteArray rgb(QRgb c, bool bgr = false) {
+    return bgr ? bytes({qBlue(c), qGreen(c), qRed(c)}) : bytes({qRed(c), qGreen(c), qBlue(c)});
 }
 inline void be(QByteArray& out, std::uint32_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) {
@@ -92,22 +102,14 @@ inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int heade
         pixels += line + QByteArray((4 - line.size() % 4) % 4, '\0');
     }
     QByteArray info;
-    le(info, std::uint32_t(headerSize), 4);
-    le(info, std::uint32_t(width), 4);
-    le(info, std::uint32_t(topDown ? -height : height), 4);
-    le(info, 1, 2);
-    le(info, std::uint32_t(bpp), 2);
-    le(info, headerSize == 40 && masks[3] ? 6 : 3, 4);
-    le(info, std::uint32_t(pixels.size()), 4);
-    info += QByteArray(16, '\0');
+    le(info, {headerSize, 4, width, 4, topDown ? -height : height, 4, 1, 2, bpp, 2,
+              headerSize == 40 && masks[3] ? 6 : 3, 4, pixels.size(), 4, 0, 16});
     for (int c = 0; c < (headerSize == 40 && !masks[3] ? 3 : 4); ++c) {
         le(info, masks[std::size_t(c)], 4);
     }
     info += QByteArray(headerSize > 40 ? headerSize - 56 : 0, '\0');
     s.bytes = "BM";
-    le(s.bytes, std::uint32_t(14 + info.size() + pixels.size()), 4);
-    le(s.bytes, 0, 4);
-    le(s.bytes, std::uint32_t(14 + info.size()), 4);
+    le(s.bytes, {14 + info.size() + pixels.size(), 4, 0, 4, 14 + info.size(), 4});
     s.bytes += info + pixels;
     return s;
 }
@@ -145,25 +147,17 @@ inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
     };
     const auto transparent = [&](int x, int y) { return masked && (x == 0 || y == 0); };
     QByteArray resource;
-    le(resource, std::uint32_t(headerSize), 4);
-    le(resource, size, 4);
-    le(resource, 2 * size, 4);
-    le(resource, 1, 2);
-    le(resource, std::uint32_t(bpp), 2);
+    le(resource, {headerSize, 4, size, 4, 2 * size, 4, 1, 2, bpp, 2});
     resource += QByteArray(headerSize - 16, '\0');
     for (int i = 0; i < colours; ++i) {
-        const QRgb c = bpp == 1 ? (i ? qRgb(255, 255, 255) : 0) : paletteColour(i);
-        resource += bytes({char(qBlue(c)), char(qGreen(c)), char(qRed(c)), 0});
+        resource += rgb(bpp == 1 ? (i ? qRgb(255, 255, 255) : 0) : paletteColour(i), true) + '\0';
     }
     for (int y = size - 1; y >= 0; --y) {
-        if (bpp <= 8) {
-            resource += packRow(size, bpp, 4, [&](int x) { return index(x, y); });
-        } else {
-            for (int x = 0; x < size; ++x) {
-                const QRgb c = colourOf(x, y);
-                resource += bytes({char(qBlue(c)), char(qGreen(c)), char(qRed(c))});
-            }
+        for (int x = 0; x < size && bpp > 8; ++x) {
+            resource += rgb(colourOf(x, y), true);
         }
+        resource +=
+            bpp > 8 ? QByteArray() : packRow(size, bpp, 4, [&](int x) { return index(x, y); });
     }
     for (int y = size - 1; y >= 0; --y) {
         resource += packRow(size, 1, 4, [&](int x) { return transparent(x, y) ? 1 : 0; });
@@ -173,12 +167,9 @@ inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
             s.want.setPixel(x, y, transparent(x, y) ? qRgb(255, 255, 255) : colourOf(x, y));
         }
     }
-    s.bytes = QByteArray("\0\0\1\0\1\0", 6);
-    s.bytes += bytes({char(size), char(size), char(colours & 0xff), 0});
-    le(s.bytes, 1, 2);
-    le(s.bytes, std::uint32_t(bpp), 2);
-    le(s.bytes, std::uint32_t(resource.size()), 4);
-    le(s.bytes, 22, 4);
+    le(s.bytes,
+       {0, 2,  1, 2, 1, 2, size, 1, size, 1, colours & 0xff, 1, 0, 1, 1, 2, bpp, 2, resource.size(),
+        4, 22, 4});
     s.bytes += resource;
     return s;
 }
@@ -240,28 +231,15 @@ inline Sample sunRaster(int depth, bool runLength, bool withMap, int width = 13,
     return s;
 }
 
-// Targa run-length coding: repeats of two or more as runs, the rest as literal packets.
+// Targa run-length coding: repeats as run packets, single pixels as literal packets of one.
 inline QByteArray targaRunLength(const std::vector<QByteArray>& pixels) {
     QByteArray out;
-    for (std::size_t i = 0; i < pixels.size();) {
-        std::size_t j = i;
-        while (j < pixels.size() && pixels[j] == pixels[i] && j - i < 128) {
+    for (std::size_t i = 0, j = 0; i < pixels.size(); i = j) {
+        for (j = i + 1; j < pixels.size() && pixels[j] == pixels[i] && j - i < 128;) {
             ++j;
         }
-        if (j - i >= 2) {
-            out += char(0x80 | (j - i - 1));
-            out += pixels[i];
-            i = j;
-            continue;
-        }
-        for (j = i + 1; j < pixels.size() && j - i < 128 && pixels[j] != pixels[j - 1];) {
-            ++j;
-        }
-        out += char(j - i - 1);
-        for (std::size_t k = i; k < j; ++k) {
-            out += pixels[k];
-        }
-        i = j;
+        out += char((j - i > 1 ? 0x80 : 0) | (j - i - 1));
+        out += pixels[i];
     }
     return out;
 }
@@ -296,24 +274,21 @@ inline Sample targa(bool runLength, int mapFirst, int mapEntryBits, int order = 
             }
         }
     }
-    QByteArray map;
+    const int type = (mapped ? 1 : 3) + (runLength ? 8 : 0);
+    const int first = mapped ? mapFirst : 0;
+    const int depth = mapped ? 8 : 16;
+    const int descriptor = order | (mapped ? 0 : 8);
+    le(s.bytes, {0, 1, int(mapped), 1, type,   1, first, 2, mapped * 16, 2, mapEntryBits, 1,
+                 0, 4, width,       2, height, 2, depth, 1, descriptor,  1});
     for (int i = 0; mapped && i < 16; ++i) {
         const QRgb c = paletteColour(i);
         if (mapEntryBits == 24) {
-            map += bytes({char(qBlue(c)), char(qGreen(c)), char(qRed(c))});
+            s.bytes += rgb(c, true);
         } else {
-            le(map, std::uint32_t((qRed(c) >> 3) << 10 | (qGreen(c) >> 3) << 5 | qBlue(c) >> 3), 2);
+            le(s.bytes, std::uint32_t((qRed(c) >> 3) << 10 | (qGreen(c) >> 3) << 5 | qBlue(c) >> 3),
+               2);
         }
     }
-    s.bytes = bytes({0, char(mapped ? 1 : 0), char((mapped ? 1 : 3) + (runLength ? 8 : 0))});
-    le(s.bytes, std::uint32_t(mapped ? mapFirst : 0), 2);
-    le(s.bytes, mapped ? 16 : 0, 2);
-    s.bytes += char(mapEntryBits);
-    le(s.bytes, 0, 4);
-    le(s.bytes, std::uint32_t(width), 2);
-    le(s.bytes, std::uint32_t(height), 2);
-    s.bytes += bytes({char(mapped ? 8 : 16), char(order | (mapped ? 0 : 8))});
-    s.bytes += map;
     if (runLength) {
         s.bytes += targaRunLength(pixels);
     } else {
@@ -324,32 +299,16 @@ inline Sample targa(bool runLength, int mapFirst, int mapEntryBits, int order = 
     return s;
 }
 
-// A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette
-// of 16 colours (all zero: the standard 16 colours, made here as the reading's expectation).
-inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4,
-                        bool emptyPalette = false) {
-    static const std::array<QRgb, 16> standard{
-        qRgb(0, 0, 0),     qRgb(0, 0, 170),    qRgb(0, 170, 0),    qRgb(0, 170, 170),
-        qRgb(170, 0, 0),   qRgb(170, 0, 170),  qRgb(170, 85, 0),   qRgb(170, 170, 170),
-        qRgb(85, 85, 85),  qRgb(85, 85, 255),  qRgb(85, 255, 85),  qRgb(85, 255, 255),
-        qRgb(255, 85, 85), qRgb(255, 85, 255), qRgb(255, 255, 85), qRgb(255, 255, 255)};
-    const auto colour = [&](int i) {
-        return emptyPalette ? standard[std::size_t(i)] : paletteColour(i);
-    };
+// A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette.
+inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
     Sample s{{}, blank(width, height)};
     const int levels = 1 << (bits * planes);
     const int bytesPerLine = ((width * bits + 7) / 8 + 1) & ~1;
-    s.bytes = bytes({10, 5, 1, char(bits)});
-    for (int v : {0, 0, width - 1, height - 1, 72, 72}) {
-        le(s.bytes, std::uint32_t(v), 2);
-    }
+    le(s.bytes, {10, 1, 5, 1, 1, 1, bits, 1, 0, 4, width - 1, 2, height - 1, 2, 72, 2, 72, 2});
     for (int i = 0; i < 16; ++i) {
-        const QRgb c = emptyPalette ? 0 : paletteColour(i);
-        s.bytes += bytes({char(qRed(c)), char(qGreen(c)), char(qBlue(c))});
+        s.bytes += rgb(paletteColour(i));
     }
-    s.bytes += bytes({0, char(planes)});
-    le(s.bytes, std::uint32_t(bytesPerLine), 2);
-    le(s.bytes, 1, 2);
+    le(s.bytes, {0, 1, planes, 1, bytesPerLine, 2, 1, 2});
     s.bytes += QByteArray(128 - s.bytes.size(), '\0');
     for (int y = 0; y < height; ++y) {
         for (int p = 0; p < planes; ++p) {
@@ -362,7 +321,7 @@ inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4,
             }
         }
         for (int x = 0; x < width; ++x) {
-            s.want.setPixel(x, y, colour(indexAt(x, y) % levels));
+            s.want.setPixel(x, y, paletteColour(indexAt(x, y) % levels));
         }
     }
     return s;
@@ -441,41 +400,32 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
         return packRow(width, 1, 2,
                        [&](int x) { return int(values[std::size_t(y)][std::size_t(x)] >> p) & 1; });
     };
+    // ACBM stores each plane whole; ILBM the planes of each row in turn.
+    const bool acbm = kind == IlbmKind::Acbm;
     QByteArray body;
-    if (kind == IlbmKind::Acbm) {
-        for (int p = 0; p < planes; ++p) {
-            for (int y = 0; y < height; ++y) {
-                body += planeRow(y, p);
-            }
-        }
-    } else {
-        for (int y = 0; y < height; ++y) {
-            for (int p = 0; p < planes; ++p) {
-                const QByteArray row = planeRow(y, p);
-                body += ham ? char(row.size() - 1) + row : row;
-            }
+    for (int outer = 0; outer < (acbm ? planes : height); ++outer) {
+        for (int inner = 0; inner < (acbm ? height : planes); ++inner) {
+            const QByteArray row = acbm ? planeRow(inner, outer) : planeRow(outer, inner);
+            body += ham ? char(row.size() - 1) + row : row;
         }
     }
     QByteArray bmhd;
-    be(bmhd, std::uint32_t(width), 2);
-    be(bmhd, std::uint32_t(height), 2);
+    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
     be(bmhd, 0, 4);
-    bmhd += bytes({char(planes), 0, char(ham ? 1 : 0), 0, 0, 0, 1, 1});
-    be(bmhd, std::uint32_t(width), 2);
-    be(bmhd, std::uint32_t(height), 2);
+    bmhd += bytes({planes, 0, ham ? 1 : 0, 0, 0, 0, 1, 1});
+    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
     QByteArray cmap;
     for (int i = 0; i < colours && planes <= 8; ++i) {
-        cmap +=
-            bytes({char(qRed(colourOf(i))), char(qGreen(colourOf(i))), char(qBlue(colourOf(i)))});
+        cmap += rgb(colourOf(i));
     }
     QByteArray camg;
     be(camg, ham ? 0x800 : kind == IlbmKind::HalfBrite ? 0x80 : 0, 4);
-    QByteArray chunks = kind == IlbmKind::Acbm ? "ACBM" : "ILBM";
+    QByteArray chunks = acbm ? "ACBM" : "ILBM";
     chunks += iffChunk("BMHD", bmhd) + iffChunk("CMAP", cmap) + iffChunk("CAMG", camg);
     if (kind == IlbmKind::PaletteChange) {
         chunks += iffChunk("PCHG", QByteArray(20, '\0'));
     }
-    chunks += iffChunk(kind == IlbmKind::Acbm ? "ABIT" : "BODY", body);
+    chunks += iffChunk(acbm ? "ABIT" : "BODY", body);
     s.bytes = "FORM";
     be(s.bytes, std::uint32_t(chunks.size()), 4);
     s.bytes += chunks;
