@@ -207,7 +207,8 @@ std::optional<IconEntry> firstIconEntry(const std::uint8_t* data, std::size_t si
 
 unsigned iconBitsPerPixel(const std::uint8_t* data, std::size_t size) {
     const std::optional<IconEntry> entry = firstIconEntry(data, size);
-    if (!entry || le32(data + entry->offset) < 40) {
+    const std::uint32_t headerSize = entry ? le32(data + entry->offset) : 0;
+    if (headerSize < 40 || headerSize > 124) { // a PNG starts with far more
         return 0;
     }
     return le16(data + entry->offset + 14);
