@@ -97,6 +97,7 @@ TEST_F(PictureKinds, SunRastersOfEveryDepthAndCoding) {
     expectAll({
         {"1.ras", f::sunRaster(1, false, false)},
         {"1-rle.ras", f::sunRaster(1, true, false)},
+        {"1-map.ras", f::sunRaster(1, false, true)},
         {"grey.ras", f::sunRaster(8, false, false)},
         {"grey-rle.ras", f::sunRaster(8, true, false)},
         {"palette.ras", f::sunRaster(8, false, true)},

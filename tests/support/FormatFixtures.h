@@ -193,8 +193,8 @@ inline QByteArray sunRunLength(const QByteArray& data) {
     return out;
 }
 
-// A Sun raster file of 1 bit (no colour map: a set bit is black) or 8 bits (grey without a map,
-// else indices into a map of 16 colours), raw or run-length coded. 13 pixels wide: rows padded.
+// A Sun raster file of 1 or 8 bits, raw or run-length coded: indices into a map of 16 colours,
+// or without a map a set bit is black and bytes are grey. 13 pixels wide: rows padded.
 inline Sample sunRaster(int depth, bool runLength, bool withMap, int width = 13, int height = 6) {
     Sample s{{}, blank(width, height)};
     const auto value = [&](int x, int y) {
@@ -209,9 +209,9 @@ inline Sample sunRaster(int depth, bool runLength, bool withMap, int width = 13,
         for (int x = 0; x < width; ++x) {
             const int v = value(x, y);
             s.want.setPixel(x, y,
-                            depth == 1 ? (v ? qRgb(0, 0, 0) : qRgb(255, 255, 255))
-                            : withMap  ? paletteColour(v)
-                                       : qRgb(v, v, v));
+                            withMap      ? paletteColour(v)
+                            : depth == 1 ? (v ? qRgb(0, 0, 0) : qRgb(255, 255, 255))
+                                         : qRgb(v, v, v));
         }
     }
     QByteArray map;

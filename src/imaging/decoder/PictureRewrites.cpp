@@ -252,7 +252,7 @@ std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* da
     const std::uint32_t type = be32(data + 20);
     const std::uint64_t mapLength = be32(data + 28);
     const bool setBitIsBlack = depth == 1 && (be32(data + 24) == 0 || mapLength == 0);
-    if ((type != kRunLength && !setBitIsBlack) || exceedsPixelLimit(width, height) ||
+    if ((type != kRunLength && depth != 1) || exceedsPixelLimit(width, height) ||
         (depth != 1 && depth != 8 && depth != 24 && depth != 32)) {
         return std::nullopt;
     }
@@ -304,8 +304,22 @@ std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* da
         for (std::size_t i = std::size_t(pixelsAt); i < out.size(); ++i) {
             out[i] = std::uint8_t(~out[i]);
         }
+    } else if (depth == 1) {
+        // Bits with a colour map: the library takes the map only for bytes.
+        const std::uint64_t bitRow = needed / height;
+        const std::uint64_t byteRow = (width + 1) & ~std::uint64_t{1};
+        std::vector<std::uint8_t> bytes(out.begin(), out.begin() + std::ptrdiff_t(pixelsAt));
+        bytes.reserve(std::size_t(pixelsAt + byteRow * height));
+        for (std::uint64_t y = 0; y < height; ++y) {
+            const std::uint8_t* bits = out.data() + pixelsAt + y * bitRow;
+            for (std::uint64_t x = 0; x < byteRow; ++x) {
+                bytes.push_back(x < width ? (bits[x / 8] >> (7 - x % 8)) & 1 : 0);
+            }
+        }
+        out = std::move(bytes);
+        putBe32(out.data() + 12, 8);
     }
-    putBe32(out.data() + 16, std::uint32_t(needed));
+    putBe32(out.data() + 16, std::uint32_t(out.size() - pixelsAt));
     putBe32(out.data() + 20, kStandard);
     return out;
 }

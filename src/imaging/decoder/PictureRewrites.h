@@ -28,9 +28,10 @@ std::optional<std::vector<std::uint8_t>> rewriteIconToInfoHeader(const std::uint
 // The bits per pixel of an icon's first picture (0 when it is a PNG or cannot be told).
 unsigned iconBitsPerPixel(const std::uint8_t* data, std::size_t size);
 
-// A Sun raster file that is run-length coded, or of one bit per pixel without a colour map
-// (where a set bit is black), becomes an uncompressed one whose clear bits are black. Nothing
-// for other files, and when the data does not cover every row.
+// A Sun raster file that is run-length coded, or of one bit per pixel, becomes an uncompressed
+// one: bits without a colour map (where a set bit is black) turned, so that clear bits are black;
+// bits with a map widened to a byte per pixel. Nothing for other files, and when the data does
+// not cover every row.
 std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* data,
                                                           std::size_t size);
 
