@@ -53,9 +53,11 @@ protected:
     void expectAll(const std::vector<Case>& cases) {
         for (const Case& c : cases) {
             const LoadResult result = load(c.name, c.sample.bytes);
-            ASSERT_EQ(result.outcome, LoadOk) << c.name << ": " << result.detail.toStdString();
+            EXPECT_EQ(result.outcome, LoadOk) << c.name << ": " << result.detail.toStdString();
             EXPECT_FALSE(result.damaged) << c.name;
-            EXPECT_TRUE(shows(c.sample.want)) << c.name;
+            if (result.outcome == LoadOk) {
+                EXPECT_TRUE(shows(c.sample.want)) << c.name;
+            }
         }
     }
 

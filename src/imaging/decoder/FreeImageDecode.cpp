@@ -505,17 +505,21 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
             }
         }
     } else if (format == FIF_PCX || isPnm(format)) {
-        bytes = readWholeFile(path);
-        if (!bytes) {
-            return Status::NoPicture;
-        }
-        if (format == FIF_PCX) {
-            if (isOwnPcx(bytes->data(), bytes->size())) {
+        // Only planar PCX and plain bitmaps (P1) are read whole; the rest go on from the file.
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+        std::array<std::uint8_t, 128> head{};
+        const std::size_t got = file ? std::fread(head.data(), 1, head.size(), file.get()) : 0;
+        file.reset();
+        const bool planarPcx = format == FIF_PCX && isOwnPcx(head.data(), got);
+        if (planarPcx || (format != FIF_PCX && got >= 2 && head[0] == 'P' && head[1] == '1')) {
+            bytes = readWholeFile(path);
+            if (!bytes) {
+                return Status::NoPicture;
+            }
+            if (planarPcx) {
                 dib = readPcx(bytes->data(), bytes->size());
                 return dib ? Status::Picture : Status::NoPicture;
             }
-            bytes.reset();
-        } else {
             bytes = pictures::spacePlainBitmap(bytes->data(), bytes->size());
         }
     } else if (format == FIF_KOALA) {

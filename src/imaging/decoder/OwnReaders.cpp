@@ -422,15 +422,17 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
     if (!body) {
         return nullptr;
     }
+    // Extra half-brite colours are always the first 32 at half brightness, whatever the map says.
+    const bool halfBrite = (ilbm.viewModes & kHalfBrite) && planes == 6 && !ham;
     std::array<Rgba, 256> palette{};
     for (unsigned i = 0; i < 256; ++i) {
-        if (i < ilbm.colourCount) {
-            const std::uint8_t* c = ilbm.colours + 3 * i;
-            palette[i] = {c[0], c[1], c[2], 255};
-        } else if (i >= 32 && i < 64 && planes == 6 && !ham) {
+        if (halfBrite && i >= 32 && i < 64) {
             const Rgba& bright = palette[i - 32];
             palette[i] = {std::uint8_t(bright[0] >> 1), std::uint8_t(bright[1] >> 1),
                           std::uint8_t(bright[2] >> 1), 255};
+        } else if (i < ilbm.colourCount) {
+            const std::uint8_t* c = ilbm.colours + 3 * i;
+            palette[i] = {c[0], c[1], c[2], 255};
         } else {
             palette[i] = {0, 0, 0, 255};
         }
