@@ -412,9 +412,10 @@ namespace {
 
 std::atomic<bool> ownPngDecoding{true};
 
-// FreeImage's loader for the format: checks the file against what the loader needs, reads the
-// size, refuses too many pixels, and loads. Picture when dib holds the pixels; cut is set when
-// run-length data had to be cut to fit the picture.
+// FreeImage's loader for the format (or a reader of our own, for the kinds it reads wrong):
+// checks the file against what the loader needs, rewrites it in memory where the loader misreads
+// it, reads the size, refuses too many pixels, and loads. Picture when dib holds the pixels; cut
+// is set when run-length data had to be cut to fit the picture.
 Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib,
                          bool& cut) {
     // The size first, from the header alone, so that a file claiming billions of pixels never
