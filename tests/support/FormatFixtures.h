@@ -7,6 +7,7 @@
 #include <QImage>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -79,15 +80,12 @@ inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int heade
             std::uint32_t value = 0;
             std::array<int, 4> got{0, 0, 0, 255};
             for (int c = 0; c < 4; ++c) {
-                std::uint32_t mask = masks[std::size_t(c)];
+                const std::uint32_t mask = masks[std::size_t(c)];
                 if (mask == 0) {
                     continue;
                 }
-                int shift = 0;
-                while (!((mask >> shift) & 1)) {
-                    ++shift;
-                }
-                const std::uint64_t max = std::uint64_t(mask >> shift);
+                const int shift = std::countr_zero(mask);
+                const std::uint64_t max = mask >> shift;
                 const std::uint64_t level =
                     (std::uint64_t(x) * 41 + std::uint64_t(y) * 97 + std::uint64_t(c) * 13) * max /
                     300 % (max + 1);
@@ -160,12 +158,10 @@ inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
             bpp > 8 ? QByteArray() : packRow(size, bpp, 4, [&](int x) { return index(x, y); });
     }
     for (int y = size - 1; y >= 0; --y) {
-        resource += packRow(size, 1, 4, [&](int x) { return transparent(x, y) ? 1 : 0; });
-    }
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
+        resource += packRow(size, 1, 4, [&](int x) {
             s.want.setPixel(x, y, transparent(x, y) ? qRgb(255, 255, 255) : colourOf(x, y));
-        }
+            return transparent(x, y) ? 1 : 0;
+        });
     }
     le(s.bytes,
        {0, 2,  1, 2, 1, 2, size, 1, size, 1, colours & 0xff, 1, 0, 1, 1, 2, bpp, 2, resource.size(),
