@@ -3,9 +3,13 @@
 // parsers and PNG decoding also see it directly, so their coverage guides the search. With
 // QUILL_FUZZ_WRITE_SEEDS=<folder> the target writes a small seed corpus per extension and ends.
 
+#include "FormatFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
+#include "imaging/decoder/BmpRunLength.h"
+#include "imaging/decoder/OwnReaders.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PictureRewrites.h"
 #include "imaging/decoder/PngDecode.h"
 #include "loading_fixtures.h"
 
@@ -72,6 +76,19 @@ bool writeSeeds(const QString& root) {
     raw("pbm", pbmBytes(false), "p4");
     raw("ras", rasBytes(pattern), "rgb");
     dib("tga", rgb.get(), FIF_TARGA, TARGA_SAVE_RLE, "rle");
+    namespace f = quill::test::formats;
+    raw("bmp", f::bitfieldBmp(32, {0x3ff00000, 0xffc00, 0x3ff, 0}).bytes, "bitfields");
+    raw("bmp", f::bitfieldBmp(16, {0xf000, 0xf00, 0xf0, 0xf}, 124).bytes, "alpha16");
+    raw("ico", f::icon(4, 124).bytes, "masked-v5");
+    raw("ras", f::sunRaster(8, true, true).bytes, "palette-rle");
+    raw("ras", f::sunRaster(1, true, false).bytes, "mono-rle");
+    raw("tga", f::targa(true, 5, 15, 0x20).bytes, "map15");
+    raw("tga", f::targa(true, 0, 0).bytes, "grey-alpha");
+    raw("pcx", f::planarPcx(1, 4).bytes, "planes");
+    raw("pbm", f::plainBitmap("").bytes, "p1-tight");
+    raw("lbm", f::ilbm(f::IlbmKind::Ham6).bytes, "ham6");
+    raw("lbm", f::ilbm(f::IlbmKind::Acbm).bytes, "acbm");
+    raw("lbm", f::ilbm(f::IlbmKind::Deep32).bytes, "deep");
     quill::TJPEGImage encoder;
     encoder.Assign(pattern);
     encoder.SaveToFile(folder("jpg") + QStringLiteral("/baseline"));
@@ -121,6 +138,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)p::isSoundIcon(data, size);
     (void)p::isKoalaFile(data, size);
     (void)quill::decode::loadCommonPng(std::vector<std::uint8_t>(data, data + size));
+    (void)p::expandRunLengthBmp(data, size);
+    (void)p::rewriteBitfieldBmp(data, size);
+    (void)p::rewriteIconToInfoHeader(data, size);
+    (void)p::rewriteSunRaster(data, size);
+    (void)p::spacePlainBitmap(data, size);
+    (void)quill::decode::readTarga(data, size);
+    (void)quill::decode::readPcx(data, size);
+    (void)quill::decode::readIlbm(data, size);
 
     {
         QFile file(g_input);

@@ -56,7 +56,7 @@ struct Reply {
     std::uint32_t height;
     std::uint64_t stride;
     std::uint32_t orientation; // the picture's orientation tag, 1 to 8; the rows are as stored
-    std::uint32_t reserved;
+    std::uint32_t damaged;     // 1: the file's data had to be cut to fit; the picture is incomplete
 };
 
 } // namespace quill::decoder_protocol

@@ -421,9 +421,10 @@ public:
     }
 
     DecoderResult decode(const QString& path, int format, int flags, QImage& picture,
-                         int& orientation, QString& detail) {
+                         int& orientation, bool& damaged, QString& detail) {
         picture = QImage();
         orientation = 1;
+        damaged = false;
         detail.clear();
         // The bytes of the name are kept exactly; the decoder gets the open file, never its name.
         const QByteArray name = encodeFileName(path);
@@ -470,6 +471,7 @@ public:
             if (reply.orientation >= 1 && reply.orientation <= 8) {
                 orientation = int(reply.orientation);
             }
+            damaged = reply.damaged != 0;
             logMessages(worker);
             qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
             if (++borrowed.slot->served >= kMaxFilesPerProcess) {
@@ -660,12 +662,16 @@ void setDecoderTimeout(std::chrono::milliseconds timeout) {
 }
 
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation, QString* detail) {
+                                     int* orientation, QString* detail, bool* damaged) {
     int tag = 1;
+    bool cut = false;
     QString why;
-    const DecoderResult result = service().decode(path, format, flags, picture, tag, why);
+    const DecoderResult result = service().decode(path, format, flags, picture, tag, cut, why);
     if (orientation) {
         *orientation = tag;
+    }
+    if (damaged) {
+        *damaged = cut;
     }
     if (detail) {
         *detail = why;

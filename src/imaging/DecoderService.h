@@ -43,8 +43,10 @@ enum class DecoderResult {
 // Decodes path (made absolute here) with the protocol's format and flags in a decoder process. The
 // rows come back in sRGB; orientation, when given, receives the picture's orientation tag (1 to
 // 8, 1 when it has none), which the rows do not yet follow. detail, when given, receives why
-// there is no picture (for the log).
+// there is no picture (for the log). damaged, when given, tells whether the picture is
+// incomplete: the file's data had to be cut to fit it.
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
-                                     int* orientation = nullptr, QString* detail = nullptr);
+                                     int* orientation = nullptr, QString* detail = nullptr,
+                                     bool* damaged = nullptr);
 
 } // namespace quill

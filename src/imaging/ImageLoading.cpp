@@ -70,7 +70,8 @@ std::span<const DecoderRow> DecoderTable() {
     return kDecoderTable;
 }
 
-void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension) {
+void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension,
+                     bool* damaged) {
     const DecoderRow* match = nullptr;
     for (const DecoderRow& row : kDecoderTable) {
         for (const char* candidate : row.extensions) {
@@ -87,7 +88,7 @@ void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& ext
         // A file its decoder could not read (missing, empty, cut short, of another format) is a
         // failed load like any other, never an empty picture passed off as success.
         if (decodeInDecoderProcess(fileName, match->format, match->flags, picture, &orientation,
-                                   &detail) != DecoderResult::Picture) {
+                                   &detail, damaged) != DecoderResult::Picture) {
             throw LoadError(detail);
         }
     }
@@ -127,8 +128,9 @@ LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
         }
     }
     try {
-        LoadByExtension(workingBitmap, path, extension);
-        return loadLogged(path, {});
+        bool damaged = false;
+        LoadByExtension(workingBitmap, path, extension, &damaged);
+        return loadLogged(path, {LoadOk, QString(), damaged});
     } catch (const LoadError& failure) {
         return loadLogged(path, {LoadFailed, failure.reason()});
     } catch (const Failure& failure) {

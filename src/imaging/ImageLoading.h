@@ -124,7 +124,9 @@ private:
 
 // The non-JPEG half: decodes fileName with the decoder of extension (compared ignoring case) into
 // bitmap, which is empty afterwards when the extension has no decoder. Throws LoadError, with
-// bitmap untouched, when the decoder gave no picture.
-void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension);
+// bitmap untouched, when the decoder gave no picture. damaged, when given, tells whether the
+// picture is incomplete (its file's data had to be cut to fit).
+void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension,
+                     bool* damaged = nullptr);
 
 } // namespace quill

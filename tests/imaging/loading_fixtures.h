@@ -405,12 +405,12 @@ inline QByteArray lbmBytes(int width = 16, int height = 12) {
 }
 
 // A Photo CD image pack whose base picture (768 x 512) is bright in its top half and dark in its
-// bottom half, without colour.
-inline QByteArray photoCdBytes() {
+// bottom half, without colour; its rows are stored top first whatever the orientation byte says.
+inline QByteArray photoCdBytes(int orientationByte = 8) {
     const int width = 768;
     const int height = 512;
     QByteArray bytes(0x30000, '\0');
-    bytes[0x48] = char(8); // the orientation byte: rows stored top first
+    bytes[0x48] = char(orientationByte);
     for (int y = 0; y < height; y += 2) {
         const char luma = y < height / 2 ? char(220) : char(30);
         bytes += QByteArray(2 * width, luma);

@@ -30,19 +30,37 @@ void putLe32(std::uint8_t* p, std::uint32_t v) {
     p[3] = std::uint8_t(v >> 24);
 }
 
-// One row of colour indices being filled; everything past the width is dropped.
+// One row of colour indices being filled; everything past the width is dropped, and noted.
 struct Row {
     std::uint8_t* pixels = nullptr; // null once the rows are all done
     std::uint32_t width = 0;
     std::uint64_t x = 0;
+    bool cut = false;
 
     void put(std::uint8_t index) {
         if (pixels && x < width) {
             pixels[x] = index;
+        } else {
+            cut = true;
         }
         ++x;
     }
 };
+
+// Whether run-length data after the last row still holds pixels before its end-of-bitmap.
+bool pixelsFollow(const std::uint8_t* data, std::size_t size, std::size_t at) {
+    while (size - at >= 2) {
+        if (data[at] != 0 || data[at + 1] >= 3) {
+            return true;
+        }
+        if (data[at + 1] == 1) {
+            return false;
+        }
+        at += data[at + 1] == 2 ? 4 : 2;
+        at = std::min(at, size);
+    }
+    return false;
+}
 
 } // namespace
 
@@ -56,7 +74,7 @@ bool isRunLengthBmp(const std::uint8_t* data, std::size_t size) {
 }
 
 std::optional<std::vector<std::uint8_t>> expandRunLengthBmp(const std::uint8_t* data,
-                                                            std::size_t size) {
+                                                            std::size_t size, bool* cut) {
     if (!isRunLengthBmp(data, size)) {
         return std::nullopt;
     }
@@ -134,6 +152,7 @@ std::optional<std::vector<std::uint8_t>> expandRunLengthBmp(const std::uint8_t* 
                     std::memset(row.pixels + row.x, int(value), std::size_t(n));
                 }
                 row.x += count;
+                row.cut |= row.x > row.width;
             } else {
                 for (unsigned i = 0; i < count; ++i) {
                     row.put(std::uint8_t(i % 2 == 0 ? value >> 4 : value & 0x0f));
@@ -145,6 +164,7 @@ std::optional<std::vector<std::uint8_t>> expandRunLengthBmp(const std::uint8_t* 
             ++line;
             startLine();
         } else if (value == 1) { // end of bitmap
+            at = size;
             break;
         } else if (value == 2) { // delta: right and up (down in a top-down file)
             if (size - at < 2) {
@@ -155,6 +175,7 @@ std::optional<std::vector<std::uint8_t>> expandRunLengthBmp(const std::uint8_t* 
             at += 2;
             startLine();
             row.x = x;
+            row.cut |= x > row.width || line >= height;
         } else { // a literal run of `value` indices, padded to a 16-bit boundary
             const std::size_t bytes = bpp == 8 ? value : (value + 1) / 2;
             if (size - at < bytes) {
@@ -166,6 +187,9 @@ std::optional<std::vector<std::uint8_t>> expandRunLengthBmp(const std::uint8_t* 
             }
             at += std::min(size - at, bytes + (bytes & 1));
         }
+    }
+    if (cut) {
+        *cut = row.cut || pixelsFollow(data, size, at);
     }
     return out;
 }

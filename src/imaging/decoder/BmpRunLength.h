@@ -19,8 +19,9 @@ bool isRunLengthBmp(const std::uint8_t* data, std::size_t size);
 // way). Pixels the runs never reach (skipped by a delta, or left after an early end-of-bitmap)
 // take colour index 0; runs past the end of a row are cut there. Nothing when the data is no
 // such BMP, its colour table lies outside the file, its picture exceeds the pixel limit, or the
-// run data ends before the last row is reached.
+// run data ends before the last row is reached. cut, when given, tells whether runs or deltas
+// went past a row's end or the picture's last row (their pixels are dropped).
 std::optional<std::vector<std::uint8_t>> expandRunLengthBmp(const std::uint8_t* data,
-                                                            std::size_t size);
+                                                            std::size_t size, bool* cut = nullptr);
 
 } // namespace quill::pictures

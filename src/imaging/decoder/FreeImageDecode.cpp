@@ -3,7 +3,9 @@
 #include "imaging/ColourProfile.h"
 #include "imaging/decoder/BmpRunLength.h"
 #include "imaging/decoder/EmbeddedTags.h"
+#include "imaging/decoder/OwnReaders.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PictureRewrites.h"
 #include "imaging/decoder/PngDecode.h"
 
 #include <array>
@@ -80,6 +82,15 @@ bool contentMatches(Bytes file, FREE_IMAGE_FORMAT format) {
     }
     if (detected == format) {
         return true;
+    }
+    if (detected == FIF_UNKNOWN && (format == FIF_PCX || format == FIF_LBM)) {
+        // The library's check refuses kinds read here: planar PCX, ACBM.
+        const std::size_t got = std::min<std::size_t>(file.size(), 128);
+        if (format == FIF_PCX ? isOwnPcx(file.data(), got)
+                              : got >= 12 && std::memcmp(file.data(), "FORM", 4) == 0 &&
+                                    std::memcmp(file.data() + 8, "ACBM", 4) == 0) {
+            return true;
+        }
     }
     return detected == FIF_UNKNOWN && FreeImage_ValidateFromMemory(format, memory.get());
 }
@@ -354,9 +365,11 @@ namespace {
 
 std::atomic<bool> ownPngDecoding{true};
 
-// FreeImage's loader for the format: checks the file against what the loader needs, reads the
-// size, refuses too many pixels, and loads. Picture when dib holds the pixels.
-Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib) {
+// FreeImage's loader for the format (or a reader of our own, for the kinds it reads wrong):
+// checks the file against what the loader needs, rewrites it in memory where the loader misreads
+// it, reads the size, refuses too many pixels, and loads. Picture when dib holds the pixels; cut
+// is set when run-length data had to be cut to fit the picture.
+Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib, bool& cut) {
     // The size first, from the header alone, so that a file claiming billions of pixels never
     // gets its pixels allocated.
     std::optional<pictures::PictureSize> size;
@@ -369,19 +382,43 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
         }
         const std::uint32_t headerSize = pictures::bmpInfoHeaderSize(file.data(), got);
         const bool runLength = pictures::isRunLengthBmp(file.data(), got);
-        if (headerSize > 40 || runLength) {
+        const unsigned compression = got >= 34 ? file[30] : 0;
+        const bool bitfields = headerSize >= 40 && (compression == 3 || compression == 6);
+        if (headerSize > 40 || runLength || bitfields) {
             if (!readWhole) {
                 return Status::NoPicture;
             }
-            bytes = runLength ? pictures::expandRunLengthBmp(file.data(), file.size())
-                              : pictures::rewriteBmpToInfoHeader(file.data(), file.size());
-            if (!bytes) {
-                return Status::NoPicture;
+            if (runLength) {
+                bytes = pictures::expandRunLengthBmp(file.data(), file.size(), &cut);
+                if (!bytes) {
+                    return Status::NoPicture;
+                }
+            } else if (pictures::needsBitfieldRewrite(file.data(), file.size())) {
+                bytes = pictures::rewriteBitfieldBmp(file.data(), file.size());
+                if (!bytes) {
+                    return Status::NoPicture;
+                }
+            } else if (headerSize > 40) {
+                bytes = pictures::rewriteBmpToInfoHeader(file.data(), file.size());
+                if (!bytes) {
+                    return Status::NoPicture;
+                }
             }
         }
     } else if (format == FIF_LBM || format == FIF_MNG) {
         if (!readWhole) {
             return Status::NoPicture;
+        }
+        if (format == FIF_LBM) {
+            switch (ilbmReading(file.data(), file.size())) {
+            case IlbmReading::Refuse:
+                return Status::NoPicture;
+            case IlbmReading::Own:
+                dib = readIlbm(file.data(), file.size());
+                return dib ? Status::Picture : Status::NoPicture;
+            case IlbmReading::Library:
+                break;
+            }
         }
         size = format == FIF_LBM ? pictures::readIlbmSize(file.data(), file.size())
                                  : pictures::readMngSize(file.data(), file.size());
@@ -401,15 +438,47 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
         if (!sound) {
             return Status::NoPicture;
         }
+        if (format == FIF_TARGA && isOwnTarga(file.data(), file.size())) {
+            dib = readTarga(file.data(), file.size());
+            return dib ? Status::Picture : Status::NoPicture;
+        }
+        if (format == FIF_RAS) {
+            bytes = pictures::rewriteSunRaster(file.data(), file.size());
+        }
+        if (format == FIF_ICO) {
+            bytes = pictures::rewriteIconToInfoHeader(file.data(), file.size());
+            // Below 32 bits the mask is the only transparency: made alpha, it turns white.
+            const Bytes icon = bytes ? Bytes(*bytes) : file;
+            const unsigned bpp = pictures::iconBitsPerPixel(icon.data(), icon.size());
+            if (bpp > 0 && bpp < 32) {
+                flags |= ICO_MAKEALPHA;
+            }
+        }
+    } else if (format == FIF_PCX || isPnm(format)) {
+        // Only planar PCX and plain bitmaps (P1) are rewritten or read here; the rest go to the
+        // library as they are.
+        const std::size_t got = std::min<std::size_t>(file.size(), 128);
+        const bool planarPcx = format == FIF_PCX && isOwnPcx(file.data(), got);
+        if (planarPcx || (format != FIF_PCX && got >= 2 && file[0] == 'P' && file[1] == '1')) {
+            if (!readWhole) {
+                return Status::NoPicture;
+            }
+            if (planarPcx) {
+                dib = readPcx(file.data(), file.size());
+                return dib ? Status::Picture : Status::NoPicture;
+            }
+            bytes = pictures::spacePlainBitmap(file.data(), file.size());
+        }
     } else if (format == FIF_KOALA) {
         if (file.size() != pictures::kKoalaFileSize ||
             !pictures::isKoalaFile(file.data(), file.size())) {
             return Status::NoPicture;
         }
     } else if (format == FIF_PCD) {
-        if (file.size() < pictures::photoCdRequiredSize(flags)) {
+        if (file.size() < pictures::photoCdRequiredSize(flags) || !readWhole) {
             return Status::NoPicture;
         }
+        bytes = pictures::markPhotoCdTopFirst(file.data(), file.size());
     }
 
     const std::unique_ptr<FIMEMORY, MemoryCloser> memory = openMemory(bytes ? Bytes(*bytes) : file);
@@ -522,8 +591,11 @@ void setOwnPngDecoding(bool enabled) {
 
 Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, int flags,
                   const Allocate& allocate, std::uint32_t& width, std::uint32_t& height,
-                  std::uint32_t* orientation) {
+                  std::uint32_t* orientation, bool* damaged) {
     width = height = 0;
+    if (damaged) {
+        *damaged = false;
+    }
     if (orientation) {
         *orientation = 1;
     }
@@ -537,13 +609,14 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
     // The common PNG files are read without FreeImage, twice as fast, into the bitmap it would
     // give; every other file, and any file in doubt, goes to FreeImage as before.
     DibPtr dib;
+    bool cut = false;
     if (format == FIF_PNG && ownPngDecoding) {
         if (file.size() <= kMaxWholeFileBytes) {
             dib = loadCommonPng(std::vector<std::uint8_t>(file.begin(), file.end()));
         }
     }
     if (!dib) {
-        const Status loaded = loadWithFreeImage(file, format, flags, dib);
+        const Status loaded = loadWithFreeImage(file, format, flags, dib, cut);
         if (loaded != Status::Picture) {
             return loaded;
         }
@@ -570,6 +643,9 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
     }
     width = w;
     height = h;
+    if (damaged) {
+        *damaged = cut;
+    }
     return Status::Picture;
 }
 

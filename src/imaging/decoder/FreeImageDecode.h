@@ -71,10 +71,11 @@ private:
 
 // Checks the file's bytes against its format, reads its size, decodes it and converts it, into
 // sRGB when it embeds a usable colour profile. orientation, when given, receives a TIFF's
-// Orientation tag (1 to 8; 1 without one), which the rows do not follow yet.
+// Orientation tag (1 to 8; 1 without one), which the rows do not follow yet. damaged, when given,
+// tells whether the picture is incomplete: run-length data that went past it had to be cut.
 Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, int flags,
                   const Allocate& allocate, std::uint32_t& width, std::uint32_t& height,
-                  std::uint32_t* orientation = nullptr);
+                  std::uint32_t* orientation = nullptr, bool* damaged = nullptr);
 
 // Whether decodeFile reads the common PNG files itself (see PngDecode.h) before it asks FreeImage;
 // on unless turned off. Every file FreeImage reads gives the same picture either way, which the

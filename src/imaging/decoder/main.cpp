@@ -214,12 +214,14 @@ int serveOne() {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t orientation = 1;
+    bool damaged = false;
     std::optional<quill::decode::PictureFile> file =
         quill::decode::PictureFile::read(pictureFd.get());
     pictureFd.reset(); // read once: the bytes are all the decoder needs of the file
     const Status status =
         file ? quill::decode::decodeFile(file->bytes(), FREE_IMAGE_FORMAT(request.format),
-                                         request.flags, allocate, width, height, &orientation)
+                                         request.flags, allocate, width, height, &orientation,
+                                         &damaged)
              : Status::NoPicture;
     file.reset();
     reply.status = std::int32_t(status);
@@ -238,6 +240,7 @@ int serveOne() {
             reply.height = height;
             reply.stride = (std::uint64_t{width} * 3 + 3) & ~std::uint64_t{3};
             reply.orientation = orientation;
+            reply.damaged = damaged ? 1 : 0;
             passFd = mapping.fd;
         }
     }
