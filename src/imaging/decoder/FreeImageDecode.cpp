@@ -5,6 +5,7 @@
 #include "imaging/decoder/EmbeddedTags.h"
 #include "imaging/decoder/PictureHeaders.h"
 #include "imaging/decoder/PngDecode.h"
+#include "imaging/decoder/TiffDecode.h"
 
 #include <array>
 #include <atomic>
@@ -518,6 +519,17 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     }
     if (!holdsClaimedPicture(path, format)) {
         return Status::NoPicture;
+    }
+
+    // The TIFF files FreeImage reads wrong or refuses are read with libtiff; a file too large to
+    // hold in memory stays with FreeImage.
+    if (format == FIF_TIFF) {
+        if (const std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path)) {
+            if (const std::optional<Status> own = decodeTiffItself(
+                    bytes->data(), bytes->size(), allocate, width, height, orientation)) {
+                return *own;
+            }
+        }
     }
 
     // The common PNG files are read without FreeImage, twice as fast, into the bitmap it would
