@@ -1,6 +1,7 @@
 // TIFF kinds that FreeImage reads wrong or refuses, read by the decoder with libtiff: each gives
 // its pixels as stored and its orientation; damaged or huge ones are refused.
 
+#include "ProfileFixtures.h"
 #include "TiffFixtures.h"
 #include "imaging/decoder/FreeImageDecode.h"
 #include "loading_fixtures.h"
@@ -76,6 +77,7 @@ TEST(TiffReading, EveryKindGivesItsPixels) {
     constexpr auto associated = EXTRASAMPLE_ASSOCALPHA;
     constexpr auto unassociated = EXTRASAMPLE_UNASSALPHA;
     const std::vector<std::uint16_t> smallMap = {10, 200, 255, 0, 30, 90, 250, 1, 120, 7, 0, 255};
+    const QByteArray swapped = test::profiles::swappedProfile();
     const std::vector<Variant> variants{
         {"no SamplesPerPixel tag",
          {.width = 4,
@@ -162,6 +164,14 @@ TEST(TiffReading, EveryKindGivesItsPixels) {
         {"12-bit grey and RGB",
          {.width = 2, .height = 1, .bits = 12, .values = {0, 2048, 4095, 4095, 0, 1024}},
          {qRgb(0, 128, 255), qRgb(255, 0, 64)}},
+        {"12-bit RGB whose profile exchanges red and green",
+         {.width = 1,
+          .height = 1,
+          .bits = 12,
+          .iccProfile = {swapped.begin(), swapped.end()},
+          .values = {4095, 0, 0}},
+         {qRgb(0, 255, 0)},
+         2},
         {"16-bit grey, white is zero",
          {.width = 3,
           .height = 1,

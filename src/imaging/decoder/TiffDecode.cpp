@@ -620,7 +620,8 @@ void convertThroughProfile(TIFF* tiff, const Layout& layout, const RgbTarget& ta
 
 Status decode(TIFF* tiff, const Layout& layout, std::uint64_t fileSize, const Allocate& allocate,
               std::uint32_t& width, std::uint32_t& height, std::uint32_t* orientation) {
-    if (layout.width == 0 || layout.height == 0 || !blocksInsideFile(tiff, fileSize)) {
+    if (layout.width == 0 || layout.height == 0 || layout.samples == 0 ||
+        !blocksInsideFile(tiff, fileSize)) {
         return Status::NoPicture;
     }
     if (pictures::exceedsPixelLimit(layout.width, layout.height)) {
