@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -63,6 +64,42 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path) {
     }
     return bytes;
 }
+
+// A file mapped into memory read-only, up to the size readWholeFile takes: only the pages read
+// are loaded, so looking at a large file's tags costs next to nothing.
+class MappedFile {
+public:
+    explicit MappedFile(const char* path) {
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        struct stat info {};
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_size > 0 &&
+            std::uint64_t(info.st_size) <= kMaxWholeFileBytes) {
+            void* address =
+                ::mmap(nullptr, std::size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (address != MAP_FAILED) {
+                address_ = address;
+                size_ = std::size_t(info.st_size);
+            }
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    ~MappedFile() {
+        if (address_) {
+            ::munmap(address_, size_);
+        }
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(address_); }
+    std::size_t size() const { return size_; }
+
+private:
+    void* address_ = nullptr;
+    std::size_t size_ = 0;
+};
 
 std::optional<std::uint64_t> fileSize(const char* path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
@@ -529,6 +566,18 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
                     bytes->data(), bytes->size(), allocate, width, height, orientation)) {
                 return *own;
             }
+        }
+    }
+
+    // The TIFF files FreeImage reads wrong or refuses are read with libtiff; the rest, and a file
+    // too large to map, stay with FreeImage.
+    if (format == FIF_TIFF) {
+        const MappedFile file(path);
+        if (const std::optional<Status> own =
+                file.data() ? decodeTiffItself(file.data(), file.size(), allocate, width, height,
+                                               orientation)
+                            : std::nullopt) {
+            return *own;
         }
     }
 
