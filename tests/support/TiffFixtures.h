@@ -13,8 +13,8 @@
 namespace quill::test::tiffs {
 
 struct TiffSpec {
-    std::uint32_t width = 4;
-    std::uint32_t height = 2;
+    std::uint32_t width = 0; // 0: one row of all the values
+    std::uint32_t height = 1;
     std::uint16_t bits = 8;
     std::uint16_t samples = 3;
     bool writeSamplesTag = true; // the tag may be left out when there is one sample
@@ -29,7 +29,6 @@ struct TiffSpec {
     std::vector<std::uint8_t> iccProfile; // written as it is when not empty
     bool jpegFromRgb = false;             // YCbCr JPEG made from RGB values by libtiff
     std::vector<double> values;           // samples row by row, pixel by pixel
-    std::uint16_t pages = 1;              // the same picture again in further directories
 };
 
 namespace detail {
@@ -38,29 +37,22 @@ namespace detail {
 // (libtiff swaps them as the file needs).
 inline void packSample(std::vector<std::uint8_t>& out, std::size_t& bitPos, double value,
                        const TiffSpec& spec) {
-    if (spec.sampleFormat == SAMPLEFORMAT_IEEEFP) {
-        const std::size_t at = bitPos / 8;
-        out.resize(std::max(out.size(), at + spec.bits / 8u));
-        if (spec.bits == 64) {
-            std::memcpy(out.data() + at, &value, 8);
-        } else {
-            const float single = float(value);
-            std::memcpy(out.data() + at, &single, 4);
-        }
-        bitPos += spec.bits;
+    if (spec.sampleFormat == SAMPLEFORMAT_IEEEFP) { // 32 bits
+        const float single = float(value);
+        out.resize(bitPos / 8 + 4);
+        std::memcpy(out.data() + bitPos / 8, &single, 4);
+        bitPos += 32;
         return;
     }
     const auto raw = std::uint64_t(std::int64_t(value));
     if (spec.bits == 16 || spec.bits == 32) {
         const std::size_t at = bitPos / 8;
         out.resize(std::max(out.size(), at + spec.bits / 8u));
-        if (spec.bits == 16) {
-            const auto v = std::uint16_t(raw);
-            std::memcpy(out.data() + at, &v, 2);
-        } else {
-            const auto v = std::uint32_t(raw);
-            std::memcpy(out.data() + at, &v, 4);
-        }
+        const auto narrow16 = std::uint16_t(raw);
+        const auto narrow32 = std::uint32_t(raw);
+        std::memcpy(out.data() + at,
+                    spec.bits == 16 ? static_cast<const void*>(&narrow16) : &narrow32,
+                    spec.bits / 8u);
         bitPos += spec.bits;
         return;
     }
@@ -104,81 +96,73 @@ struct TiffCloser {
 } // namespace detail
 
 // Writes the picture; false when libtiff refuses a tag or the pixels.
-inline bool writeTiff(const char* path, const TiffSpec& spec) {
+inline bool writeTiff(const char* path, TiffSpec spec) {
+    if (spec.width == 0) {
+        spec.width = std::uint32_t(spec.values.size() / spec.samples);
+    }
     const std::unique_ptr<TIFF, detail::TiffCloser> tiff(TIFFOpen(path, "w"));
     if (!tiff) {
         return false;
     }
     TIFF* t = tiff.get();
-    for (std::uint16_t page = 0; page < spec.pages; ++page) {
-        bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, spec.width) &&
-                  TIFFSetField(t, TIFFTAG_IMAGELENGTH, spec.height) &&
-                  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, spec.bits) &&
-                  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spec.photometric) &&
-                  TIFFSetField(t, TIFFTAG_PLANARCONFIG, spec.planar) &&
-                  TIFFSetField(t, TIFFTAG_COMPRESSION, spec.compression);
-        if (spec.writeSamplesTag) {
-            ok = ok && TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-        }
-        if (spec.sampleFormat != SAMPLEFORMAT_UINT) {
-            ok = ok && TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, spec.sampleFormat);
-        }
-        if (!spec.extraSamples.empty()) {
-            ok =
-                ok && TIFFSetField(t, TIFFTAG_EXTRASAMPLES, std::uint16_t(spec.extraSamples.size()),
-                                   spec.extraSamples.data());
-        }
-        if (spec.orientation != 0) {
-            ok = ok && TIFFSetField(t, TIFFTAG_ORIENTATION, spec.orientation);
-        }
-        if (!spec.colourMap.empty()) {
-            const std::size_t n = spec.colourMap.size() / 3;
-            ok = ok && TIFFSetField(t, TIFFTAG_COLORMAP, spec.colourMap.data(),
-                                    spec.colourMap.data() + n, spec.colourMap.data() + 2 * n);
-        }
-        if (!spec.iccProfile.empty()) {
-            ok = ok && TIFFSetField(t, TIFFTAG_ICCPROFILE, std::uint32_t(spec.iccProfile.size()),
-                                    spec.iccProfile.data());
-        }
-        if (spec.compression == COMPRESSION_JPEG) {
-            ok = ok && TIFFSetField(t, TIFFTAG_JPEGQUALITY, 100);
-            if (spec.jpegFromRgb) {
-                ok = ok && TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-            }
-        }
-        const int planes = spec.planar == PLANARCONFIG_SEPARATE ? spec.samples : 1;
-        if (spec.tile != 0) {
-            ok = ok && TIFFSetField(t, TIFFTAG_TILEWIDTH, spec.tile) &&
-                 TIFFSetField(t, TIFFTAG_TILELENGTH, spec.tile);
-            for (int p = 0; ok && p < planes; ++p) {
-                for (std::uint32_t y = 0; ok && y < spec.height; y += spec.tile) {
-                    for (std::uint32_t x = 0; ok && x < spec.width; x += spec.tile) {
-                        std::vector<std::uint8_t> area =
-                            detail::packArea(spec, x, y, spec.tile, spec.tile, planes > 1 ? p : -1);
-                        ok = TIFFWriteEncodedTile(t, TIFFComputeTile(t, x, y, 0, std::uint16_t(p)),
-                                                  area.data(), tmsize_t(area.size())) >= 0;
-                    }
-                }
-            }
-        } else {
-            // Strips of 16 rows (JPEG needs a multiple of 8 or 16).
-            const std::uint32_t rows = std::min<std::uint32_t>(16, spec.height);
-            ok = ok && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rows);
-            for (int p = 0; ok && p < planes; ++p) {
-                for (std::uint32_t y = 0; ok && y < spec.height; y += rows) {
-                    const std::uint32_t h = std::min(rows, spec.height - y);
-                    std::vector<std::uint8_t> area =
-                        detail::packArea(spec, 0, y, spec.width, h, planes > 1 ? p : -1);
-                    ok = TIFFWriteEncodedStrip(t, TIFFComputeStrip(t, y, std::uint16_t(p)),
-                                               area.data(), tmsize_t(area.size())) >= 0;
-                }
-            }
-        }
-        if (!ok || !TIFFWriteDirectory(t)) {
-            return false;
+    bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, spec.width) &&
+              TIFFSetField(t, TIFFTAG_IMAGELENGTH, spec.height) &&
+              TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, spec.bits) &&
+              TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spec.photometric) &&
+              TIFFSetField(t, TIFFTAG_PLANARCONFIG, spec.planar) &&
+              TIFFSetField(t, TIFFTAG_COMPRESSION, spec.compression);
+    if (spec.writeSamplesTag) {
+        ok &= TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spec.samples) == 1;
+    }
+    if (spec.sampleFormat != SAMPLEFORMAT_UINT) {
+        ok &= TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, spec.sampleFormat) == 1;
+    }
+    if (!spec.extraSamples.empty()) {
+        ok &= TIFFSetField(t, TIFFTAG_EXTRASAMPLES, std::uint16_t(spec.extraSamples.size()),
+                           spec.extraSamples.data()) == 1;
+    }
+    if (spec.orientation != 0) {
+        ok &= TIFFSetField(t, TIFFTAG_ORIENTATION, spec.orientation) == 1;
+    }
+    if (!spec.colourMap.empty()) {
+        const std::size_t n = spec.colourMap.size() / 3;
+        ok &= TIFFSetField(t, TIFFTAG_COLORMAP, spec.colourMap.data(), spec.colourMap.data() + n,
+                           spec.colourMap.data() + 2 * n) == 1;
+    }
+    if (!spec.iccProfile.empty()) {
+        ok &= TIFFSetField(t, TIFFTAG_ICCPROFILE, std::uint32_t(spec.iccProfile.size()),
+                           spec.iccProfile.data()) == 1;
+    }
+    if (spec.compression == COMPRESSION_JPEG) {
+        ok &= TIFFSetField(t, TIFFTAG_JPEGQUALITY, 100) == 1;
+        if (spec.jpegFromRgb) {
+            ok &= TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB) == 1;
         }
     }
-    return true;
+    // Tiles, or strips of 16 rows (JPEG needs a multiple of 8 or 16).
+    const std::uint32_t blockWidth = spec.tile != 0 ? spec.tile : spec.width;
+    const std::uint32_t blockHeight = spec.tile != 0 ? spec.tile : std::min(16u, spec.height);
+    ok &= spec.tile != 0 ? TIFFSetField(t, TIFFTAG_TILEWIDTH, spec.tile) &&
+                               TIFFSetField(t, TIFFTAG_TILELENGTH, spec.tile)
+                         : TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, blockHeight) == 1;
+    const int planes = spec.planar == PLANARCONFIG_SEPARATE ? spec.samples : 1;
+    for (int p = 0; ok && p < planes; ++p) {
+        for (std::uint32_t y = 0; ok && y < spec.height; y += blockHeight) {
+            for (std::uint32_t x = 0; ok && x < spec.width; x += blockWidth) {
+                const std::uint32_t h =
+                    spec.tile != 0 ? blockHeight : std::min(blockHeight, spec.height - y);
+                std::vector<std::uint8_t> area =
+                    detail::packArea(spec, x, y, blockWidth, h, planes > 1 ? p : -1);
+                const auto plane = std::uint16_t(p);
+                ok = (spec.tile != 0
+                          ? TIFFWriteEncodedTile(t, TIFFComputeTile(t, x, y, 0, plane), area.data(),
+                                                 tmsize_t(area.size()))
+                          : TIFFWriteEncodedStrip(t, TIFFComputeStrip(t, y, plane), area.data(),
+                                                  tmsize_t(area.size()))) >= 0;
+            }
+        }
+    }
+    return ok && TIFFWriteDirectory(t);
 }
 
 } // namespace quill::test::tiffs
