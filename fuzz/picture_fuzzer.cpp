@@ -55,10 +55,10 @@ bool writeSeeds(const QString& root) {
     dib("tif", rgb.get(), FIF_TIFF, 0, "rgb");
     dib("tiff", palette.get(), FIF_TIFF, TIFF_LZW, "lzw");
     // Kinds the decoder reads with libtiff itself.
-    using quill::test::tiffs::TiffSpec;
-    auto tiff = [&](const char* ext, const TiffSpec& spec, const char* name) {
+    using quill::test::tiffs::TiffPicture;
+    auto tiff = [&](const char* ext, const TiffPicture& picture, const char* name) {
         const QString file = folder(ext) + QStringLiteral("/") + QLatin1String(name);
-        ok &= quill::test::tiffs::writeTiff(QFile::encodeName(file).constData(), spec);
+        ok &= quill::test::tiffs::writeTiff(QFile::encodeName(file).constData(), picture);
     };
     const auto values = [](std::size_t count) {
         std::vector<double> out(count);

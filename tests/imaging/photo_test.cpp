@@ -282,29 +282,29 @@ TEST_F(Photos, EveryOrientationTurnsJpegCompressedAndCmykTiffsUpright) {
                                   {"CMYK", PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, 0}};
     for (const Kind& kind : kinds) {
         const bool cmyk = kind.photometric == PHOTOMETRIC_SEPARATED;
-        test::tiffs::TiffSpec spec{.width = kWidth,
-                                   .height = kHeight,
-                                   .samples = std::uint16_t(cmyk ? 4 : 3),
-                                   .photometric = kind.photometric,
-                                   .compression = kind.compression,
-                                   .tile = kind.tile,
-                                   .jpegFromRgb = kind.photometric == PHOTOMETRIC_YCBCR};
+        test::tiffs::TiffPicture picture{.width = kWidth,
+                                         .height = kHeight,
+                                         .samples = std::uint16_t(cmyk ? 4 : 3),
+                                         .photometric = kind.photometric,
+                                         .compression = kind.compression,
+                                         .tile = kind.tile,
+                                         .jpegFromRgb = kind.photometric == PHOTOMETRIC_YCBCR};
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
                 const QRgb colour = stored.pixel(x, y);
                 for (const int level : {qRed(colour), qGreen(colour), qBlue(colour)}) {
-                    spec.values.push_back(cmyk ? 255 - level : level);
+                    picture.values.push_back(cmyk ? 255 - level : level);
                 }
                 if (cmyk) {
-                    spec.values.push_back(0);
+                    picture.values.push_back(0);
                 }
             }
         }
         for (int orientation = 1; orientation <= 8; ++orientation) {
             SCOPED_TRACE(testing::Message() << kind.what << ", orientation " << orientation);
-            spec.orientation = std::uint16_t(orientation);
+            picture.orientation = std::uint16_t(orientation);
             const QString file = path(QStringLiteral("o%1.tif").arg(orientation));
-            ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), spec));
+            ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), picture));
             EXPECT_TRUE(showsCorners(load(file), uprightSize(orientation),
                                      uprightCorners(orientation), cmyk ? 0 : 24));
         }

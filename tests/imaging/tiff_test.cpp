@@ -20,7 +20,7 @@ namespace {
 using decode::Status;
 using test::fixtures::readBytes;
 using test::fixtures::writeBytes;
-using test::tiffs::TiffSpec;
+using test::tiffs::TiffPicture;
 
 struct Decoded {
     Status status = Status::NoPicture;
@@ -46,7 +46,7 @@ Decoded decodeTiffFile(const QString& file) {
 
 struct Variant {
     const char* what;
-    TiffSpec spec;
+    TiffPicture picture;
     std::vector<QRgb> want; // stored order
     int tolerance = 0;
 };
@@ -180,7 +180,7 @@ TEST(TiffReading, EveryKindGivesItsPixels) {
     const QString file = dir.filePath(QStringLiteral("v.tif"));
     for (const Variant& variant : variants) {
         SCOPED_TRACE(variant.what);
-        ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), variant.spec));
+        ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), variant.picture));
         const Decoded got = decodeTiffFile(file);
         ASSERT_EQ(got.status, Status::Picture);
         ASSERT_EQ(got.pixels.size(), variant.want.size());
@@ -211,14 +211,14 @@ void setInlineValue(QByteArray& bytes, std::uint16_t tag, std::uint32_t value) {
 TEST(TiffReading, ShortAndHugeFilesAreRefused) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("v.tif"));
-    const TiffSpec twelveBit{.width = 16,
-                             .height = 16,
-                             .bits = 12,
-                             .samples = 1,
-                             .photometric = PHOTOMETRIC_MINISBLACK,
-                             .compression = COMPRESSION_LZW,
-                             .values = std::vector<double>(16 * 16, 1000)};
-    ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), twelveBit));
+    const TiffPicture twelveBits{.width = 16,
+                                 .height = 16,
+                                 .bits = 12,
+                                 .samples = 1,
+                                 .photometric = PHOTOMETRIC_MINISBLACK,
+                                 .compression = COMPRESSION_LZW,
+                                 .values = std::vector<double>(16 * 16, 1000)};
+    ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), twelveBits));
     const QByteArray sound = readBytes(file);
     ASSERT_EQ(decodeTiffFile(file).status, Status::Picture);
     constexpr std::uint32_t kFar = 0x7FFFFFF0;
