@@ -230,6 +230,7 @@ bool blocksInsideFile(TIFF* tiff, std::uint64_t fileSize) {
     return true;
 }
 
+// The blend FreeImage's pictures get, so that both readers show alpha alike.
 std::uint8_t blendOnWhite(std::uint32_t colour, std::uint32_t alpha) {
     return std::uint8_t((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
