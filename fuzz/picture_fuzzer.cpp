@@ -1,9 +1,11 @@
 // libFuzzer target: every input is written as a file of one extension (QUILL_FUZZ_EXTENSION) and
 // loaded with LoadPictureFile, the way the preview and the batch run load files; our own header
-// parsers and PNG decoding also see it directly, so their coverage guides the search. With
-// QUILL_FUZZ_WRITE_SEEDS=<folder> the target writes a small seed corpus per extension and ends.
+// parsers, PNG decoding and TIFF reading also see it directly, so their coverage guides the search.
+// With QUILL_FUZZ_WRITE_SEEDS=<folder> the target writes a small seed corpus per extension and
+// ends.
 
 #include "FormatFixtures.h"
+#include "TiffFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/BmpRunLength.h"
@@ -11,6 +13,7 @@
 #include "imaging/decoder/PictureHeaders.h"
 #include "imaging/decoder/PictureRewrites.h"
 #include "imaging/decoder/PngDecode.h"
+#include "imaging/decoder/TiffDecode.h"
 #include "loading_fixtures.h"
 
 #include <QDir>
@@ -55,6 +58,54 @@ bool writeSeeds(const QString& root) {
     raw("bmp", bmpNewHeaderBytes(pattern, 124, true), "v5");
     dib("tif", rgb.get(), FIF_TIFF, 0, "rgb");
     dib("tiff", palette.get(), FIF_TIFF, TIFF_LZW, "lzw");
+    // Kinds the decoder reads with libtiff itself.
+    using quill::test::tiffs::TiffPicture;
+    auto tiff = [&](const char* ext, const TiffPicture& picture, const char* name) {
+        const QString file = folder(ext) + QStringLiteral("/") + QLatin1String(name);
+        ok &= quill::test::tiffs::writeTiff(QFile::encodeName(file).constData(), picture);
+    };
+    const auto values = [](std::size_t count) {
+        std::vector<double> out(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = double(i * 37 % 251);
+        }
+        return out;
+    };
+    tiff("tif",
+         {.width = 24,
+          .height = 20,
+          .photometric = PHOTOMETRIC_YCBCR,
+          .compression = COMPRESSION_JPEG,
+          .tile = 16,
+          .orientation = 6,
+          .jpegFromRgb = true,
+          .values = values(24 * 20 * 3)},
+         "ycbcr-tiles");
+    tiff("tif", {.width = 9, .height = 5, .photometric = PHOTOMETRIC_CIELAB, .values = values(135)},
+         "lab");
+    tiff("tiff",
+         {.width = 20,
+          .height = 18,
+          .bits = 12,
+          .samples = 2,
+          .photometric = PHOTOMETRIC_MINISBLACK,
+          .compression = COMPRESSION_LZW,
+          .planar = PLANARCONFIG_SEPARATE,
+          .tile = 16,
+          .extraSamples = {EXTRASAMPLE_ASSOCALPHA},
+          .values = values(720)},
+         "grey12-planes");
+    tiff("tiff",
+         {.width = 7,
+          .height = 3,
+          .bits = 32,
+          .samples = 5,
+          .photometric = PHOTOMETRIC_SEPARATED,
+          .sampleFormat = SAMPLEFORMAT_IEEEFP,
+          .compression = COMPRESSION_ADOBE_DEFLATE,
+          .extraSamples = {EXTRASAMPLE_UNASSALPHA},
+          .values = values(105)},
+         "cmyk-float");
     raw("pcd", photoCdBytes(), "base");
     dib("ico", square.get(), FIF_ICO, 0, "rgb");
     raw("koa", koalaBytes(), "cell");
@@ -146,6 +197,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)quill::decode::readTarga(data, size);
     (void)quill::decode::readPcx(data, size);
     (void)quill::decode::readIlbm(data, size);
+    {
+        // Rows for small pictures only: a header that claims millions of pixels costs no memory.
+        std::vector<std::uint8_t> rows;
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        (void)quill::decode::decodeTiffAlways(
+            data, size,
+            [&rows](std::uint32_t w, std::uint32_t h) {
+                if (std::uint64_t{w} * h > (std::uint64_t{1} << 22)) {
+                    return quill::decode::RgbTarget{};
+                }
+                rows.resize(std::size_t{w} * h * 3);
+                return quill::decode::RgbTarget{rows.data(), std::size_t{w} * 3};
+            },
+            width, height, nullptr);
+    }
 
     {
         QFile file(g_input);

@@ -201,8 +201,9 @@ TEST_F(Loading, BmpWithVersionFourAndFiveHeadersLoads) {
     EXPECT_EQ(bitmap.pixel(13, 2), qRgb(0, 255, 0));
 }
 
-TEST_F(Loading, FloatPicturesAreRefusedWithTheLoadFailure) {
-    DibPtr dib(FreeImage_AllocateT(FIT_FLOAT, 4, 4));
+// Floating-point grey and colour are read (see tiff_test.cpp); complex numbers are no picture.
+TEST_F(Loading, ComplexPicturesAreRefusedWithTheLoadFailure) {
+    DibPtr dib(FreeImage_AllocateT(FIT_COMPLEX, 4, 4));
     bitmap = quadrants();
     EXPECT_EQ(load(writeDib(dib.get(), FIF_TIFF, "f.tif")), LoadFailed);
     EXPECT_EQ(LoadOutcomeMessage(LoadFailed), QStringLiteral("Fehler beim Laden der Datei"));

@@ -3,6 +3,7 @@
 
 #include "PhotoFixtures.h"
 #include "ProfileFixtures.h"
+#include "TiffFixtures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
@@ -264,6 +265,49 @@ TEST_F(Photos, EveryTiffOrientationTurnsTheDecodedPictureUpright) {
             tiffFile(QStringLiteral("o%1.tif").arg(orientation), stored, orientation);
         EXPECT_TRUE(
             showsCorners(load(file), uprightSize(orientation), uprightCorners(orientation), 0));
+    }
+}
+
+// Kinds that libtiff turns or converts while reading: upright all the same, and turned once.
+TEST_F(Photos, EveryOrientationTurnsJpegCompressedAndCmykTiffsUpright) {
+    struct Kind {
+        const char* what;
+        std::uint16_t photometric;
+        std::uint16_t compression;
+        std::uint32_t tile;
+    };
+    const std::vector<Kind> kinds{{"RGB, JPEG", PHOTOMETRIC_RGB, COMPRESSION_JPEG, 0},
+                                  {"YCbCr, JPEG", PHOTOMETRIC_YCBCR, COMPRESSION_JPEG, 0},
+                                  {"YCbCr, JPEG, tiles", PHOTOMETRIC_YCBCR, COMPRESSION_JPEG, 16},
+                                  {"CMYK", PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, 0}};
+    for (const Kind& kind : kinds) {
+        const bool cmyk = kind.photometric == PHOTOMETRIC_SEPARATED;
+        test::tiffs::TiffPicture picture{.width = kWidth,
+                                         .height = kHeight,
+                                         .samples = std::uint16_t(cmyk ? 4 : 3),
+                                         .photometric = kind.photometric,
+                                         .compression = kind.compression,
+                                         .tile = kind.tile,
+                                         .jpegFromRgb = kind.photometric == PHOTOMETRIC_YCBCR};
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const QRgb colour = stored.pixel(x, y);
+                for (const int level : {qRed(colour), qGreen(colour), qBlue(colour)}) {
+                    picture.values.push_back(cmyk ? 255 - level : level);
+                }
+                if (cmyk) {
+                    picture.values.push_back(0);
+                }
+            }
+        }
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(testing::Message() << kind.what << ", orientation " << orientation);
+            picture.orientation = std::uint16_t(orientation);
+            const QString file = path(QStringLiteral("o%1.tif").arg(orientation));
+            ASSERT_TRUE(test::tiffs::writeTiff(QFile::encodeName(file).constData(), picture));
+            EXPECT_TRUE(showsCorners(load(file), uprightSize(orientation),
+                                     uprightCorners(orientation), cmyk ? 0 : 24));
+        }
     }
 }
 

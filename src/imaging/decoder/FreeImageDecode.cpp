@@ -7,6 +7,7 @@
 #include "imaging/decoder/PictureHeaders.h"
 #include "imaging/decoder/PictureRewrites.h"
 #include "imaging/decoder/PngDecode.h"
+#include "imaging/decoder/TiffDecode.h"
 
 #include <array>
 #include <atomic>
@@ -604,6 +605,15 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
     }
     if (!holdsClaimedPicture(file, format)) {
         return Status::NoPicture;
+    }
+
+    // The TIFF files FreeImage reads wrong or refuses are read with libtiff; the rest stay with
+    // FreeImage.
+    if (format == FIF_TIFF) {
+        if (const std::optional<Status> own =
+                decodeTiffItself(file.data(), file.size(), allocate, width, height, orientation)) {
+            return *own;
+        }
     }
 
     // The common PNG files are read without FreeImage, twice as fast, into the bitmap it would
