@@ -10,6 +10,7 @@
 #include "controls/HoverPoll.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
+#include "controls/LayoutPalette.h"
 #include "controls/XAquaButton.h"
 #include "dragdrop/DragFile.h"
 #include "dragdrop/DropFiles.h"
@@ -430,6 +431,7 @@ void TForm1::buildLayout() {
     setWindowTitle(applicationTitle());
     setObjectName(QStringLiteral("Form1"));
     setFont(uiFont(11));
+    useLayoutPalette(*this);
     setBackground(this, windowColour);
     resize(794, 576);
 

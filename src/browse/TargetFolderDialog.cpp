@@ -2,6 +2,7 @@
 
 #include "browse/DirectoryListBox.h"
 #include "browse/DriveComboBox.h"
+#include "controls/LayoutPalette.h"
 #include "controls/Modal.h"
 #include "platform/Failure.h"
 #include "platform/Fonts.h"
@@ -22,6 +23,7 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
     // The title bar stays empty. Qt puts the application's name into an empty title, so the
     // title is a blank, which shows as nothing.
     setWindowTitle(QStringLiteral(" "));
+    useLayoutPalette(*this);
     setFont(uiFont(11));
     setFixedSize(196, 259);
 

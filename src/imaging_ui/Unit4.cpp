@@ -1,5 +1,6 @@
 #include "imaging_ui/Unit4.h"
 
+#include "controls/LayoutPalette.h"
 #include "imaging/Rotate.h"
 #include "platform/Fonts.h"
 
@@ -33,6 +34,7 @@ TForm4::TForm4(QWidget* parent)
     setWindowTitle(QStringLiteral("drehen & spiegeln"));
     setFont(uiFont(11));
     setFixedSize(168, 215);
+    useLayoutPalette(*this);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));
     setPalette(palette);
