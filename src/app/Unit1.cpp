@@ -160,6 +160,9 @@ void TForm1::applyButtonLooks() {
 
 void TForm1::wireEvents() {
     connect(StaticText2, &TStaticText::mouseMoved, this, [this] { StaticText2MouseMove(); });
+    // The pointer's hover from the keyboard: the tool window stays until Escape.
+    connect(StaticText2, &TStaticText::clicked, this,
+            [this] { runGuarded([this] { xtraHover().openFromKeyboard(StaticText2); }); });
     connect(StaticText1, &TStaticText::clicked, this, [this] { StaticText1Click(); });
     connect(StaticText1, &TStaticText::mouseMoved, this, [this] { StaticText1MouseMove(); });
     connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
@@ -583,6 +586,14 @@ void TForm1::buildLayout() {
     StaticText2->setFocusPolicy(Qt::TabFocus);
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
+    }
+    // Then the button-like controls, "Start" first, the way down the left side. The keyboard
+    // reaches them; a click does not take the focus from the field being typed in.
+    QWidget* const buttons[] = {CheckBox5, Button2,  Button3, Button4,
+                                Button5,   LabelFX1, Image2,  Image3};
+    for (std::size_t i = 1; i < std::size(buttons); ++i) {
+        buttons[i]->setFocusPolicy(Qt::TabFocus);
+        setTabOrder(buttons[i - 1], buttons[i]);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -122,9 +123,77 @@ void ButtonBase::paintEvent(QPaintEvent*) {
     {
         QPainter painter(&paintBuffer_);
         paintFace(painter);
+        if (hasFocus()) {
+            drawFocusFrame(painter, rect(), topTextInUse_);
+        }
     }
     QPainter screen(this);
     screen.drawImage(0, 0, paintBuffer_);
+}
+
+void ButtonBase::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ButtonBase::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (keyArmed_) {
+        // The focus moved on with Space held: no click, as when the pointer leaves while held.
+        keyArmed_ = false;
+        if (!pointerOver_) {
+            showLook(Moment::PointerAway);
+        }
+    }
+    update();
+}
+
+void ButtonBase::keyPressEvent(QKeyEvent* event) {
+    if (!isClickKey(*event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() || keyArmed_) {
+        return;
+    }
+    keyPress();
+    if (event->key() != Qt::Key_Space) {
+        keyRelease();
+    }
+}
+
+void ButtonBase::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat()) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    if (keyArmed_) {
+        keyRelease();
+    }
+}
+
+// The pointer's road through the button: over it (unless it is there), pressed, released over
+// it, and away again. A button that keeps its normal look while the pointer is over it (the
+// shape button) gets it back so.
+void ButtonBase::keyPress() {
+    keyArmed_ = true;
+    if (!pointerOver_) {
+        showLook(Moment::PointerOver);
+    }
+    showLook(Moment::Pressed);
+}
+
+void ButtonBase::keyRelease() {
+    keyArmed_ = false;
+    if (!runClickHandler()) {
+        return;
+    }
+    showLook(Moment::ReleasedOver);
+    if (!pointerOver_) {
+        showLook(Moment::PointerAway);
+    }
 }
 
 void ButtonBase::pointerEntered(QEnterEvent* event) {

@@ -104,8 +104,16 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // With the keyboard focus (given by the window), Space and Enter press the button: the same
+    // looks and the same click as a left press and release over it.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void keyPress();
+    void keyRelease();
     void press(QMouseEvent* event, bool armClick);
     void pointerEntered(QEnterEvent* event);
     void pointerLeft(QEvent* event);
@@ -139,6 +147,8 @@ private:
     bool pointerOver_ = false;
     // Set while the click handler runs (a "Start" run, a modal box).
     bool inClickHandler_ = false;
+    // Space went down on the focused button; its release clicks.
+    bool keyArmed_ = false;
 };
 
 } // namespace quill

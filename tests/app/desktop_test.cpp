@@ -3,8 +3,12 @@
 
 #include "WindowFixture.h"
 #include "app/Appearance.h"
+#include "browse/FileListBox.h"
 #include "browse/RenameDialog.h"
 #include "browse/TargetFolderDialog.h"
+#include "controls/Image.h"
+#include "controls/LabelFX.h"
+#include "controls/XAquaButton.h"
 #include "imaging_ui/Unit2.h"
 #include "imaging_ui/Unit4.h"
 
@@ -15,6 +19,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -62,6 +67,29 @@ protected:
         test::WindowTest::SetUp();
         useLayoutStyle();
     }
+
+    // The window shown and active, as a user finds it.
+    TForm1& startActive() {
+        TForm1& w = start();
+        w.show();
+        w.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
+        return w;
+    }
+
+    // Presses Tab until the focus is on target.
+    static bool tabTo(QWidget* target) {
+        for (int i = 0; i < 60 && QApplication::focusWidget() != target; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : target->window(), Qt::Key_Tab);
+        }
+        return QApplication::focusWidget() == target;
+    }
+
+    static void press(Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key,
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    }
 };
 
 } // namespace
@@ -94,4 +122,69 @@ TEST_F(DesktopTest, EveryCaptionStaysReadableUnderADarkPalette) {
     }
     QApplication::setPalette(before);
     EXPECT_GT(measured, 25);
+}
+
+TEST_F(DesktopTest, ATurnedConversionIsChosenStartedAndConfirmedWithKeysOnly) {
+    writePicture(QStringLiteral("a.jpg"), 40, 20, Qt::red);
+    TForm1& w = startActive();
+    ASSERT_TRUE(tabTo(w.StaticText2));
+    press(Qt::Key_Return);
+    ASSERT_TRUE(Form4->isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form4));
+    EXPECT_EQ(QApplication::focusWidget(), Form4->RadioButton1);
+    press(Qt::Key_Down);
+    EXPECT_TRUE(Form4->RadioButton2->isChecked()) << "arrows choose within the group";
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(Form4->isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(QApplication::focusWidget(), w.StaticText2);
+
+    ASSERT_TRUE(tabTo(w.Button2));
+    messages_.answer(MsgResult::Yes);
+    press(Qt::Key_Space);
+    ASSERT_FALSE(messages_.texts().isEmpty());
+    EXPECT_EQ(messages_.texts().front(), QStringLiteral("Bildverarbeitung starten?"));
+    const QImage output = readOutput(path(QStringLiteral("_Parvexo/a.jpg")));
+    EXPECT_EQ(output.height(), 2 * output.width()) << "the landscape picture turned a quarter";
+    EXPECT_TRUE(w.Button2->isEnabled());
+    EXPECT_EQ(w.Button2->State(), TXAquaButton::Normal) << "the pressed look is gone";
+}
+
+TEST_F(DesktopTest, EveryButtonLikeControlActsOnItsKeysAsOnAClick) {
+    enum class Effect { Dialog, Box, Caption };
+    const struct {
+        const char* name;
+        QWidget* (*control)(TForm1&);
+        Qt::Key key;
+        Effect effect;
+    } rows[] = {
+        {"Start, declined", [](TForm1& f) -> QWidget* { return f.Button2; }, Qt::Key_Return,
+         Effect::Box},
+        {"Text Font", [](TForm1& f) -> QWidget* { return f.Button3; }, Qt::Key_Space,
+         Effect::Dialog},
+        {"Text Farbe", [](TForm1& f) -> QWidget* { return f.Button4; }, Qt::Key_Enter,
+         Effect::Dialog},
+        {"Text", [](TForm1& f) -> QWidget* { return f.Button5; }, Qt::Key_Return, Effect::Dialog},
+        {"PostFix", [](TForm1& f) -> QWidget* { return f.LabelFX1; }, Qt::Key_Space,
+         Effect::Caption},
+        {"About", [](TForm1& f) -> QWidget* { return f.Image3; }, Qt::Key_Return, Effect::Box},
+    };
+    writePicture(QStringLiteral("a.jpg"), 8, 8, Qt::blue);
+    TForm1& w = startActive();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QWidget* control = row.control(w);
+        ASSERT_TRUE(tabTo(control));
+        messages_.clear();
+        messages_.answer(MsgResult::No);
+        const QString caption = w.LabelFX1->text();
+        const test::DialogScript dialogs([](QDialog&) { return int(QDialog::Rejected); });
+        press(row.key);
+        EXPECT_EQ(dialogs.runs(), row.effect == Effect::Dialog ? 1 : 0);
+        EXPECT_EQ(messages_.shown().size(), row.effect == Effect::Box ? 1U : 0U);
+        EXPECT_EQ(w.LabelFX1->text() != caption, row.effect == Effect::Caption);
+        EXPECT_EQ(QApplication::focusWidget(), control) << "the focus stays";
+    }
+    EXPECT_FALSE(QDir(path(QStringLiteral("_Parvexo"))).exists())
+        << "a declined start runs nothing";
 }
