@@ -5,8 +5,10 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPointer>
+#include <QtMath>
 
 #include <utility>
 
@@ -116,9 +118,17 @@ void ButtonBase::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0) {
         return;
     }
-    if (paintBuffer_.size() != size()) {
-        paintBuffer_ = QImage(size(), QImage::Format_RGB32);
+    QPainter screen(this);
+    // The buffer has the pixels of the device painted on (a screen at 1.5 or 2, or a picture
+    // rendered at its own ratio), so the face is drawn there rather than enlarged.
+    const QPaintDevice* device =
+        screen.paintEngine() != nullptr ? screen.paintEngine()->paintDevice() : nullptr;
+    const qreal ratio = device != nullptr ? device->devicePixelRatio() : devicePixelRatioF();
+    const QSize pixels(qCeil(width() * ratio), qCeil(height() * ratio));
+    if (paintBuffer_.size() != pixels) {
+        paintBuffer_ = QImage(pixels, QImage::Format_RGB32);
     }
+    paintBuffer_.setDevicePixelRatio(ratio);
     paintBuffer_.fill(parentBackgroundColor(*this));
     {
         QPainter painter(&paintBuffer_);
@@ -127,7 +137,6 @@ void ButtonBase::paintEvent(QPaintEvent*) {
             drawFocusFrame(painter, rect(), topTextInUse_);
         }
     }
-    QPainter screen(this);
     screen.drawImage(0, 0, paintBuffer_);
 }
 
