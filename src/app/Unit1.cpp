@@ -7,6 +7,7 @@
 #include "browse/DirectoryListBox.h"
 #include "browse/DriveComboBox.h"
 #include "browse/FileListBox.h"
+#include "controls/Accessible.h"
 #include "controls/HoverPoll.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
@@ -184,6 +185,8 @@ void TForm1::wireEvents() {
     connect(FileListBox1, &TFileListBox::changed, this, [this] { FileListBox1Change(); });
     connect(FileListBox1, &TFileListBox::listDoubleClicked, this,
             [this] { FileListBox1DblClick(); });
+    connect(Image1, &TImage::pictureChanged, this,
+            [this] { runGuarded([this] { describePreview(); }); });
     connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
     connect(Image1, &TImage::mouseDown, this, [this] { Image1MouseDown(); });
     connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
@@ -431,6 +434,8 @@ void TForm1::Image1MouseDown() {
 }
 
 void TForm1::buildLayout() {
+    // Before any control exists: an interface once made for a control is kept.
+    installControlAccessibility();
     setWindowTitle(applicationTitle());
     setObjectName(QStringLiteral("Form1"));
     setFont(uiFont(11));
@@ -595,6 +600,37 @@ void TForm1::buildLayout() {
         buttons[i]->setFocusPolicy(Qt::TabFocus);
         setTabOrder(buttons[i - 1], buttons[i]);
     }
+
+    // What a screen reader calls the controls whose caption is beside them or drawn in a picture.
+    const std::pair<QWidget*, QString> names[] = {{Edit1, QStringLiteral("Breite")},
+                                                  {Edit2, QStringLiteral("Höhe")},
+                                                  {Edit3, QStringLiteral("Namenszusatz")},
+                                                  {TrackBar1, QStringLiteral("JPEG-Qualität")},
+                                                  {DriveComboBox1, QStringLiteral("Laufwerk")},
+                                                  {DirectoryListBox1, QStringLiteral("Ordner")},
+                                                  {FileListBox1, QStringLiteral("Dateien")},
+                                                  {ScrollBox1, QStringLiteral("Vorschau")},
+                                                  {Image1, QStringLiteral("Vorschau")},
+                                                  {Image2, QStringLiteral("Webseite")},
+                                                  {Image3, QStringLiteral("Über Quillmere")}};
+    for (const auto& [widget, name] : names) {
+        widget->setAccessibleName(name);
+    }
+}
+
+void TForm1::describePreview() {
+    // The picture's own size as the size display gives it; during a run, the output's.
+    bool wide = false;
+    bool high = false;
+    QSize size(Label5->text().toInt(&wide), Label6->text().toInt(&high));
+    if (!wide || !high) {
+        size = Image1->picture().size();
+    }
+    const QString description =
+        size.isEmpty() ? QString()
+                       : QStringLiteral("%1 × %2 Pixel").arg(size.width()).arg(size.height());
+    Image1->setAccessibleDescription(description);
+    ScrollBox1->setAccessibleDescription(description);
 }
 
 } // namespace quill

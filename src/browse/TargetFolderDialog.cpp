@@ -41,6 +41,8 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
 
     DirectoryListBox1 = new TDirectoryListBox(this);
     DirectoryListBox1->setGeometry(24, 72, 145, 97);
+    DriveComboBox1->setAccessibleName(QStringLiteral("Laufwerk"));
+    DirectoryListBox1->setAccessibleName(QStringLiteral("Ordner"));
 
     // One fixed line, right-aligned: a long path loses its beginning, not its end.
     Label2 = new QLabel(this);

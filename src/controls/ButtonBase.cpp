@@ -183,6 +183,14 @@ void ButtonBase::keyReleaseEvent(QKeyEvent* event) {
     }
 }
 
+void ButtonBase::Click() {
+    if (keyArmed_ || !isEnabled()) {
+        return;
+    }
+    keyPress();
+    keyRelease();
+}
+
 // The pointer's road through the button: over it (unless it is there), pressed, released over
 // it, and away again. A button that keeps its normal look while the pointer is over it (the
 // shape button) gets it back so.

@@ -68,6 +68,10 @@ public:
     // The top text's colour of the look shown now.
     QColor TopTextColorInUse() const { return topTextInUse_; }
 
+    // A click as Enter on the focused button makes it: pressed, clicked, released (assistive
+    // technology's press action).
+    void Click();
+
     // Takes up a changed style; the plain button just repaints.
     virtual void StyleChanged();
     // Repaints at once, synchronously.

@@ -12,6 +12,7 @@
 #include "imaging_ui/Unit2.h"
 #include "imaging_ui/Unit4.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -59,6 +60,22 @@ double captionContrast(const QImage& grab, const QRect& area) {
         best = std::max(best, test::contrastRatio(QColor(background), QColor(colour)));
     }
     return best;
+}
+
+struct Reached {
+    QAccessible::Role role;
+    QString name;
+    QAccessibleInterface* iface;
+};
+
+void walk(QAccessibleInterface* iface, std::vector<Reached>& reached) {
+    if (iface == nullptr) {
+        return;
+    }
+    reached.push_back({iface->role(), iface->text(QAccessible::Name), iface});
+    for (int i = 0; i < iface->childCount(); ++i) {
+        walk(iface->child(i), reached);
+    }
 }
 
 class DesktopTest : public test::WindowTest {
@@ -187,4 +204,82 @@ TEST_F(DesktopTest, EveryButtonLikeControlActsOnItsKeysAsOnAClick) {
     }
     EXPECT_FALSE(QDir(path(QStringLiteral("_Parvexo"))).exists())
         << "a declined start runs nothing";
+}
+
+TEST_F(DesktopTest, AScreenReaderFindsEveryControlByRoleAndGermanName) {
+    using A = QAccessible;
+    const struct {
+        A::Role role;
+        const char* name;
+    } rows[] = {
+        {A::Button, "Start"},
+        {A::Button, "Text Font"},
+        {A::Button, "Text Farbe"},
+        {A::Button, "Text"},
+        {A::Button, "PostFix"},
+        {A::Button, "XTRA"},
+        {A::Button, "HELP"},
+        {A::Button, "Webseite"},
+        {A::Button, "Über Quillmere"},
+        {A::CheckBox, "Vorschau"},
+        {A::CheckBox, "Breite"},
+        {A::CheckBox, "Höhe"},
+        {A::CheckBox, "Grösse ändern"},
+        {A::CheckBox, "nur Name ändern"},
+        {A::RadioButton, "Alle"},
+        {A::RadioButton, "Auswahl"},
+        {A::EditableText, "Breite"},
+        {A::EditableText, "Höhe"},
+        {A::EditableText, "Namenszusatz"},
+        {A::Slider, "JPEG-Qualität"},
+        {A::ComboBox, "Laufwerk"},
+        {A::List, "Ordner"},
+        {A::List, "Dateien"},
+        {A::Graphic, "Vorschau"},
+    };
+    writePicture(QStringLiteral("a.jpg"), 40, 30, Qt::green);
+    TForm1& w = startActive();
+    std::vector<Reached> reached;
+    walk(QAccessible::queryAccessibleInterface(&w), reached);
+    for (const auto& row : rows) {
+        const QString name = QString::fromUtf8(row.name);
+        const auto found = std::count_if(reached.begin(), reached.end(), [&](const Reached& r) {
+            return r.role == row.role && r.name == name;
+        });
+        EXPECT_EQ(found, 1) << row.name << " as role " << row.role;
+    }
+    // Every button-like control can be pressed through its interface, and nothing a user works
+    // with is left without a name.
+    const std::vector<A::Role> interactive{A::Button, A::CheckBox, A::RadioButton, A::EditableText,
+                                           A::Slider, A::ComboBox, A::List};
+    QAccessibleInterface* postFix = nullptr;
+    for (const Reached& r : reached) {
+        if (std::find(interactive.begin(), interactive.end(), r.role) == interactive.end()) {
+            continue;
+        }
+        EXPECT_FALSE(r.name.isEmpty())
+            << "a control of role " << r.role
+            << " has no name: " << r.iface->object()->metaObject()->className() << " in "
+            << r.iface->parent()->object()->metaObject()->className();
+        if (r.role == A::Button) {
+            ASSERT_NE(r.iface->actionInterface(), nullptr) << qPrintable(r.name);
+            EXPECT_TRUE(r.iface->actionInterface()->actionNames().contains(
+                QAccessibleActionInterface::pressAction()))
+                << qPrintable(r.name);
+        }
+        if (r.name == QStringLiteral("PostFix")) {
+            postFix = r.iface;
+        }
+        if (r.role == A::Slider) {
+            EXPECT_EQ(r.iface->valueInterface()->currentValue().toInt(), 90);
+        }
+    }
+    const auto preview = std::find_if(reached.begin(), reached.end(), [](const Reached& r) {
+        return r.role == A::Graphic && r.name == QStringLiteral("Vorschau");
+    });
+    ASSERT_NE(preview, reached.end());
+    EXPECT_EQ(preview->iface->text(A::Description), QStringLiteral("40 × 30 Pixel"));
+    ASSERT_NE(postFix, nullptr);
+    postFix->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(w.LabelFX1->text(), QStringLiteral("PreFix")) << "the press action clicks";
 }
