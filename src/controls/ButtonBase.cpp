@@ -140,6 +140,13 @@ void ButtonBase::paintEvent(QPaintEvent*) {
     screen.drawImage(0, 0, paintBuffer_);
 }
 
+void ButtonBase::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange && !isEnabled() && inClickHandler_) {
+        disabledInClick_ = true;
+    }
+}
+
 void ButtonBase::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
@@ -204,8 +211,15 @@ void ButtonBase::keyPress() {
 
 void ButtonBase::keyRelease() {
     keyArmed_ = false;
+    const bool hadFocus = hasFocus();
+    disabledInClick_ = false;
     if (!runClickHandler()) {
         return;
+    }
+    // A button disabled while its click ran ("Start" during a run) lost the focus to the next
+    // control; the keyboard user gets it back where it was.
+    if (hadFocus && disabledInClick_ && isEnabled() && !hasFocus() && isVisible()) {
+        setFocus(Qt::OtherFocusReason);
     }
     showLook(Moment::ReleasedOver);
     if (!pointerOver_) {

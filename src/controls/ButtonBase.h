@@ -112,6 +112,7 @@ protected:
     // looks and the same click as a left press and release over it.
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
@@ -153,6 +154,8 @@ private:
     bool inClickHandler_ = false;
     // Space went down on the focused button; its release clicks.
     bool keyArmed_ = false;
+    // The button was disabled while its click handler ran.
+    bool disabledInClick_ = false;
 };
 
 } // namespace quill

@@ -164,6 +164,7 @@ TEST_F(DesktopTest, ATurnedConversionIsChosenStartedAndConfirmedWithKeysOnly) {
     const QImage output = readOutput(path(QStringLiteral("_Parvexo/a.jpg")));
     EXPECT_EQ(output.height(), 2 * output.width()) << "the landscape picture turned a quarter";
     EXPECT_TRUE(w.Button2->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), w.Button2) << "the focus is back on Start";
     EXPECT_EQ(w.Button2->State(), TXAquaButton::Normal) << "the pressed look is gone";
 }
 
