@@ -24,12 +24,16 @@ void XtraHover::place() {
 }
 
 void XtraHover::StaticText2MouseMove() {
-    if (running_ || returnTo_) {
+    if (running_) {
         return;
     }
-    place();
-    form4_->show();
-    form4_->raise();
+    // Opened from the keyboard, the window stays where it is and the pointer takes over: leaving
+    // it hides it, as when a window manager gave it no focus for Escape to reach.
+    if (!std::exchange(returnTo_, nullptr)) {
+        place();
+        form4_->show();
+        form4_->raise();
+    }
     running_ = true;
     timer_.start();
 }

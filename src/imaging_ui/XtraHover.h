@@ -22,7 +22,7 @@ public:
 
     XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent = nullptr);
 
-    // The label's mouse-move handler; does nothing while the window is already up.
+    // The label's mouse-move handler; does nothing while the hover already runs.
     void StaticText2MouseMove();
 
     bool isRunning() const { return running_; }
