@@ -83,6 +83,7 @@ bool pressable(const QWidget& control) {
     return control.focusPolicy() != Qt::NoFocus;
 }
 
+// What the factory makes belongs to Qt's accessibility cache, which deletes it with its control.
 QAccessibleInterface* controlInterface(const QString& className, QObject* object) {
     if (className == QLatin1String("quill::TXAquaButton") ||
         className == QLatin1String("quill::TXGButton")) {
