@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
 #include "platform/MessageBox.h"
+#include "platform/Session.h"
 
 #include <QFile>
 #include <QIcon>
@@ -90,6 +91,7 @@ int runProgram(int argc, char** argv, const std::function<void(QWidget&)>& shown
         ahead.emplace(tail, TForm1::kPreviewSide);
     }
 
+    chooseQtPlatformForSession();
     QuillApplication app(argc, argv);
     initResources();
     QApplication::setApplicationName(applicationTitle());

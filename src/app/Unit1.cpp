@@ -7,9 +7,11 @@
 #include "browse/DirectoryListBox.h"
 #include "browse/DriveComboBox.h"
 #include "browse/FileListBox.h"
+#include "controls/Accessible.h"
 #include "controls/HoverPoll.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
+#include "controls/LayoutPalette.h"
 #include "controls/XAquaButton.h"
 #include "dragdrop/DragFile.h"
 #include "dragdrop/DropFiles.h"
@@ -159,6 +161,9 @@ void TForm1::applyButtonLooks() {
 
 void TForm1::wireEvents() {
     connect(StaticText2, &TStaticText::mouseMoved, this, [this] { StaticText2MouseMove(); });
+    // The pointer's hover from the keyboard: the tool window stays until Escape.
+    connect(StaticText2, &TStaticText::clicked, this,
+            [this] { runGuarded([this] { xtraHover().openFromKeyboard(StaticText2); }); });
     connect(StaticText1, &TStaticText::clicked, this, [this] { StaticText1Click(); });
     connect(StaticText1, &TStaticText::mouseMoved, this, [this] { StaticText1MouseMove(); });
     connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
@@ -180,6 +185,8 @@ void TForm1::wireEvents() {
     connect(FileListBox1, &TFileListBox::changed, this, [this] { FileListBox1Change(); });
     connect(FileListBox1, &TFileListBox::listDoubleClicked, this,
             [this] { FileListBox1DblClick(); });
+    connect(Image1, &TImage::pictureChanged, this,
+            [this] { runGuarded([this] { describePreview(); }); });
     connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
     connect(Image1, &TImage::mouseDown, this, [this] { Image1MouseDown(); });
     connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
@@ -427,9 +434,12 @@ void TForm1::Image1MouseDown() {
 }
 
 void TForm1::buildLayout() {
+    // Before any control exists: an interface once made for a control is kept.
+    installControlAccessibility();
     setWindowTitle(applicationTitle());
     setObjectName(QStringLiteral("Form1"));
     setFont(uiFont(11));
+    useLayoutPalette(*this);
     setBackground(this, windowColour);
     resize(794, 576);
 
@@ -582,6 +592,45 @@ void TForm1::buildLayout() {
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
+    // Then the button-like controls, "Start" first, the way down the left side. The keyboard
+    // reaches them; a click does not take the focus from the field being typed in.
+    QWidget* const buttons[] = {CheckBox5, Button2,  Button3, Button4,
+                                Button5,   LabelFX1, Image2,  Image3};
+    for (std::size_t i = 1; i < std::size(buttons); ++i) {
+        buttons[i]->setFocusPolicy(Qt::TabFocus);
+        setTabOrder(buttons[i - 1], buttons[i]);
+    }
+
+    // What a screen reader calls the controls whose caption is beside them or drawn in a picture.
+    const std::pair<QWidget*, QString> names[] = {{Edit1, QStringLiteral("Breite")},
+                                                  {Edit2, QStringLiteral("Höhe")},
+                                                  {Edit3, QStringLiteral("Namenszusatz")},
+                                                  {TrackBar1, QStringLiteral("JPEG-Qualität")},
+                                                  {DriveComboBox1, QStringLiteral("Laufwerk")},
+                                                  {DirectoryListBox1, QStringLiteral("Ordner")},
+                                                  {FileListBox1, QStringLiteral("Dateien")},
+                                                  {ScrollBox1, QStringLiteral("Vorschau")},
+                                                  {Image1, QStringLiteral("Vorschau")},
+                                                  {Image2, QStringLiteral("Webseite")},
+                                                  {Image3, QStringLiteral("Über Quillmere")}};
+    for (const auto& [widget, name] : names) {
+        widget->setAccessibleName(name);
+    }
+}
+
+void TForm1::describePreview() {
+    // The picture's own size as the size display gives it; during a run, the output's.
+    bool wide = false;
+    bool high = false;
+    QSize size(Label5->text().toInt(&wide), Label6->text().toInt(&high));
+    if (!wide || !high) {
+        size = Image1->picture().size();
+    }
+    const QString description =
+        size.isEmpty() ? QString()
+                       : QStringLiteral("%1 × %2 Pixel").arg(size.width()).arg(size.height());
+    Image1->setAccessibleDescription(description);
+    ScrollBox1->setAccessibleDescription(description);
 }
 
 } // namespace quill

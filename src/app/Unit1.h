@@ -148,6 +148,8 @@ private:
     void buildLayout();
     void wireEvents();
     void applyButtonLooks();
+    // Tells a screen reader the size of the picture in the preview.
+    void describePreview();
     std::vector<BatchEntry> listEntries() const;
     void setDropsAccepted(bool accepted);
     OverlayHandlers& overlay();

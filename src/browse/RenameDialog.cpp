@@ -1,5 +1,6 @@
 #include "browse/RenameDialog.h"
 
+#include "controls/LayoutPalette.h"
 #include "controls/Modal.h"
 #include "platform/Fonts.h"
 
@@ -14,6 +15,7 @@ namespace quill {
 TOKBottomDlg::TOKBottomDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    useLayoutPalette(*this);
     setWindowTitle(QStringLiteral("Rename File"));
     setFont(uiFont(11));
     setFixedSize(312, 93);

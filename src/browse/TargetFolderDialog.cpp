@@ -2,6 +2,7 @@
 
 #include "browse/DirectoryListBox.h"
 #include "browse/DriveComboBox.h"
+#include "controls/LayoutPalette.h"
 #include "controls/Modal.h"
 #include "platform/Failure.h"
 #include "platform/Fonts.h"
@@ -22,6 +23,7 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
     // The title bar stays empty. Qt puts the application's name into an empty title, so the
     // title is a blank, which shows as nothing.
     setWindowTitle(QStringLiteral(" "));
+    useLayoutPalette(*this);
     setFont(uiFont(11));
     setFixedSize(196, 259);
 
@@ -39,6 +41,8 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
 
     DirectoryListBox1 = new TDirectoryListBox(this);
     DirectoryListBox1->setGeometry(24, 72, 145, 97);
+    DriveComboBox1->setAccessibleName(QStringLiteral("Laufwerk"));
+    DirectoryListBox1->setAccessibleName(QStringLiteral("Ordner"));
 
     // One fixed line, right-aligned: a long path loses its beginning, not its end.
     Label2 = new QLabel(this);

@@ -3,9 +3,12 @@
 #include <QCursor>
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPointer>
+#include <QtMath>
 
 #include <utility>
 
@@ -115,16 +118,113 @@ void ButtonBase::paintEvent(QPaintEvent*) {
     if (width() <= 0 || height() <= 0) {
         return;
     }
-    if (paintBuffer_.size() != size()) {
-        paintBuffer_ = QImage(size(), QImage::Format_RGB32);
+    QPainter screen(this);
+    // The buffer has the pixels of the device painted on (a screen at 1.5 or 2, or a picture
+    // rendered at its own ratio), so the face is drawn there rather than enlarged.
+    const QPaintDevice* device =
+        screen.paintEngine() != nullptr ? screen.paintEngine()->paintDevice() : nullptr;
+    const qreal ratio = device != nullptr ? device->devicePixelRatio() : devicePixelRatioF();
+    const QSize pixels(qCeil(width() * ratio), qCeil(height() * ratio));
+    if (paintBuffer_.size() != pixels) {
+        paintBuffer_ = QImage(pixels, QImage::Format_RGB32);
     }
+    paintBuffer_.setDevicePixelRatio(ratio);
     paintBuffer_.fill(parentBackgroundColor(*this));
     {
         QPainter painter(&paintBuffer_);
         paintFace(painter);
+        if (hasFocus()) {
+            drawFocusFrame(painter, rect(), topTextInUse_);
+        }
     }
-    QPainter screen(this);
     screen.drawImage(0, 0, paintBuffer_);
+}
+
+void ButtonBase::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange && !isEnabled() && inClickHandler_) {
+        disabledInClick_ = true;
+    }
+}
+
+void ButtonBase::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ButtonBase::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (keyArmed_) {
+        // The focus moved on with Space held: no click, as when the pointer leaves while held.
+        keyArmed_ = false;
+        if (!pointerOver_) {
+            showLook(Moment::PointerAway);
+        }
+    }
+    update();
+}
+
+void ButtonBase::keyPressEvent(QKeyEvent* event) {
+    if (!isClickKey(*event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() || keyArmed_) {
+        return;
+    }
+    keyPress();
+    if (event->key() != Qt::Key_Space) {
+        keyRelease();
+    }
+}
+
+void ButtonBase::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat()) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    if (keyArmed_) {
+        keyRelease();
+    }
+}
+
+void ButtonBase::Click() {
+    if (keyArmed_ || !isEnabled()) {
+        return;
+    }
+    keyPress();
+    keyRelease();
+}
+
+// The pointer's road through the button: over it (unless it is there), pressed, released over
+// it, and away again. A button that keeps its normal look while the pointer is over it (the
+// shape button) gets it back so.
+void ButtonBase::keyPress() {
+    keyArmed_ = true;
+    if (!pointerOver_) {
+        showLook(Moment::PointerOver);
+    }
+    showLook(Moment::Pressed);
+}
+
+void ButtonBase::keyRelease() {
+    keyArmed_ = false;
+    const bool hadFocus = hasFocus();
+    disabledInClick_ = false;
+    if (!runClickHandler()) {
+        return;
+    }
+    // A button disabled while its click ran ("Start" during a run) lost the focus to the next
+    // control; the keyboard user gets it back where it was.
+    if (hadFocus && disabledInClick_ && isEnabled() && !hasFocus() && isVisible()) {
+        setFocus(Qt::OtherFocusReason);
+    }
+    showLook(Moment::ReleasedOver);
+    if (!pointerOver_) {
+        showLook(Moment::PointerAway);
+    }
 }
 
 void ButtonBase::pointerEntered(QEnterEvent* event) {

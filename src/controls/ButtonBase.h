@@ -68,6 +68,10 @@ public:
     // The top text's colour of the look shown now.
     QColor TopTextColorInUse() const { return topTextInUse_; }
 
+    // A click as Enter on the focused button makes it: pressed, clicked, released (assistive
+    // technology's press action).
+    void Click();
+
     // Takes up a changed style; the plain button just repaints.
     virtual void StyleChanged();
     // Repaints at once, synchronously.
@@ -104,8 +108,17 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // With the keyboard focus (given by the window), Space and Enter press the button: the same
+    // looks and the same click as a left press and release over it.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void keyPress();
+    void keyRelease();
     void press(QMouseEvent* event, bool armClick);
     void pointerEntered(QEnterEvent* event);
     void pointerLeft(QEvent* event);
@@ -139,6 +152,10 @@ private:
     bool pointerOver_ = false;
     // Set while the click handler runs (a "Start" run, a modal box).
     bool inClickHandler_ = false;
+    // Space went down on the focused button; its release clicks.
+    bool keyArmed_ = false;
+    // The button was disabled while its click handler ran.
+    bool disabledInClick_ = false;
 };
 
 } // namespace quill

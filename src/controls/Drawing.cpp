@@ -3,6 +3,7 @@
 #include "platform/Fonts.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStringList>
 #include <QWidget>
@@ -123,6 +124,22 @@ void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text
         painter.drawText(x, y + metrics.ascent(), line);
         y += lineHeight;
     }
+}
+
+bool isClickKey(const QKeyEvent& event) {
+    const int key = event.key();
+    const bool plain = event.modifiers() == Qt::NoModifier ||
+                       (key == Qt::Key_Enter && event.modifiers() == Qt::KeypadModifier);
+    return plain && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter);
+}
+
+void drawFocusFrame(QPainter& painter, const QRect& controlRect, const QColor& colour) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(colour, 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(controlRect.adjusted(2, 2, -3, -3));
+    painter.restore();
 }
 
 QFont captionFont(const QFont& font) {

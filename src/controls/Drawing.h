@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 
+class QKeyEvent;
 class QPainter;
 class QRect;
 class QWidget;
@@ -128,6 +129,13 @@ void drawMultiLineText(QPainter& painter, const QRect& rect, const QString& text
 
 // The background colour a lightweight control is drawn on: its parent's window colour.
 QColor parentBackgroundColor(const QWidget& control);
+
+// Space, Enter or Return without modifiers: the keys that click a focused control.
+bool isClickKey(const QKeyEvent& event);
+
+// The keyboard focus on a control of the program: a dotted frame two pixels inside its edges, in
+// the colour of its caption.
+void drawFocusFrame(QPainter& painter, const QRect& controlRect, const QColor& colour);
 
 // The caption's face as the buttons draw it: without anti-aliasing, so the one-pixel shade text
 // stays a crisp copy of the top text instead of a blur beside it.

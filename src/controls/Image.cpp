@@ -1,5 +1,8 @@
 #include "controls/Image.h"
 
+#include "controls/Drawing.h"
+
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -56,11 +59,38 @@ void TImage::rebuildShown() {
 }
 
 void TImage::paintEvent(QPaintEvent*) {
-    if (shown_.isNull()) {
+    if (shown_.isNull() && !hasFocus()) {
         return;
     }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, shown_);
+    if (!shown_.isNull()) {
+        painter.drawPixmap(0, 0, shown_);
+    }
+    if (hasFocus()) {
+        // The strips are red and grey with light letters: a white frame shows on both.
+        drawFocusFrame(painter, rect(), Qt::white);
+    }
+}
+
+void TImage::keyPressEvent(QKeyEvent* event) {
+    if (isClickKey(*event)) {
+        event->accept();
+        if (!event->isAutoRepeat()) {
+            emit clicked();
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TImage::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TImage::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TImage::resizeEvent(QResizeEvent* event) {
@@ -111,6 +141,35 @@ void TStaticText::mouseReleaseEvent(QMouseEvent* event) {
     if (click) {
         emit clicked();
     }
+}
+
+void TStaticText::keyPressEvent(QKeyEvent* event) {
+    if (isClickKey(*event)) {
+        event->accept();
+        if (!event->isAutoRepeat()) {
+            emit clicked();
+        }
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void TStaticText::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        drawFocusFrame(painter, rect(), palette().color(foregroundRole()));
+    }
+}
+
+void TStaticText::focusInEvent(QFocusEvent* event) {
+    QLabel::focusInEvent(event);
+    update();
+}
+
+void TStaticText::focusOutEvent(QFocusEvent* event) {
+    QLabel::focusOutEvent(event);
+    update();
 }
 
 void TStaticText::mouseMoveEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -79,10 +80,14 @@ void TXAquaButton::StyleChanged() {
     sizePicture(bgDown_, w, h);
     sizePicture(backPicture_, w, h);
     if (!takeImg_) {
-        CreateBackground(bgNormal_, Brush().Color(), fadeOutColor_);
-        CreateBackground(bgOver_, MOverBrush().Color(), fadeOutColor_);
-        CreateBackground(bgDown_, MDownBrush().Color(), fadeOutColor_);
+        builtStart_[0] = Brush().Color();
+        builtStart_[1] = MOverBrush().Color();
+        builtStart_[2] = MDownBrush().Color();
+        CreateBackground(bgNormal_, builtStart_[0], fadeOutColor_);
+        CreateBackground(bgOver_, builtStart_[1], fadeOutColor_);
+        CreateBackground(bgDown_, builtStart_[2], fadeOutColor_);
     }
+    fineRatio_ = 0;
     builtSize_ = size();
     paintFont_ = Font();
     myUpdate();
@@ -184,8 +189,30 @@ const QImage& TXAquaButton::backgroundOfState() const {
     return bgNormal_;
 }
 
+const QImage& TXAquaButton::backgroundForPixels(qreal ratio) {
+    // Picture backgrounds, and a screen of the layout's own pixels, use the pictures as they are.
+    if (takeImg_ || ratio <= 1 || !builtStart_[0].isValid()) {
+        return backgroundOfState();
+    }
+    const int index = state_ == Pressed                                 ? 2
+                      : (state_ == MouseOver || state_ == ReleasedOver) ? 1
+                                                                        : 0;
+    if (fineRatio_ != ratio) {
+        const QSize pixels(qCeil(builtSize_.width() * ratio), qCeil(builtSize_.height() * ratio));
+        for (int i = 0; i < 3; ++i) {
+            fineBackground_[i] = QImage(pixels, QImage::Format_RGB888);
+            CreateBackground(fineBackground_[i], builtStart_[i], fadeOutColor_);
+            fineBackground_[i].setDevicePixelRatio(ratio);
+        }
+        fineRatio_ = ratio;
+    }
+    return fineBackground_[index];
+}
+
 void TXAquaButton::paintFace(QPainter& painter) {
-    painter.drawImage(0, 0, backgroundOfState());
+    const QPaintDevice* device = painter.device();
+    painter.drawImage(0, 0,
+                      backgroundForPixels(device != nullptr ? device->devicePixelRatio() : 1));
     const QRect wrapBox(QPoint(TextBorderWidth(), textBorderHeight_),
                         QPoint(width() - TextBorderWidth() - 1, height() - textBorderHeight_ - 1));
     drawCaption(painter, paintFont_, wrapBox);

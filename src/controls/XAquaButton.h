@@ -70,6 +70,8 @@ protected:
 private:
     void enterState(ButtonState state, const TFont& paintFont, QColor topText);
     const QImage& backgroundOfState() const;
+    // The state's gradient made for the device's pixels when they are finer than the layout's.
+    const QImage& backgroundForPixels(qreal ratio);
 
     QColor fadeOutColor_{192, 192, 192};
     TFont paintFont_;
@@ -88,6 +90,11 @@ private:
     // The size the backgrounds were last built for: Qt delivers a hidden widget's resize only
     // when it is shown, and only a real change of size rebuilds the style.
     QSize builtSize_;
+    // The start colours of the three gradients as the last style rebuild took them, and the
+    // gradients made from them for a finer screen (cached for one ratio).
+    QColor builtStart_[3];
+    QImage fineBackground_[3];
+    qreal fineRatio_ = 0;
 };
 
 } // namespace quill

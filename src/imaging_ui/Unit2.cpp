@@ -1,5 +1,6 @@
 #include "imaging_ui/Unit2.h"
 
+#include "controls/LayoutPalette.h"
 #include "platform/Fonts.h"
 
 #include <QCheckBox>
@@ -16,6 +17,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFont(uiFont(11));
     setFixedSize(312, 93);
+    useLayoutPalette(*this);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));
     setPalette(palette);

@@ -1,8 +1,10 @@
 #include "imaging_ui/Unit4.h"
 
+#include "controls/LayoutPalette.h"
 #include "imaging/Rotate.h"
 #include "platform/Fonts.h"
 
+#include <QPainter>
 #include <QPalette>
 #include <QRadioButton>
 
@@ -27,25 +29,30 @@ QWidget* panel(QWidget* parent, const QRect& geometry, const QColor& colour) {
 
 } // namespace
 
-TForm4::TForm4(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+// The window draws its own tool frame: stacking window managers (openbox among them) give every
+// managed window their system buttons whatever the window asks for, and cut the title to make
+// room for them.
+TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("drehen & spiegeln"));
     setFont(uiFont(11));
-    setFixedSize(168, 215);
+    setFixedSize(168 + 2 * FrameWidth, 215 + CaptionHeight + 2 * FrameWidth);
+    useLayoutPalette(*this);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));
     setPalette(palette);
     setAutoFillBackground(true);
+    Client = new QWidget(this);
+    Client->setGeometry(FrameWidth, FrameWidth + CaptionHeight, 168, 215);
 
     // Each panel is its own parent, so the two groups of radio buttons are independent.
     const QColor light = palette.color(QPalette::Midlight);
-    Panel1 = panel(this, QRect(8, 8, 153, 105), light);
+    Panel1 = panel(Client, QRect(8, 8, 153, 105), light);
     RadioButton1 = radioButton(Panel1, QStringLiteral("nicht drehen"), 8);
     RadioButton2 = radioButton(Panel1, QStringLiteral("90° nach links"), 32);
     RadioButton3 = radioButton(Panel1, QStringLiteral("90° nach rechts"), 56);
     RadioButton4 = radioButton(Panel1, QStringLiteral("180°"), 80);
-    Panel2 = panel(this, QRect(8, 120, 153, 89), light);
+    Panel2 = panel(Client, QRect(8, 120, 153, 89), light);
     RadioButton5 = radioButton(Panel2, QStringLiteral("nicht spiegeln"), 8);
     RadioButton6 = radioButton(Panel2, QStringLiteral("horizontal spiegeln"), 32);
     RadioButton7 = radioButton(Panel2, QStringLiteral("vertikal spiegeln"), 56);
@@ -57,6 +64,28 @@ TForm4::TForm4(QWidget* parent)
     setTabOrder(RadioButton3, RadioButton4);
     setTabOrder(RadioButton5, RadioButton6);
     setTabOrder(RadioButton6, RadioButton7);
+}
+
+QRect TForm4::captionRect() const {
+    return QRect(FrameWidth, FrameWidth, width() - 2 * FrameWidth, CaptionHeight);
+}
+
+QFont TForm4::captionFont() const {
+    QFont bold = font();
+    bold.setBold(true);
+    return bold;
+}
+
+void TForm4::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    const QRect caption = captionRect();
+    painter.fillRect(caption, QColor(36, 72, 128));
+    painter.setPen(Qt::white);
+    painter.setFont(captionFont());
+    painter.drawText(caption.adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     windowTitle());
 }
 
 int TForm4::transformCode() const {

@@ -3,7 +3,10 @@
 #include "imaging_ui/Unit4.h"
 
 #include <QCursor>
+#include <QKeyEvent>
+#include <QRadioButton>
 #include <QWidget>
+#include <utility>
 
 namespace quill {
 
@@ -12,16 +15,25 @@ XtraHover::XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent)
       pointer_([] { return QCursor::pos(); }) {
     timer_.setInterval(PollMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &XtraHover::checkPointer);
+    form4_->installEventFilter(this);
+}
+
+void XtraHover::place() {
+    // Over the main window's top left corner, where it covers the label under the pointer.
+    form4_->move(mainWindow_->frameGeometry().topLeft() + QPoint(0, 8));
 }
 
 void XtraHover::StaticText2MouseMove() {
     if (running_) {
         return;
     }
-    // Over the main window's top left corner, where it covers the label under the pointer.
-    form4_->move(mainWindow_->frameGeometry().topLeft() + QPoint(0, 8));
-    form4_->show();
-    form4_->raise();
+    // Opened from the keyboard, the window stays where it is and the pointer takes over: leaving
+    // it hides it, as when a window manager gave it no focus for Escape to reach.
+    if (!std::exchange(returnTo_, nullptr)) {
+        place();
+        form4_->show();
+        form4_->raise();
+    }
     running_ = true;
     timer_.start();
 }
@@ -36,6 +48,55 @@ void XtraHover::checkPointer() {
     timer_.stop();
     running_ = false;
     form4_->hide();
+}
+
+void XtraHover::openFromKeyboard(QWidget* returnTo) {
+    if (running_ || returnTo_) {
+        return;
+    }
+    returnTo_ = returnTo != nullptr ? returnTo : mainWindow_;
+    place();
+    form4_->show();
+    form4_->raise();
+    form4_->activateWindow();
+    QRadioButton* const turns[] = {form4_->RadioButton1, form4_->RadioButton2, form4_->RadioButton3,
+                                   form4_->RadioButton4};
+    for (QRadioButton* turn : turns) {
+        if (turn->isChecked()) {
+            turn->setFocus(Qt::TabFocusReason);
+        }
+    }
+}
+
+void XtraHover::closeFromKeyboard(bool giveFocusBack) {
+    const QPointer<QWidget> returnTo = std::exchange(returnTo_, nullptr);
+    form4_->hide();
+    if (giveFocusBack && returnTo) {
+        returnTo->activateWindow();
+        returnTo->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool XtraHover::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != form4_) {
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        if (returnTo_) {
+            closeFromKeyboard(true);
+        } else if (running_) {
+            timer_.stop();
+            running_ = false;
+            form4_->hide();
+        }
+        return true;
+    }
+    // Opened by the keyboard, it goes when the user turns to another window.
+    if (event->type() == QEvent::WindowDeactivate && returnTo_ && form4_->isVisible()) {
+        closeFromKeyboard(false);
+    }
+    return false;
 }
 
 void XtraHover::setPointerSource(std::function<QPoint()> source) {

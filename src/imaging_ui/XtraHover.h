@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 
@@ -21,10 +22,16 @@ public:
 
     XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent = nullptr);
 
-    // The label's mouse-move handler; does nothing while the window is already up.
+    // The label's mouse-move handler; does nothing while the hover already runs.
     void StaticText2MouseMove();
 
     bool isRunning() const { return running_; }
+
+    // The label clicked with the keyboard: the window shows at the same place, takes the focus
+    // (on the chosen turn) and stays until Escape or another window is activated; the focus then
+    // goes back to returnTo.
+    void openFromKeyboard(QWidget* returnTo);
+    bool isOpenFromKeyboard() const { return returnTo_ != nullptr; }
 
     // One look at the pointer: hides the window when the pointer is outside its outer frame
     // (left and top edges inside, right and bottom edges outside). The timer calls it.
@@ -33,12 +40,19 @@ public:
     // Where the pointer is, in screen coordinates; QCursor::pos() unless replaced (tests).
     void setPointerSource(std::function<QPoint()> source);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void place();
+    void closeFromKeyboard(bool giveFocusBack);
+
     QWidget* mainWindow_;
     TForm4* form4_;
     QTimer timer_;
     bool running_ = false;
     std::function<QPoint()> pointer_;
+    QPointer<QWidget> returnTo_;
 };
 
 } // namespace quill

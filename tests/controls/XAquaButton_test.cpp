@@ -4,8 +4,10 @@
 
 #include <QPainter>
 #include <QWidget>
+#include <QtMath>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -558,4 +560,61 @@ TEST(AquaButton, SettersCopyAttributes) {
     b.SetBrush(TBrush(rgb(40, 50, 60)));
     EXPECT_EQ(b.Brush().Color(), rgb(40, 50, 60));
     EXPECT_EQ(at(b.NormalBackground(), 0, 0), rgb(40, 50, 60)); // its notification rebuilt
+}
+
+namespace {
+
+// The columns from the first to the last pixel of the white top text.
+int captionInkWidth(const QImage& face) {
+    int left = face.width();
+    int right = -1;
+    for (int y = 0; y < face.height(); ++y) {
+        for (int x = 0; x < face.width(); ++x) {
+            if (face.pixel(x, y) == qRgb(255, 255, 255)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    return right - left + 1;
+}
+
+QImage renderAt(QWidget& button, qreal ratio) {
+    QImage face(qCeil(button.width() * ratio), qCeil(button.height() * ratio),
+                QImage::Format_RGB32);
+    face.setDevicePixelRatio(ratio);
+    face.fill(Qt::black);
+    button.render(&face);
+    face.setDevicePixelRatio(1);
+    return face;
+}
+
+} // namespace
+
+TEST(AquaButton, AFinerScreenGetsTheFaceDrawnForItsPixelsNotTheLayoutsEnlarged) {
+    Window w;
+    TXAquaButton& b = *w.button;
+    b.Brush().SetColor(rgb(133, 148, 216));
+    b.SetFadeOutColor(rgb(156, 180, 188));
+    b.SetTopTextColor(Qt::white);
+    b.SetTShadeDimension(1);
+    b.SetText(QStringLiteral("Start"));
+    const QImage layout = renderAt(b, 1);
+    const int layoutInk = captionInkWidth(layout);
+    ASSERT_GT(layoutInk, 10);
+    for (const qreal ratio : {1.25, 1.5, 2.0}) {
+        SCOPED_TRACE(ratio);
+        const QImage fine = renderAt(b, ratio);
+        ASSERT_EQ(fine.size(), QSize(qCeil(80 * ratio), qCeil(24 * ratio)));
+        const QImage enlarged = layout.scaled(fine.size(), Qt::IgnoreAspectRatio);
+        int differing = 0;
+        for (int y = 0; y < fine.height(); ++y) {
+            for (int x = 0; x < fine.width(); ++x) {
+                differing += fine.pixel(x, y) != enlarged.pixel(x, y) ? 1 : 0;
+            }
+        }
+        EXPECT_GT(differing, fine.width() * fine.height() / 10);
+        // The caption whole and in proportion, not cut or squeezed.
+        EXPECT_NEAR(captionInkWidth(fine), layoutInk * ratio, 3 * ratio);
+    }
 }

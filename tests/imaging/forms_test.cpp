@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,7 +23,10 @@ TEST(FormsTool, LayoutOfDrehenUndSpiegeln) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(form.isWindow());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("drehen & spiegeln"));
-    EXPECT_EQ(form.size(), QSize(168, 215));
+    EXPECT_EQ(form.Client->size(), QSize(168, 215));
+    // Its own tool frame shows the whole title beside no system buttons.
+    EXPECT_LE(QFontMetrics(form.captionFont()).horizontalAdvance(form.windowTitle()) + 8,
+              form.captionRect().width());
     EXPECT_EQ(form.windowType(), Qt::Tool);
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));

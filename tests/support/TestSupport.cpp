@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
+
 namespace quill::test {
 
 MessageRecorder::MessageRecorder() {
@@ -19,6 +22,28 @@ MessageRecorder::MessageRecorder() {
 
 MessageRecorder::~MessageRecorder() {
     setMessageHandler(std::move(previous_));
+}
+
+QPalette darkPalette() {
+    const QColor window(53, 53, 53);
+    QPalette palette(Qt::white, window, window.lighter(150), window.darker(150), window.darker(120),
+                     Qt::white, Qt::white, QColor(42, 42, 42), window);
+    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    return palette;
+}
+
+double contrastRatio(QColor a, QColor b) {
+    const auto luminance = [](QColor c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 QStringList MessageRecorder::texts() const {

@@ -4,6 +4,8 @@
 #include "controls/Modal.h"
 #include "platform/MessageBox.h"
 
+#include <QColor>
+#include <QPalette>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -53,6 +55,12 @@ private:
     DialogRunner previous_;
     int runs_ = 0;
 };
+
+// A desktop's dark palette: light texts on dark windows, buttons and fields.
+QPalette darkPalette();
+
+// The contrast of two colours as screen-reading guidelines measure it: 1 (equal) to 21.
+double contrastRatio(QColor a, QColor b);
 
 // Folder of the hostile sample pictures kept with the tests (tests/data/hostile).
 QString hostileDir();
