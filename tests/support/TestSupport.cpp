@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMouseEvent>
+#include <QWidget>
 
 namespace quill::test {
 
@@ -19,6 +22,16 @@ MessageRecorder::MessageRecorder() {
 
 MessageRecorder::~MessageRecorder() {
     setMessageHandler(std::move(previous_));
+}
+
+void clickAt(QWidget* target, QPoint pos, Qt::KeyboardModifiers modifiers) {
+    const QPoint global = target->mapToGlobal(pos);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton,
+                      modifiers);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, Qt::LeftButton, Qt::NoButton,
+                        modifiers);
+    QApplication::sendEvent(target, &release);
 }
 
 QStringList MessageRecorder::texts() const {

@@ -4,6 +4,7 @@
 #include "controls/Modal.h"
 #include "platform/MessageBox.h"
 
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -17,6 +18,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(QStringLiteral(", ")).toStdString() << ']';
 }
+
+class QWidget;
 
 namespace quill::test {
 
@@ -53,6 +56,9 @@ private:
     DialogRunner previous_;
     int runs_ = 0;
 };
+
+// A left click (press and release) at pos inside target, with the keys held.
+void clickAt(QWidget* target, QPoint pos, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // Folder of the hostile sample pictures kept with the tests (tests/data/hostile).
 QString hostileDir();
