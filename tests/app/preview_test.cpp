@@ -327,11 +327,10 @@ TEST_F(WindowTest, CtrlClickPreviewsOnlyAFocusedEntryItSelects) {
     writePicture("b.png", 50, 40, Qt::red);
     struct Case {
         std::vector<int> clicks;
-        QString width;
         QSize picture;
     };
-    for (const Case& c : {Case{{0}, "300", {300, 200}}, Case{{1}, "50", {50, 40}},
-                          Case{{1, 1}, "50", {50, 40}}, Case{{1, 0}, "50", {50, 40}}}) {
+    for (const Case& c : {Case{{0}, {300, 200}}, Case{{1}, {50, 40}}, Case{{1, 1}, {50, 40}},
+                          Case{{1, 0}, {50, 40}}}) {
         TForm1& w = start();
         w.show();
         for (int row : c.clicks) {
@@ -339,7 +338,7 @@ TEST_F(WindowTest, CtrlClickPreviewsOnlyAFocusedEntryItSelects) {
             test::clickAt(w.FileListBox1->viewport(), place.center(), Qt::ControlModifier);
             QCoreApplication::processEvents();
         }
-        EXPECT_EQ(w.Label5->text(), c.width) << c.clicks.size();
+        EXPECT_EQ(w.Label5->text(), QString::number(c.picture.width())) << c.clicks.size();
         EXPECT_EQ(w.Image1->picture().size(), c.picture) << c.clicks.size();
         forms_.reset();
     }
@@ -351,22 +350,18 @@ TEST_F(WindowTest, AFailedPreviewOfAnotherFormatShowsTheEmptyPicture) {
     writePicture("a.png", 300, 200, Qt::red);
     writeBroken(path("b.jpg"));
     writeBroken(path("c.png"));
-    struct Case {
-        int row;
-        QString message, width, height;
-    };
     TForm1& w = start();
-    for (const Case& c : {Case{1, "Keine gültige JPEG-Datei", "300", "200"},
-                          Case{2, "Fehler beim Laden der Datei", "0", "0"}}) {
+    for (const auto& [row, message, size] :
+         {std::tuple(1, "Keine gültige JPEG-Datei", QSize(300, 200)),
+          std::tuple(2, "Fehler beim Laden der Datei", QSize(0, 0))}) {
         messages_.clear();
-        w.FileListBox1->SetSelected(0, true);
-        w.FileListBox1Change();
-        w.FileListBox1->SetSelected(c.row, true);
-        w.FileListBox1Change();
-        EXPECT_EQ(messages_.texts(), QStringList{c.message});
-        EXPECT_EQ(w.Label5->text(), c.width);
-        EXPECT_EQ(w.Label6->text(), c.height);
-        EXPECT_EQ(w.Image1->picture().size(), QSize(c.width.toInt(), c.height.toInt()));
+        for (int shown : {0, row}) {
+            w.FileListBox1->SetSelected(shown, true);
+            w.FileListBox1Change();
+        }
+        EXPECT_EQ(messages_.texts(), QStringList{message});
+        EXPECT_EQ(QSize(w.Label5->text().toInt(), w.Label6->text().toInt()), size);
+        EXPECT_EQ(w.Image1->picture().size(), size);
     }
 }
 
@@ -378,22 +373,20 @@ TEST_F(WindowTest, ThePreviewNeverScalesThePictureItReplaces) {
     writePicture("c.png", 1200, 1600, Qt::red);
     TForm1& w = start();
     w.show();
-    std::vector<QSize> heldAtResize;
     struct Watch : QObject {
-        std::vector<QSize>* held;
-        bool eventFilter(QObject* object, QEvent* event) override {
+        std::vector<QSize> held;
+        bool eventFilter(QObject* image, QEvent* event) override {
             if (event->type() == QEvent::Resize) {
-                held->push_back(static_cast<TImage*>(object)->picture().size());
+                held.push_back(static_cast<TImage*>(image)->picture().size());
             }
             return false;
         }
     } watch;
-    watch.held = &heldAtResize;
     w.Image1->installEventFilter(&watch);
     for (int row : {1, 2, 0, 1}) {
         w.FileListBox1->SetSelected(row, true);
         w.FileListBox1Change();
     }
-    EXPECT_EQ(heldAtResize, std::vector<QSize>(4, QSize(0, 0)));
     w.Image1->removeEventFilter(&watch);
+    EXPECT_EQ(watch.held, std::vector<QSize>(4, QSize(0, 0)));
 }
