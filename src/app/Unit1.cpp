@@ -35,6 +35,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -182,7 +183,13 @@ void TForm1::wireEvents() {
     connect(DriveComboBox1, &TDriveComboBox::changed, this, [this] { DriveComboBox1Change(); });
     connect(DirectoryListBox1, &TDirectoryListBox::changed, this,
             [this] { DirectoryListBox1Change(); });
-    connect(FileListBox1, &TFileListBox::changed, this, [this] { FileListBox1Change(); });
+    connect(FileListBox1, &TFileListBox::changed, this, [this](bool byUser) {
+        if (byUser) {
+            FileListBox1UserChange();
+        } else {
+            FileListBox1Change();
+        }
+    });
     connect(FileListBox1, &TFileListBox::listDoubleClicked, this,
             [this] { FileListBox1DblClick(); });
     connect(Image1, &TImage::pictureChanged, this,
@@ -336,12 +343,44 @@ void TForm1::CheckBox3Click() {
     }
 }
 
+void TForm1::FileListBox1UserChange() {
+    // Keys held down move the list faster than pictures decode. The preview waits until the
+    // events queued meanwhile are handled and then shows only the entry current at that moment,
+    // so entries passed over are never decoded and the list never runs on after the key.
+    if (std::exchange(previewQueued_, true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { runGuarded([this] { queuedPreview(); }); }, Qt::QueuedConnection);
+}
+
+void TForm1::queuedPreview() {
+    // A run works on the working bitmap and previews its last entry when it ends.
+    if (!std::exchange(previewQueued_, false) || runInProgress_) {
+        return;
+    }
+    // A Ctrl-click that left the focused entry unselected names no picture: the one shown stays,
+    // with its size.
+    const int current = FileListBox1->ItemIndex();
+    if (current >= 0 && !FileListBox1->Selected(current)) {
+        return;
+    }
+    // The list shows where the keys took it before the decode holds the window.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    FileListBox1Change();
+}
+
 void TForm1::FileListBox1Change() {
     if (!CheckBox3->isChecked() || !workingBitmap_) {
         return;
     }
+    // This preview takes the current entry: one still waiting would only repeat it.
+    previewQueued_ = false;
     const WaitCursor hourglass;
     const QString path = FileListBox1->FileName();
+    // What the decode replaces is let go before it starts, so that two large pictures are never
+    // held at once; the look on screen stays until the new picture comes.
+    Image1->releasePicture();
     // An empty path has no decoder: the working bitmap becomes empty, without a message. A JPEG
     // is decoded only as large as the preview needs; the size display gives its full size.
     const LoadResult outcome = LoadPreviewFile(*workingBitmap_, *jpeg_, path, PreviewLimit,
@@ -354,16 +393,15 @@ void TForm1::FileListBox1Change() {
     Label4->setText(QStringLiteral("x"));
     Label5->setText(QString::number(width));
     Label6->setText(QString::number(height));
-    PlacePreview(width, height);
-    Image1->setPicture(*workingBitmap_);
+    PlacePreview(*workingBitmap_, width, height);
     Image1->repaint();
 }
 
-void TForm1::PlacePreview(int width, int height) {
+void TForm1::PlacePreview(const QImage& picture, int width, int height) {
     const QSize fitted = FitIntoPreview(width, height, PreviewLimit);
-    Image1->setGeometry((ScrollBox1->width() - fitted.width()) / 2,
-                        (ScrollBox1->height() - fitted.height()) / 2, fitted.width(),
-                        fitted.height());
+    Image1->setPicture(picture, QRect((ScrollBox1->width() - fitted.width()) / 2,
+                                      (ScrollBox1->height() - fitted.height()) / 2, fitted.width(),
+                                      fitted.height()));
 }
 
 void TForm1::GoToFile(const QString& path) {

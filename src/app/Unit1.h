@@ -130,8 +130,9 @@ public:
     // name (on a case-insensitive volume a path may name a listed file in other letters).
     bool selectEntryNamed(const QString& name);
 
-    // Gives Image1 a picture of the given size, centred in the preview area.
-    void PlacePreview(int width, int height);
+    // Gives Image1 the picture, fitted to the preview limit as a picture of width x height
+    // would be and centred in the preview area.
+    void PlacePreview(const QImage& picture, int width, int height);
 
     // The two runs behind "Start".
     void RunBatchConversion();
@@ -145,6 +146,10 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // The file list's change made by the user (keys, mouse): previews once the queued events are
+    // handled.
+    void FileListBox1UserChange();
+    void queuedPreview();
     void buildLayout();
     void wireEvents();
     void applyButtonLooks();
@@ -172,6 +177,7 @@ private:
     bool closed_ = false;
     bool runInProgress_ = false;
     bool closePending_ = false;
+    bool previewQueued_ = false;
 };
 
 } // namespace quill

@@ -41,8 +41,7 @@ public:
     }
 
     void showOutput(const QImage& output) override {
-        window_.PlacePreview(output.width(), output.height());
-        window_.Image1->setPicture(output);
+        window_.PlacePreview(output, output.width(), output.height());
         window_.Image1->repaint();
     }
 

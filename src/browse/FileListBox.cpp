@@ -270,14 +270,14 @@ void TFileListBox::readFolder() {
     change();
 }
 
-void TFileListBox::change() {
+void TFileListBox::change(bool byUser) {
     lastNotified_ = currentRow();
-    emit changed();
+    emit changed(byUser);
 }
 
 void TFileListBox::userMayHaveMoved() {
     if (currentRow() != lastNotified_) {
-        runGuarded([this] { change(); });
+        runGuarded([this] { change(true); });
     }
 }
 

@@ -66,9 +66,9 @@ public:
     int itemHeight() const { return itemHeight_; }
 
 signals:
-    // After every read and whenever the user makes another entry current. The main window
-    // connects FileListBox1Change here.
-    void changed();
+    // After every read and whenever the user makes another entry current (byUser, from a key or
+    // the mouse). The main window connects FileListBox1Change here.
+    void changed(bool byUser);
     // At a double click anywhere in the list; the main window connects FileListBox1DblClick.
     void listDoubleClicked();
 
@@ -82,7 +82,7 @@ protected:
 
 private:
     void readFolder();
-    void change();
+    void change(bool byUser = false);
     void userMayHaveMoved();
     void updateItemHeight();
 

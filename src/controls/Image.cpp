@@ -25,6 +25,14 @@ void TImage::setPicture(QImage&& picture) {
     emit pictureChanged();
 }
 
+void TImage::setPicture(const QImage& picture, const QRect& place) {
+    picture_ = QImage();
+    setGeometry(place);
+    picture_ = picture;
+    rebuildShown();
+    emit pictureChanged();
+}
+
 void TImage::setStretch(bool stretch) {
     if (stretch_ != stretch) {
         stretch_ = stretch;
@@ -41,11 +49,14 @@ void TImage::rebuildShown() {
         if (picture_.cacheKey() != stretchedKey_ || size() != stretched_.size()) {
             // A large picture is first brought near twice the shown size by picking pixels, then
             // filtered down: as smooth to the eye as filtering all of it, at a fraction of the
-            // cost.
+            // cost. Each side on its own, so a long thin picture is never filtered whole.
             const QSize near = size() * 2;
+            const QSize picked(
+                picture_.width() > 2 * near.width() ? near.width() : picture_.width(),
+                picture_.height() > 2 * near.height() ? near.height() : picture_.height());
             const QImage reduced =
-                picture_.width() > 2 * near.width() && picture_.height() > 2 * near.height()
-                    ? picture_.scaled(near, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                picked != picture_.size()
+                    ? picture_.scaled(picked, Qt::IgnoreAspectRatio, Qt::FastTransformation)
                     : picture_;
             stretched_ = QPixmap::fromImage(
                 reduced.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));

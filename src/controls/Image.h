@@ -18,7 +18,14 @@ public:
 
     void setPicture(const QImage& picture);
     void setPicture(QImage&& picture);
+    // Takes another picture and another place at once: the picture held so far is let go before
+    // the control moves, so only the new one is ever scaled to the new size.
+    void setPicture(const QImage& picture, const QRect& place);
     const QImage& picture() const { return picture_; }
+
+    // Lets go of the picture while its look stays on screen, so that a large picture is not held
+    // while the next one is being made. The next setPicture replaces the look.
+    void releasePicture() { picture_ = QImage(); }
 
     void setStretch(bool stretch);
     bool stretch() const { return stretch_; }

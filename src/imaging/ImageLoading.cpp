@@ -182,12 +182,16 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
             fullSize = workingBitmap.size();
             return loadLogged(path, {});
         }
+        // The pictures this decode replaces go before it starts: a picture at the pixel limit is
+        // then never held twice. A load that fails leaves the picture empty.
+        if (memo) {
+            memo->other.reset();
+        }
+        workingBitmap = QImage();
         const LoadResult result = LoadPictureFile(workingBitmap, jpeg, path);
-        if (result == LoadOk) {
-            fullSize = workingBitmap.size();
-            if (rememberable && !workingBitmap.isNull()) {
-                memo->other = DecodedPicture{path, std::move(bytes), workingBitmap};
-            }
+        fullSize = workingBitmap.size();
+        if (result == LoadOk && rememberable && !workingBitmap.isNull()) {
+            memo->other = DecodedPicture{path, std::move(bytes), workingBitmap};
         }
         return result;
     }

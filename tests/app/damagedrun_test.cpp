@@ -114,7 +114,7 @@ TEST_F(WindowTest, ThePreviewReportsFilesThatGiveNoPicture) {
     w.FileListBox1->SetSelected(2, true);
     w.FileListBox1Change();
     EXPECT_EQ(messages_.texts(), QStringList({loadFailed}));
-    // As after any refused file, the previous picture stays in view.
-    EXPECT_EQ(w.Label5->text(), "300");
-    EXPECT_EQ(w.Label6->text(), "200");
+    // A file of another format that gives no picture leaves the preview empty.
+    EXPECT_EQ(w.Label5->text(), "0");
+    EXPECT_EQ(w.Label6->text(), "0");
 }

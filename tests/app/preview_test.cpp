@@ -12,7 +12,9 @@
 #include "platform/Volumes.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 
 #include <tuple>
@@ -272,4 +274,119 @@ TEST_F(WindowTest, TheNamedFileDecodedAheadGivesTheSameWindowAsDecodingItInItsTu
     EXPECT_GT(qGreen(shown), 240);
     EXPECT_LT(qBlue(shown), 16) << "yellow, not the green decoded ahead";
     EXPECT_EQ(window().Label5->text(), "900");
+}
+
+namespace {
+
+void writeBroken(const QString& file) {
+    QFile bad(file);
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(file.endsWith(".jpg") ? "\xff\xd8\xff\xe0 not really" : "not a picture");
+}
+
+void postKey(QWidget* target, int key) {
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+}
+
+} // namespace
+
+// Keys that arrive while a picture decodes are all handled first; then only the entry they
+// reached is decoded, and the broken files passed over say nothing.
+TEST_F(WindowTest, KeysQueuedDuringAPreviewDecodeOnlyTheEntryTheyReach) {
+    writePicture("a.png", 40, 30, Qt::red);
+    writePicture("b.png", 50, 40, Qt::red);
+    for (const char* name : {"c.png", "d.jpg", "e.png", "f.jpg", "g.png"}) {
+        writeBroken(path(name));
+    }
+    writePicture("h.png", 80, 60, Qt::blue);
+    writePicture("i.png", 90, 70, Qt::blue);
+    TForm1& w = start();
+    w.show();
+    PreviewRecord shown(w.Image1);
+    bool first = true;
+    QObject::connect(w.Image1, &TImage::pictureChanged, w.Image1, [&] {
+        for (int i = 0; first && i < 6; ++i) {
+            postKey(w.FileListBox1, Qt::Key_Down);
+        }
+        first = false;
+    });
+    postKey(w.FileListBox1, Qt::Key_Down);
+    for (int round = 0; round < 4; ++round) {
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(w.FileListBox1->FileName(), path("h.png"));
+    EXPECT_EQ(shown.sizes, (std::vector<QSize>{{50, 40}, {80, 60}}));
+    EXPECT_EQ(w.Label5->text(), "80");
+    EXPECT_TRUE(messages_.shown().empty()) << messages_.texts().join(", ").toStdString();
+}
+
+// A Ctrl-click that leaves the focused entry unselected previews nothing; one that selects it
+// previews it.
+TEST_F(WindowTest, CtrlClickPreviewsOnlyAFocusedEntryItSelects) {
+    writePicture("a.png", 300, 200, Qt::red);
+    writePicture("b.png", 50, 40, Qt::red);
+    struct Case {
+        std::vector<int> clicks;
+        QSize picture;
+    };
+    for (const Case& c : {Case{{0}, {300, 200}}, Case{{1}, {50, 40}}, Case{{1, 1}, {50, 40}},
+                          Case{{1, 0}, {50, 40}}}) {
+        TForm1& w = start();
+        w.show();
+        for (int row : c.clicks) {
+            const QRect place = w.FileListBox1->visualItemRect(w.FileListBox1->item(row));
+            test::clickAt(w.FileListBox1->viewport(), place.center(), Qt::ControlModifier);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(w.Label5->text(), QString::number(c.picture.width())) << c.clicks.size();
+        EXPECT_EQ(w.Image1->picture().size(), c.picture) << c.clicks.size();
+        forms_.reset();
+    }
+    EXPECT_TRUE(messages_.shown().empty());
+}
+
+// A failed JPEG keeps the picture before it; any other file that fails leaves nothing.
+TEST_F(WindowTest, AFailedPreviewOfAnotherFormatShowsTheEmptyPicture) {
+    writePicture("a.png", 300, 200, Qt::red);
+    writeBroken(path("b.jpg"));
+    writeBroken(path("c.png"));
+    TForm1& w = start();
+    for (const auto& [row, message, size] :
+         {std::tuple(1, "Keine gültige JPEG-Datei", QSize(300, 200)),
+          std::tuple(2, "Fehler beim Laden der Datei", QSize(0, 0))}) {
+        messages_.clear();
+        for (int shown : {0, row}) {
+            w.FileListBox1->SetSelected(shown, true);
+            w.FileListBox1Change();
+        }
+        EXPECT_EQ(messages_.texts(), QStringList{message});
+        EXPECT_EQ(QSize(w.Label5->text().toInt(), w.Label6->text().toInt()), size);
+        EXPECT_EQ(w.Image1->picture().size(), size);
+    }
+}
+
+// Only the new picture is ever scaled to the preview's new size: whenever the preview changes
+// its size, it holds no picture yet.
+TEST_F(WindowTest, ThePreviewNeverScalesThePictureItReplaces) {
+    writePicture("a.png", 1600, 1200, Qt::red);
+    writePicture("b.png", 300, 200, Qt::red);
+    writePicture("c.png", 1200, 1600, Qt::red);
+    TForm1& w = start();
+    w.show();
+    struct Watch : QObject {
+        std::vector<QSize> held;
+        bool eventFilter(QObject* image, QEvent* event) override {
+            if (event->type() == QEvent::Resize) {
+                held.push_back(static_cast<TImage*>(image)->picture().size());
+            }
+            return false;
+        }
+    } watch;
+    w.Image1->installEventFilter(&watch);
+    for (int row : {1, 2, 0, 1}) {
+        w.FileListBox1->SetSelected(row, true);
+        w.FileListBox1Change();
+    }
+    w.Image1->removeEventFilter(&watch);
+    EXPECT_EQ(watch.held, std::vector<QSize>(4, QSize(0, 0)));
 }

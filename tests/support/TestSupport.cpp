@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMouseEvent>
+#include <QWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -44,6 +47,16 @@ double contrastRatio(QColor a, QColor b) {
     const double la = luminance(a);
     const double lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void clickAt(QWidget* target, QPoint pos, Qt::KeyboardModifiers modifiers) {
+    const QPoint global = target->mapToGlobal(pos);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton,
+                      modifiers);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, Qt::LeftButton, Qt::NoButton,
+                        modifiers);
+    QApplication::sendEvent(target, &release);
 }
 
 QStringList MessageRecorder::texts() const {

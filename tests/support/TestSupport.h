@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QPalette>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -19,6 +20,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(QStringLiteral(", ")).toStdString() << ']';
 }
+
+class QWidget;
 
 namespace quill::test {
 
@@ -61,6 +64,9 @@ QPalette darkPalette();
 
 // The contrast of two colours as screen-reading guidelines measure it: 1 (equal) to 21.
 double contrastRatio(QColor a, QColor b);
+
+// A left click (press and release) at pos inside target, with the keys held.
+void clickAt(QWidget* target, QPoint pos, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // Folder of the hostile sample pictures kept with the tests (tests/data/hostile).
 QString hostileDir();
