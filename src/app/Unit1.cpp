@@ -365,6 +365,9 @@ void TForm1::GoToFile(const QString& path) {
     FileListBox1->SetDirectory(DirectoryListBox1->Directory());
     FileListBox1->Update();
     if (!selectEntryNamed(QFileInfo(path).fileName())) {
+        if (PreviewHandedOver(path)) {
+            return;
+        }
         if (FileListBox1->Count() > 0) {
             FileListBox1->SetSelected(0, true);
         }
@@ -375,6 +378,31 @@ void TForm1::GoToFile(const QString& path) {
         CheckBox3Click();
     }
     FileListBox1Change();
+}
+
+bool TForm1::PreviewHandedOver(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        return false;
+    }
+    if (!HasDecoder(path)) {
+        showMessage(NoDecoderMessage(QFileInfo(path).fileName()));
+        return false;
+    }
+    // Ticked without its click reaction, which would only preview the empty selection first.
+    CheckBox3->setChecked(true);
+    const WaitCursor hourglass;
+    const LoadResult outcome = LoadPreviewFile(*workingBitmap_, *jpeg_, path, PreviewLimit,
+                                               workingFullSize_, previewMemo_.get());
+    if (outcome != LoadOk) {
+        showMessage(LoadOutcomeMessage(outcome));
+    }
+    Label4->setText(QStringLiteral("x"));
+    Label5->setText(QString::number(workingFullSize_.width()));
+    Label6->setText(QString::number(workingFullSize_.height()));
+    PlacePreview(workingFullSize_.width(), workingFullSize_.height());
+    Image1->setPicture(*workingBitmap_);
+    Image1->repaint();
+    return true;
 }
 
 bool TForm1::selectEntryNamed(const QString& name) {
@@ -414,7 +442,7 @@ void TForm1::DroppedFiles(const void* drop) {
             CheckBox3Click();
         }
         FileListBox1Change();
-    } else {
+    } else if (name.isEmpty() || !PreviewHandedOver(path)) {
         CheckBox3->setChecked(false);
         if (FileListBox1->Count() > 0) {
             FileListBox1->SetSelected(0, true);

@@ -1,7 +1,13 @@
 #include "platform/Volumes.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 
 using namespace quill;
 
@@ -131,5 +137,38 @@ TEST(VolumeTable, SystemTableHasTheRootAndNoKernelFileSystems) {
         EXPECT_FALSE(pathIsWithin(volume.root, "/proc")) << volume.root.toStdString();
         EXPECT_FALSE(pathIsWithin(volume.root, "/sys")) << volume.root.toStdString();
         EXPECT_TRUE(volume.ready);
+    }
+}
+
+// A single file bound over another (as containers do with /etc/hosts) is a mount point but no
+// drive; a bound folder is one. Needs the right to mount (root, not in a locked-down container).
+TEST(VolumeTable, OnlyMountPointsThatAreFoldersAreListed) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = QDir(dir.path()).canonicalPath();
+    ASSERT_TRUE(QDir(root).mkpath("quelle/ordner") && QDir(root).mkpath("ziel"));
+    for (const char* file : {"/quelle/datei", "/datei"}) {
+        QFile touch(root + file);
+        ASSERT_TRUE(touch.open(QIODevice::WriteOnly));
+    }
+    const std::vector<std::pair<QString, bool>> cases{{"/datei", false}, {"/ziel", true}};
+    std::vector<QString> mounted;
+    for (const auto& [target, listed] : cases) {
+        const QString source = root + (listed ? "/quelle/ordner" : "/quelle/datei");
+        if (::mount(QFile::encodeName(source).constData(),
+                    QFile::encodeName(root + target).constData(), nullptr, MS_BIND, nullptr) != 0) {
+            for (const QString& point : mounted) {
+                ::umount2(QFile::encodeName(point).constData(), MNT_DETACH);
+            }
+            GTEST_SKIP() << "binding is not permitted here: " << std::strerror(errno);
+        }
+        mounted.push_back(root + target);
+    }
+    const std::vector<Volume> list = systemVolumes();
+    for (const QString& point : mounted) {
+        ::umount2(QFile::encodeName(point).constData(), MNT_DETACH);
+    }
+    for (const auto& [target, listed] : cases) {
+        EXPECT_EQ(findRoot(list, root + target) != nullptr, listed) << target.toStdString();
     }
 }
