@@ -79,10 +79,6 @@ std::span<const DecoderRow> DecoderTable() {
     return kDecoderTable;
 }
 
-std::span<const char* const> JpegExtensions() {
-    return kJpegExtensions;
-}
-
 namespace {
 
 bool isJpegExtension(const QString& extension) {

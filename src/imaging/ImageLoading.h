@@ -62,8 +62,6 @@ struct DecoderRow {
     int flags;
 };
 std::span<const DecoderRow> DecoderTable();
-// The extensions (lower case, with the dot) decoded in this process through the JPEG object.
-std::span<const char* const> JpegExtensions();
 // Whether the extension of path (letter case ignored) has a decoder at all.
 bool HasDecoder(const QString& path);
 

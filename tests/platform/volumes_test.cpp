@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -144,31 +145,24 @@ TEST(VolumeTable, SystemTableHasTheRootAndNoKernelFileSystems) {
 // drive; a bound folder is one. Needs the right to mount (root, not in a locked-down container).
 TEST(VolumeTable, OnlyMountPointsThatAreFoldersAreListed) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString root = QDir(dir.path()).canonicalPath();
-    ASSERT_TRUE(QDir(root).mkpath("quelle/ordner") && QDir(root).mkpath("ziel"));
-    for (const char* file : {"/quelle/datei", "/datei"}) {
-        QFile touch(root + file);
-        ASSERT_TRUE(touch.open(QIODevice::WriteOnly));
-    }
-    const std::vector<std::pair<QString, bool>> cases{{"/datei", false}, {"/ziel", true}};
-    std::vector<QString> mounted;
-    for (const auto& [target, listed] : cases) {
-        const QString source = root + (listed ? "/quelle/ordner" : "/quelle/datei");
-        if (::mount(QFile::encodeName(source).constData(),
-                    QFile::encodeName(root + target).constData(), nullptr, MS_BIND, nullptr) != 0) {
-            for (const QString& point : mounted) {
-                ::umount2(QFile::encodeName(point).constData(), MNT_DETACH);
-            }
+    QFile file(root + "/datei");
+    ASSERT_TRUE(QDir(root).mkdir("ordner") && file.open(QIODevice::WriteOnly));
+    const std::vector<std::pair<QString, bool>> cases{{root + "/datei", false},
+                                                      {root + "/ordner", true}};
+    const auto unbind = qScopeGuard([&] {
+        for (const auto& bound : cases) {
+            ::umount2(QFile::encodeName(bound.first).constData(), MNT_DETACH);
+        }
+    });
+    for (const auto& bound : cases) {
+        const QByteArray point = QFile::encodeName(bound.first);
+        if (::mount(point.constData(), point.constData(), nullptr, MS_BIND, nullptr) != 0) {
             GTEST_SKIP() << "binding is not permitted here: " << std::strerror(errno);
         }
-        mounted.push_back(root + target);
     }
     const std::vector<Volume> list = systemVolumes();
-    for (const QString& point : mounted) {
-        ::umount2(QFile::encodeName(point).constData(), MNT_DETACH);
-    }
-    for (const auto& [target, listed] : cases) {
-        EXPECT_EQ(findRoot(list, root + target) != nullptr, listed) << target.toStdString();
+    for (const auto& [point, listed] : cases) {
+        EXPECT_EQ(findRoot(list, point) != nullptr, listed) << point.toStdString();
     }
 }

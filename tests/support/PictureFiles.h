@@ -10,8 +10,8 @@
 #include <QSize>
 #include <QString>
 
-#include <functional>
 #include <map>
+#include <utility>
 
 namespace quill::test {
 
@@ -20,51 +20,40 @@ namespace quill::test {
 inline QSize writePictureOfType(const QString& mimeType, const QString& path) {
     using namespace fixtures;
     const QImage pattern = quadrants();
-    const auto saved = [&](FREE_IMAGE_FORMAT format, const QImage& image) {
-        const DibPtr dib = dibFromImage(image);
-        return saveDib(dib.get(), format, path) ? image.size() : QSize();
-    };
-    const auto raw = [&](const QByteArray& bytes, QSize size) {
-        return writeBytes(path, bytes) ? size : QSize();
-    };
-    const std::map<QString, std::function<QSize()>> writers{
-        {"image/jpeg", [&] { return photos::writeJpeg(path, pattern) ? pattern.size() : QSize(); }},
-        {"image/bmp", [&] { return saved(FIF_BMP, pattern); }},
-        {"image/tiff", [&] { return saved(FIF_TIFF, pattern); }},
-        {"image/png", [&] { return saved(FIF_PNG, pattern); }},
-        {"image/x-tga", [&] { return saved(FIF_TARGA, pattern); }},
-        {"image/x-portable-pixmap", [&] { return saved(FIF_PPMRAW, pattern); }},
+    if (mimeType == QLatin1String("image/jpeg")) {
+        return photos::writeJpeg(path, pattern) ? pattern.size() : QSize();
+    }
+    // Through FreeImage's writers; an MNG holds a PNG as its one frame.
+    const std::map<QString, FREE_IMAGE_FORMAT> written{{"image/bmp", FIF_BMP},
+                                                       {"image/tiff", FIF_TIFF},
+                                                       {"image/png", FIF_PNG},
+                                                       {"video/x-mng", FIF_PNG},
+                                                       {"image/x-tga", FIF_TARGA},
+                                                       {"image/x-portable-pixmap", FIF_PPMRAW},
+                                                       {"image/vnd.microsoft.icon", FIF_ICO}};
+    if (const auto format = written.find(mimeType); format != written.end()) {
         // The icon writer takes square pictures only.
-        {"image/vnd.microsoft.icon", [&] { return saved(FIF_ICO, quadrants(16, 16)); }},
-        {"image/x-portable-graymap",
-         [&] {
-             return raw("P5\n16 12\n255\n" + QByteArray(16 * 12, '\x80'), {16, 12});
-         }},
-        {"image/x-portable-bitmap", [&] { return raw(pbmBytes(false), pattern.size()); }},
-        {"image/vnd.zbrush.pcx", [&] { return raw(pcxBytes(pattern), pattern.size()); }},
-        {"image/x-cmu-raster", [&] { return raw(rasBytes(pattern), pattern.size()); }},
-        {"image/x-sun-raster", [&] { return raw(rasBytes(pattern), pattern.size()); }},
-        {"image/x-ilbm", [&] { return raw(lbmBytes(), pattern.size()); }},
-        {"image/x-koala",
-         [&] {
-             return raw(koalaBytes(), {320, 200});
-         }},
-        {"image/x-photo-cd",
-         [&] {
-             return raw(photoCdBytes(), {768, 512});
-         }},
-        {"video/x-mng",
-         [&] {
-             const DibPtr dib = dibFromImage(pattern);
-             const QString png = path + QStringLiteral(".png");
-             const bool written = saveDib(dib.get(), FIF_PNG, png);
-             const QByteArray frame = readBytes(png);
-             QFile::remove(png);
-             return written ? raw(mngFromPng(frame, 16, 12), pattern.size()) : QSize();
-         }},
-    };
-    const auto writer = writers.find(mimeType);
-    return writer == writers.end() ? QSize() : writer->second();
+        const QImage image = format->second == FIF_ICO ? quadrants(16, 16) : pattern;
+        const DibPtr dib = dibFromImage(image);
+        const bool saved =
+            saveDib(dib.get(), format->second, path) &&
+            (mimeType != QLatin1String("video/x-mng") ||
+             writeBytes(path, mngFromPng(readBytes(path), image.width(), image.height())));
+        return saved ? image.size() : QSize();
+    }
+    // The formats FreeImage cannot write, made by hand.
+    const std::map<QString, std::pair<QByteArray, QSize>> made{
+        {"image/x-portable-graymap", {"P5\n16 12\n255\n" + QByteArray(16 * 12, '\x80'), {16, 12}}},
+        {"image/x-portable-bitmap", {pbmBytes(false), {16, 12}}},
+        {"image/vnd.zbrush.pcx", {pcxBytes(pattern), {16, 12}}},
+        {"image/x-cmu-raster", {rasBytes(pattern), {16, 12}}},
+        {"image/x-sun-raster", {rasBytes(pattern), {16, 12}}},
+        {"image/x-ilbm", {lbmBytes(), {16, 12}}},
+        {"image/x-koala", {koalaBytes(), {320, 200}}},
+        {"image/x-photo-cd", {photoCdBytes(), {768, 512}}}};
+    const auto bytes = made.find(mimeType);
+    return bytes != made.end() && writeBytes(path, bytes->second.first) ? bytes->second.second
+                                                                        : QSize();
 }
 
 } // namespace quill::test
