@@ -311,7 +311,8 @@ TEST_F(DebianPackage, HoldsTheProgramItsHelperAndTheDesktopFilesAndNoBuildPath) 
         EXPECT_FALSE(bytes.contains(".debug_info")) << binary;
         const QStringList elf{file.fileName()};
         EXPECT_TRUE(run("readelf", QStringList{"-d"} + elf).output.contains("BIND_NOW")) << binary;
-        EXPECT_TRUE(run("readelf", QStringList{"--dyn-syms"} + elf).output.contains("_chk@"))
+        EXPECT_TRUE(
+            run("readelf", QStringList{"--dyn-syms", "--wide"} + elf).output.contains("_chk@"))
             << binary;
     }
 
