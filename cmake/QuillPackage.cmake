@@ -30,9 +30,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quillmere.example.org/)
 # The libraries the program and its decoder link come from dpkg-shlibdeps. Added to them is what
 # the program needs at run time without linking it: Qt's German texts for its own dialogs and
-# buttons, and the window's face (Liberation Sans). The X11 platform plugin comes with Qt's GUI
-# library (libqt6gui6, found by dpkg-shlibdeps); qt6-qpa-plugins holds only VNC and touch plugins.
+# buttons, the window's face (Liberation Sans), and the sans-serif face fontconfig gives Qt's own
+# dialogs by default (DejaVu Sans; without it a minimal system shows them in a monospace face).
+# The X11 platform plugin comes with Qt's GUI library (libqt6gui6, found by dpkg-shlibdeps);
+# qt6-qpa-plugins holds only VNC and touch plugins. The Wayland plugin is recommended: without it
+# a Wayland session falls back to X11 with a warning, or aborts when Wayland is asked for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 
 include(CPack)

@@ -16,7 +16,7 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
   dpkg-dev file lintian appstream man-db gzip # making and checking the Debian package
-  qt6-translations-l10n                       # what the package needs that no binary links
+  qt6-translations-l10n qt6-wayland           # what the package needs or recommends, unlinked
 )
 
 installed() {

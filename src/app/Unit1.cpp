@@ -376,8 +376,11 @@ void TForm1::FileListBox1Change() {
     }
     // This preview takes the current entry: one still waiting would only repeat it.
     previewQueued_ = false;
+    ShowPreviewOf(FileListBox1->FileName());
+}
+
+void TForm1::ShowPreviewOf(const QString& path) {
     const WaitCursor hourglass;
-    const QString path = FileListBox1->FileName();
     // What the decode replaces is let go before it starts, so that two large pictures are never
     // held at once; the look on screen stays until the new picture comes.
     Image1->releasePicture();
@@ -410,6 +413,9 @@ void TForm1::GoToFile(const QString& path) {
     FileListBox1->SetDirectory(DirectoryListBox1->Directory());
     FileListBox1->Update();
     if (!selectEntryNamed(QFileInfo(path).fileName())) {
+        if (PreviewHandedOver(path)) {
+            return;
+        }
         if (FileListBox1->Count() > 0) {
             FileListBox1->SetSelected(0, true);
         }
@@ -420,6 +426,21 @@ void TForm1::GoToFile(const QString& path) {
         CheckBox3Click();
     }
     FileListBox1Change();
+}
+
+bool TForm1::PreviewHandedOver(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        return false;
+    }
+    if (!HasDecoder(path)) {
+        showMessage(NoDecoderMessage(QFileInfo(path).fileName()));
+        return false;
+    }
+    // Ticked without its click reaction, which would only preview the empty selection first.
+    CheckBox3->setChecked(true);
+    previewQueued_ = false;
+    ShowPreviewOf(path);
+    return true;
 }
 
 bool TForm1::selectEntryNamed(const QString& name) {
@@ -459,7 +480,7 @@ void TForm1::DroppedFiles(const void* drop) {
             CheckBox3Click();
         }
         FileListBox1Change();
-    } else {
+    } else if (name.isEmpty() || !PreviewHandedOver(path)) {
         CheckBox3->setChecked(false);
         if (FileListBox1->Count() > 0) {
             FileListBox1->SetSelected(0, true);

@@ -126,6 +126,14 @@ public:
     // previews it.
     void GoToFile(const QString& path);
 
+    // A file handed over (command line or drop) that the file list does not show: a picture the
+    // program reads is previewed by itself, with nothing selected in the list; any other file is
+    // reported. False when nothing was previewed.
+    bool PreviewHandedOver(const QString& path);
+
+    // Decodes the file for the preview and shows it with its size; a failed load is told.
+    void ShowPreviewOf(const QString& path);
+
     // Selects the entry of this name; letter case is ignored only when no entry has the exact
     // name (on a case-insensitive volume a path may name a listed file in other letters).
     bool selectEntryNamed(const QString& name);

@@ -25,7 +25,7 @@ bool decoderServiceRunning();
 // program (decoderExecutableFor its folder).
 QString decoderExecutable();
 // The decoder for a program in programDir: the one beside it (the build tree), else the one in
-// the program's private folder of an installed tree (lib/quillmere/ seen from bin/).
+// the program's private folder of an installed tree (libexec/quillmere/ seen from bin/).
 QString decoderExecutableFor(const QString& programDir);
 void setDecoderExecutable(const QString& path); // empty: back to the lookup
 

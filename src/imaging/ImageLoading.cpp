@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 
@@ -22,20 +23,24 @@ constexpr int number(Format format) {
     return static_cast<int>(format);
 }
 
+// Besides the file list's own extensions, the other names the shared MIME database gives these
+// types, so every file the desktop entry claims opens when the desktop hands it over.
 constexpr std::array<DecoderRow, 12> kDecoderTable{{
-    {{".bmp", nullptr, nullptr}, number(Format::Bmp), 0},
-    {{".tif", ".tiff", nullptr}, number(Format::Tiff), 0},
-    {{".pcd", nullptr, nullptr}, number(Format::PhotoCd), decoder_protocol::kPhotoCdBase},
-    {{".ico", nullptr, nullptr}, number(Format::Ico), 0},
-    {{".koa", nullptr, nullptr}, number(Format::Koala), 0},
-    {{".lbm", nullptr, nullptr}, number(Format::Lbm), 0},
-    {{".mng", nullptr, nullptr}, number(Format::Mng), 0},
-    {{".pcx", nullptr, nullptr}, number(Format::Pcx), 0},
+    {{".bmp", ".dib"}, number(Format::Bmp), 0},
+    {{".tif", ".tiff"}, number(Format::Tiff), 0},
+    {{".pcd"}, number(Format::PhotoCd), decoder_protocol::kPhotoCdBase},
+    {{".ico"}, number(Format::Ico), 0},
+    {{".koa"}, number(Format::Koala), 0},
+    {{".lbm", ".iff", ".ilbm"}, number(Format::Lbm), 0},
+    {{".mng"}, number(Format::Mng), 0},
+    {{".pcx"}, number(Format::Pcx), 0},
     {{".ppm", ".pgm", ".pbm"}, number(Format::Pnm), 0},
-    {{".png", nullptr, nullptr}, number(Format::Png), 0},
-    {{".ras", nullptr, nullptr}, number(Format::SunRaster), 0},
-    {{".tga", nullptr, nullptr}, number(Format::Targa), 0},
+    {{".png"}, number(Format::Png), 0},
+    {{".ras", ".sun"}, number(Format::SunRaster), 0},
+    {{".tga", ".icb", ".tpic", ".vda", ".vst"}, number(Format::Targa), 0},
 }};
+
+constexpr std::array<const char*, 4> kJpegExtensions{".jpg", ".jpeg", ".jpe", ".jfif"};
 
 QString extensionOf(const QString& path) {
     const QString name = QFileInfo(path).fileName();
@@ -66,21 +71,44 @@ QString DamagedFileMessage(const QString& fileName) {
     return QStringLiteral("Die Datei %1 ist beschädigt; das Bild ist unvollständig.").arg(fileName);
 }
 
+QString NoDecoderMessage(const QString& fileName) {
+    return QStringLiteral("Die Datei %1 ist kein Bild, das Quillmere lesen kann.").arg(fileName);
+}
+
 std::span<const DecoderRow> DecoderTable() {
     return kDecoderTable;
 }
 
-void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension,
-                     bool* damaged) {
-    const DecoderRow* match = nullptr;
+namespace {
+
+bool isJpegExtension(const QString& extension) {
+    return std::any_of(kJpegExtensions.begin(), kJpegExtensions.end(), [&](const char* jpeg) {
+        return extension.compare(QLatin1String(jpeg), Qt::CaseInsensitive) == 0;
+    });
+}
+
+const DecoderRow* decoderRowFor(const QString& extension) {
     for (const DecoderRow& row : kDecoderTable) {
         for (const char* candidate : row.extensions) {
             if (candidate &&
                 extension.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0) {
-                match = &row;
+                return &row;
             }
         }
     }
+    return nullptr;
+}
+
+} // namespace
+
+bool HasDecoder(const QString& path) {
+    const QString extension = extensionOf(path);
+    return isJpegExtension(extension) || decoderRowFor(extension) != nullptr;
+}
+
+void LoadByExtension(QImage& bitmap, const QString& fileName, const QString& extension,
+                     bool* damaged) {
+    const DecoderRow* match = decoderRowFor(extension);
     QImage picture;
     int orientation = kUpright;
     if (match) {
@@ -113,7 +141,7 @@ LoadResult loadLogged(const QString& path, LoadResult result) {
 
 LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path) {
     const QString extension = extensionOf(path);
-    if (extension == QLatin1String(".jpg")) {
+    if (isJpegExtension(extension)) {
         try {
             jpeg.LoadFromFile(path);
             QImage decoded;
@@ -169,7 +197,7 @@ bool standsFor(const std::optional<DecodedPreview>& preview, const TJPEGImage& j
 
 LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
                            QSize& fullSize, PreviewMemo* memo) {
-    if (extensionOf(path) != QLatin1String(".jpg")) {
+    if (!isJpegExtension(extensionOf(path))) {
         // These loads leave the JPEG object alone, so the remembered picture is all they give.
         QByteArray bytes;
         const bool rememberable =
@@ -225,7 +253,7 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
 }
 
 PreviewAhead::PreviewAhead(const QString& path, int limit) {
-    if (extensionOf(path) != QLatin1String(".jpg")) {
+    if (!isJpegExtension(extensionOf(path))) {
         return;
     }
     // A thread that cannot be had only means the preview is decoded in its turn. Nothing may

@@ -1,8 +1,9 @@
 #pragma once
-// Turning a picture file into the working bitmap. ".jpg" files go through the shared JPEG object
-// in this process; every other format is decoded by FreeImage in the decoder process, chosen by
-// the file's extension through the decoder table. Either way the picture comes out upright (after
-// its EXIF or TIFF orientation) and in sRGB (after its embedded colour profile).
+// Turning a picture file into the working bitmap. JPEG files (".jpg" and its other spellings) go
+// through the shared JPEG object in this process; every other format is decoded by FreeImage in the
+// decoder process, chosen by the file's extension through the decoder table. Either way the picture
+// comes out upright (after its EXIF or TIFF orientation) and in sRGB (after its embedded colour
+// profile).
 
 #include "imaging/JpegImage.h"
 
@@ -37,6 +38,8 @@ struct LoadResult {
 // only places these texts are written.
 QString LoadOutcomeMessage(LoadOutcome outcome);
 QString DamagedFileMessage(const QString& fileName);
+// A file handed to the program whose extension has no decoder.
+QString NoDecoderMessage(const QString& fileName);
 
 // A non-JPEG decode that raised a failure: the file could not be read as its format, or the
 // decoder crashed, overran its time, or refused a picture that is too large or of an unsupported
@@ -51,14 +54,16 @@ private:
     QString reason_;
 };
 
-// One row of the decoder table: extensions (lower case, with the dot), the decoder protocol's
-// format whose loader is called, and its flags.
+// One row of the decoder table: extensions (lower case, with the dot; unused places null), the
+// decoder protocol's format whose loader is called, and its flags.
 struct DecoderRow {
-    std::array<const char*, 3> extensions;
+    std::array<const char*, 5> extensions;
     int format;
     int flags;
 };
 std::span<const DecoderRow> DecoderTable();
+// Whether the extension of path (letter case ignored) has a decoder at all.
+bool HasDecoder(const QString& path);
 
 // Decodes path (full, or relative to the current folder) into workingBitmap. LoadInvalidJpeg and
 // LoadFailed leave workingBitmap as it was; LoadOk leaves it empty only for an extension that
@@ -104,7 +109,7 @@ inline constexpr qint64 kMaxRememberedFileBytes = qint64(64) << 20;
 LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
                            QSize& fullSize, PreviewMemo* memo = nullptr);
 
-// A ".jpg" file's preview decoded on a thread of its own, so that start-up can build the window
+// A JPEG file's preview decoded on a thread of its own, so that start-up can build the window
 // meanwhile. It decodes with the built-in JPEG defaults, since the process's table needs the
 // application, which does not exist yet; its picture only stands in for a decode of the same
 // bytes at the same size with the same settings, so whatever the file turns out to be, the

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <fcntl.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 
 namespace quill {
 namespace {
@@ -142,6 +144,19 @@ std::map<QString, QString> systemLabels() {
     return labels;
 }
 
+// A mount point can be a single file bound over another (a container's /etc/hosts): no drive to
+// browse. Asked without waking a network file system's server, so a hung share cannot block the
+// list; the root of a mount is in the kernel's cache while it is mounted.
+bool mountPointIsFolder(const QString& root) {
+    struct statx info {};
+    if (::statx(AT_FDCWD, encodeFileName(root).constData(),
+                AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_TYPE, &info) != 0) {
+        // Unreachable now is not proof of a file; entering it reports what is wrong.
+        return true;
+    }
+    return S_ISDIR(info.stx_mode);
+}
+
 } // namespace
 
 bool pathIsWithin(const QString& path, const QString& root) {
@@ -199,17 +214,20 @@ std::vector<Volume> systemVolumes() {
     }
     std::map<QString, QString> labels;
     bool labelsRead = false;
-    return parseMountTable(table, systemDeviceIsRemovable, [&](const QString& device) {
-        if (!device.startsWith(QLatin1String("/dev/"))) {
-            return QString();
-        }
-        if (!labelsRead) {
-            labels = systemLabels();
-            labelsRead = true;
-        }
-        auto found = labels.find(canonicalDevice(device));
-        return found == labels.end() ? QString() : found->second;
-    });
+    std::vector<Volume> list =
+        parseMountTable(table, systemDeviceIsRemovable, [&](const QString& device) {
+            if (!device.startsWith(QLatin1String("/dev/"))) {
+                return QString();
+            }
+            if (!labelsRead) {
+                labels = systemLabels();
+                labelsRead = true;
+            }
+            auto found = labels.find(canonicalDevice(device));
+            return found == labels.end() ? QString() : found->second;
+        });
+    std::erase_if(list, [](const Volume& volume) { return !mountPointIsFolder(volume.root); });
+    return list;
 }
 
 std::vector<Volume> volumes() {

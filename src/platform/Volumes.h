@@ -35,7 +35,7 @@ Volume volumeOf(const QString& path);
 // empty source restores the system's mount table.
 VolumeSource setVolumeSource(VolumeSource source);
 
-// The system's mount table (the default source).
+// The system's mount table (the default source); mount points that are not folders are left out.
 std::vector<Volume> systemVolumes();
 
 // Turns the text of a mount table (the format of /proc/self/mounts) into volumes, leaving out

@@ -8,6 +8,7 @@
 #include "dragdrop/DropFiles.h"
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/WindowMessage.h"
+#include "imaging/ImageLoading.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -73,6 +74,18 @@ TEST_F(DropTest, AFileTheListDoesNotShowUnticksVorschauAndSelectsTheFirstEntry) 
     EXPECT_FALSE(w.CheckBox3->isChecked());
     EXPECT_EQ(w.FileListBox1->FileName(), path("dort/a_erstes.png"));
     EXPECT_EQ(w.Label5->text(), "0") << "the re-read cleared the preview and none followed";
+    EXPECT_EQ(messages_.texts(), QStringList{NoDecoderMessage("liesmich.txt")}) << "but said why";
+}
+
+TEST_F(DropTest, APictureTheListDoesNotShowIsPreviewedByItself) {
+    TForm1& w = window();
+    writePicture("foto.jpeg", 64, 48, Qt::green, path("dort"));
+    w.CheckBox3->setChecked(false);
+    dropPaths(w, {path("dort/foto.jpeg")});
+    EXPECT_TRUE(w.CheckBox3->isChecked());
+    EXPECT_EQ(w.Label5->text() + "x" + w.Label6->text(), "64x48");
+    EXPECT_TRUE(w.FileListBox1->FileName().isEmpty()) << "no other entry stands for it";
+    EXPECT_TRUE(messages_.shown().empty());
 }
 
 TEST_F(DropTest, AFolderOpensThatFolder) {

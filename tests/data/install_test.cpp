@@ -107,7 +107,7 @@ TEST_F(InstallTree, PutsTheProgramAndItsFilesInTheUsualPlaces) {
 // The decoder is a private helper: not on the path, but where the installed program looks.
 TEST_F(InstallTree, PutsTheDecoderInThePrivateFolder) {
     EXPECT_FALSE(QFileInfo::exists(bin(QStringLiteral("quillmere-decoder"))));
-    const QFileInfo decoder(path(QStringLiteral("lib/quillmere/quillmere-decoder")));
+    const QFileInfo decoder(path(QStringLiteral("libexec/quillmere/quillmere-decoder")));
     EXPECT_TRUE(decoder.isFile() && decoder.isExecutable());
 }
 

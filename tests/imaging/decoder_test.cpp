@@ -104,11 +104,11 @@ TEST_F(DecoderService, FindsTheDecoderBesideTheProgram) {
     EXPECT_EQ(QFileInfo(decoderExecutable()), decoder);
 }
 
-// Installed, the program lies in bin/ and its decoder in the private lib/quillmere/; the way
+// Installed, the program lies in bin/ and its decoder in the private libexec/quillmere/; the way
 // between them is all the program knows, so a tree copied anywhere still decodes.
 TEST_F(DecoderService, FindsTheDecoderInThePrivateFolderOfAnInstalledTree) {
     const QString bin = dir.filePath(QStringLiteral("usr/bin"));
-    const QString privateDir = dir.filePath(QStringLiteral("usr/lib/quillmere"));
+    const QString privateDir = dir.filePath(QStringLiteral("usr/libexec/quillmere"));
     ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(privateDir));
     const QString installed = privateDir + QStringLiteral("/quillmere-decoder");
     ASSERT_TRUE(QFile::copy(decoderExecutable(), installed));

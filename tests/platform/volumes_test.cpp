@@ -1,7 +1,14 @@
 #include "platform/Volumes.h"
 
 #include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 
 using namespace quill;
 
@@ -131,5 +138,31 @@ TEST(VolumeTable, SystemTableHasTheRootAndNoKernelFileSystems) {
         EXPECT_FALSE(pathIsWithin(volume.root, "/proc")) << volume.root.toStdString();
         EXPECT_FALSE(pathIsWithin(volume.root, "/sys")) << volume.root.toStdString();
         EXPECT_TRUE(volume.ready);
+    }
+}
+
+// A single file bound over another (as containers do with /etc/hosts) is a mount point but no
+// drive; a bound folder is one. Needs the right to mount (root, not in a locked-down container).
+TEST(VolumeTable, OnlyMountPointsThatAreFoldersAreListed) {
+    QTemporaryDir dir;
+    const QString root = QDir(dir.path()).canonicalPath();
+    QFile file(root + "/datei");
+    ASSERT_TRUE(QDir(root).mkdir("ordner") && file.open(QIODevice::WriteOnly));
+    const std::vector<std::pair<QString, bool>> cases{{root + "/datei", false},
+                                                      {root + "/ordner", true}};
+    const auto unbind = qScopeGuard([&] {
+        for (const auto& bound : cases) {
+            ::umount2(QFile::encodeName(bound.first).constData(), MNT_DETACH);
+        }
+    });
+    for (const auto& bound : cases) {
+        const QByteArray point = QFile::encodeName(bound.first);
+        if (::mount(point.constData(), point.constData(), nullptr, MS_BIND, nullptr) != 0) {
+            GTEST_SKIP() << "binding is not permitted here: " << std::strerror(errno);
+        }
+    }
+    const std::vector<Volume> list = systemVolumes();
+    for (const auto& [point, listed] : cases) {
+        EXPECT_EQ(findRoot(list, point) != nullptr, listed) << point.toStdString();
     }
 }

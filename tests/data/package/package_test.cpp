@@ -255,7 +255,7 @@ TEST_F(DebianPackage, ControlFieldsNameTheProgramAndEverythingItNeeds) {
     }
     for (const char* name :
          {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6", "libfreeimage3",
-          "libjpeg62-turbo", "qt6-translations-l10n", "fonts-liberation2"}) {
+          "libjpeg62-turbo", "qt6-translations-l10n", "fonts-liberation2", "fonts-dejavu-core"}) {
         EXPECT_TRUE(names.contains(QString::fromLatin1(name)))
             << name << " missing from: " << depends.join(QStringLiteral(", ")).toStdString();
     }
@@ -267,6 +267,10 @@ TEST_F(DebianPackage, ControlFieldsNameTheProgramAndEverythingItNeeds) {
     const QString xcbPackage = xcb.output.section(QLatin1Char(':'), 0, 0);
     EXPECT_TRUE(names.contains(xcbPackage)) << xcbPackage.toStdString();
     EXPECT_EQ(names.size(), depends.size()) << "a package named twice";
+    // Without the Wayland platform plugin a Wayland session falls back or aborts.
+    EXPECT_TRUE(field(QStringLiteral("Recommends"))
+                    .split(QStringLiteral(", "))
+                    .contains(QStringLiteral("qt6-wayland")));
 }
 
 TEST_F(DebianPackage, HoldsTheProgramItsHelperAndTheDesktopFilesAndNoBuildPath) {
@@ -274,7 +278,7 @@ TEST_F(DebianPackage, HoldsTheProgramItsHelperAndTheDesktopFilesAndNoBuildPath) 
     ASSERT_TRUE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb_, root.path()}).ok());
     const auto has = [&](const QString& path) { return QFileInfo::exists(root.path() + path); };
     for (const char* path :
-         {"/usr/bin/quillmere", "/usr/lib/quillmere/quillmere-decoder",
+         {"/usr/bin/quillmere", "/usr/libexec/quillmere/quillmere-decoder",
           "/usr/share/applications/quillmere.desktop", "/usr/share/mime/packages/quillmere.xml",
           "/usr/share/metainfo/org.example.quillmere.metainfo.xml",
           "/usr/share/quillmere/help/index.html", "/usr/share/man/man1/quillmere.1.gz",
@@ -296,15 +300,36 @@ TEST_F(DebianPackage, HoldsTheProgramItsHelperAndTheDesktopFilesAndNoBuildPath) 
 
     // The installed program finds its helper and help page by the way from its own folder; the
     // folders of this build must not be compiled in.
-    for (const char* binary : {"/usr/bin/quillmere", "/usr/lib/quillmere/quillmere-decoder"}) {
+    for (const char* binary : {"/usr/bin/quillmere", "/usr/libexec/quillmere/quillmere-decoder"}) {
         QFile file(root.path() + QString::fromLatin1(binary));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << binary;
         const QByteArray bytes = file.readAll();
         EXPECT_FALSE(bytes.contains(QFile::encodeName(sourceDir))) << binary;
         EXPECT_FALSE(bytes.contains(QFile::encodeName(buildDir))) << binary;
-        // Stripped, as Debian ships binaries.
+        // Stripped, as Debian ships binaries, and hardened as it builds them: every symbol bound at
+        // start (so the relocations stay read-only) and buffer functions checked.
         EXPECT_FALSE(bytes.contains(".debug_info")) << binary;
+        const QStringList elf{file.fileName()};
+        EXPECT_TRUE(run("readelf", QStringList{"-d"} + elf).output.contains("BIND_NOW")) << binary;
+        EXPECT_TRUE(
+            run("readelf", QStringList{"--dyn-syms", "--wide"} + elf).output.contains("_chk@"))
+            << binary;
     }
+
+    // Debian's machine-readable copyright format: every licence a Files paragraph names is spelled
+    // out in a paragraph of its own; the program's is the GPL.
+    QFile copyright(root.path() + QStringLiteral("/usr/share/doc/quillmere/copyright"));
+    ASSERT_TRUE(copyright.open(QIODevice::ReadOnly));
+    const QStringList paragraphs = QString::fromUtf8(copyright.readAll()).split("\n\n");
+    EXPECT_TRUE(paragraphs[0].startsWith(
+        "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"));
+    QSet<QString> licences[2]; // named by Files paragraphs, spelled out
+    for (const QString& paragraph : paragraphs.mid(1)) {
+        licences[paragraph.startsWith("Files: ") ? 0 : 1]
+            << paragraph.section("License: ", 1).section('\n', 0, 0);
+    }
+    EXPECT_TRUE(licences[0].contains("GPL-3.0-or-later"));
+    EXPECT_TRUE((licences[0] - licences[1]).isEmpty());
 
     // Owned by root, directories and programs readable and runnable by all.
     const Result listing = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb_});
@@ -318,14 +343,18 @@ TEST_F(DebianPackage, HoldsTheProgramItsHelperAndTheDesktopFilesAndNoBuildPath) 
     }
 }
 
-TEST_F(DebianPackage, LintianFindsNoErrors) {
+TEST_F(DebianPackage, LintianFindsNoErrorsNoWarningsAndNoHardeningGaps) {
     ASSERT_FALSE(tool("lintian").isEmpty()) << "lintian is missing (scripts/install-deps.sh)";
     const Result lintian = run(QStringLiteral("lintian"),
-                               {QStringLiteral("--fail-on"), QStringLiteral("error"), deb_});
+                               {QStringLiteral("--fail-on"), QStringLiteral("error,warning"),
+                                QStringLiteral("--display-info"), deb_});
     EXPECT_TRUE(lintian.ok()) << lintian.output.toStdString();
-    EXPECT_FALSE(lintian.output.contains(QStringLiteral("\nE: ")) ||
-                 lintian.output.startsWith(QStringLiteral("E: ")))
-        << lintian.output.toStdString();
+    for (const QString& line : lintian.output.split(QLatin1Char('\n'))) {
+        EXPECT_FALSE(line.startsWith(QStringLiteral("E: ")) ||
+                     line.startsWith(QStringLiteral("W: ")) ||
+                     line.contains(QStringLiteral(" hardening-")))
+            << line.toStdString();
+    }
     // Shown in the test's log, so warnings that creep in are seen.
     std::printf("%s", lintian.output.toLocal8Bit().constData());
 }
@@ -347,7 +376,8 @@ TEST_F(DebianPackage, InstallsRunsIntegratesAndRemovesWithoutATrace) {
         run(QStringLiteral("/usr/bin/quillmere"), {QStringLiteral("--version")});
     EXPECT_TRUE(versionRun.ok()) << versionRun.output.toStdString();
     EXPECT_EQ(versionRun.output.trimmed(), QStringLiteral("Quillmere ") + version);
-    EXPECT_TRUE(QFileInfo(QStringLiteral("/usr/lib/quillmere/quillmere-decoder")).isExecutable());
+    EXPECT_TRUE(
+        QFileInfo(QStringLiteral("/usr/libexec/quillmere/quillmere-decoder")).isExecutable());
 
     // The installed program finds its decoder in the private folder: its worker process is started
     // with the program and waits for pictures.
@@ -360,7 +390,7 @@ TEST_F(DebianPackage, InstallsRunsIntegratesAndRemovesWithoutATrace) {
         ASSERT_TRUE(program.waitForStarted(60000));
         // A child caught between fork and exec still shows the program's own file: wait for the
         // decoder itself.
-        const QString decoder = QStringLiteral("/usr/lib/quillmere/quillmere-decoder");
+        const QString decoder = QStringLiteral("/usr/libexec/quillmere/quillmere-decoder");
         QStringList children;
         for (int attempt = 0; attempt < 600 && !children.contains(decoder); ++attempt) {
             children = childExecutables(program.processId());
