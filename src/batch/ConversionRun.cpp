@@ -143,13 +143,12 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             continue;
         }
         const auto load = [&]() -> LoadResult {
+            std::optional<LoadResult> loaded;
             if (ahead.index() == index) {
-                if (std::optional<LoadResult> loaded = ahead.take(working, jpeg)) {
-                    return *loaded;
-                }
-                // Not loaded ahead: loaded now, so it fails, and is reported, as it always was.
-                return LoadPictureFile(working, jpeg, entry.name);
+                loaded = ahead.take(working, jpeg);
             }
+            // The next decode starts at once, taken ahead or not, so that it always overlaps
+            // finishing this one; what it holds waits for its turn, the only picture waiting.
             int next = index + 1;
             while (next < count && !isTaken(next)) {
                 ++next;
@@ -157,8 +156,11 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             if (decodeAhead && next < count) {
                 ahead.start(next, joinPath(settings.folder,
                                            settings.entries[static_cast<std::size_t>(next)].name));
+                host.decodingAhead(next);
             }
-            return LoadPictureFile(working, jpeg, entry.name);
+            // Not loaded ahead: loaded now, so that a failure is reported, and leaves its
+            // traces, as it always did.
+            return loaded ? *loaded : LoadPictureFile(working, jpeg, entry.name);
         };
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
