@@ -96,7 +96,7 @@ inline constexpr qint64 kMaxRememberedFileBytes = qint64(64) << 20;
 
 // The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
 // left holding the file and its progressive flag), but a JPEG is decoded only as large as
-// showing it within limit x limit needs (at least twice the shown size), so workingBitmap may
+// showing it within limit x limit needs (at least the shown size), so workingBitmap may
 // be smaller than the picture. On LoadOk fullSize receives the upright picture's full size.
 // Outputs are never made from this.
 LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path, int limit,
