@@ -1,10 +1,14 @@
 // How fast the program is against the decoding it cannot avoid, each as a ratio measured side by
 // side in one run:
-//   - "Start" over 50 JPEGs of 12 megapixels against libjpeg decoding them one after another on
-//     one core (target <= 0.55 on two cores);
+//   - "Start" over 50 JPEGs of 4 and of 12 megapixels, to 200 pixels, against libjpeg decoding
+//     them one after another on one core (target <= 0.55 on two cores);
 //   - "Start" over 20 PNGs of 12 megapixels against FreeImage decoding them one after another
 //     (target <= 0.6);
-//   - the preview of a 24-megapixel JPEG, selection to shown, against its full decode (<= 0.25);
+//   - the preview of a 24-megapixel JPEG, selection to shown, against its full decode (<= 0.25),
+//     and of a progressive one (<= 0.35), with what its decode cost at the scale and with the
+//     scans the preview used to take;
+//   - start-up in a folder of 100,000 files, less start-up in an empty one, against entering that
+//     folder from its parent in the running program (<= 1.2);
 //   - start-up, from the launch to the window shown, with a 24-megapixel JPEG as the folder's first
 //     entry and on the command line, less the same with a tiny picture, against one full decode
 //     (<= 0.6).
@@ -49,8 +53,9 @@ double secondsSince(Clock::time_point since) {
 
 using quill::bench::photo;
 
-QByteArray jpegOf(const QImage& image) {
+QByteArray jpegOf(const QImage& image, bool progressive = false) {
     TJPEGImage jpeg;
+    jpeg.SetProgressiveEncoding(progressive);
     jpeg.Assign(image);
     jpeg.JPEGNeeded();
     return jpeg.Data().Data;
@@ -149,10 +154,12 @@ void report(benchmark::State& state, const Best& best, int files, const char* re
     state.counters["no_lookahead_over_decode"] = best.serial / best.decode;
 }
 
+// Arguments: width and height of the 50 JPEGs; the window's default size rule makes them 200
+// pixels wide.
 void BM_RunOf50JpegsAgainstOneCoreLibjpeg(benchmark::State& state) {
     constexpr int kFiles = 50;
     QTemporaryDir dir;
-    const QByteArray bytes = jpegOf(photo(4000, 3000));
+    const QByteArray bytes = jpegOf(photo(int(state.range(0)), int(state.range(1))));
     for (int i = 0; i < kFiles; ++i) {
         writeFile(numbered(dir.path(), QStringLiteral("bild"), i, "jpg"), bytes);
     }
@@ -177,6 +184,8 @@ void BM_RunOf50JpegsAgainstOneCoreLibjpeg(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RunOf50JpegsAgainstOneCoreLibjpeg)
+    ->Args({2560, 1600})
+    ->Args({4000, 3000})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);
@@ -220,17 +229,29 @@ BENCHMARK(BM_RunOf20PngsAgainstFreeImage)
     ->UseManualTime()
     ->Iterations(1);
 
+// Argument: 1 for a progressive file.
 void BM_PreviewOf24MegapixelJpegAgainstItsDecode(benchmark::State& state) {
+    const bool progressive = state.range(0) != 0;
     QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("a_gross.jpg")), jpegOf(photo(6000, 4000)));
+    const QString big = dir.filePath(QStringLiteral("a_gross.jpg"));
+    writeFile(big, jpegOf(photo(6000, 4000), progressive));
     writeFile(dir.filePath(QStringLiteral("b_klein.jpg")), jpegOf(photo(64, 48)));
     QDir::setCurrent(dir.path());
     answerEverything();
     Forms forms({});
     TForm1& window = forms.main();
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(big);
+    const auto decodeSeconds = [&jpeg](QSize atLeast, TJPEGImage::ScanUse scans) {
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(jpeg.DecodeReduced(atLeast, nullptr, scans).constBits());
+        return secondsSince(start);
+    };
     constexpr int kRounds = 5;
     double preview = 0;
     double decode = 0;
+    double formerScale = 0; // twice the shown size (2/8 here), every scan
+    double eighthAllScans = 0;
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
             // Another picture in between, so that every round decodes the large one afresh.
@@ -241,15 +262,21 @@ void BM_PreviewOf24MegapixelJpegAgainstItsDecode(benchmark::State& state) {
             window.FileListBox1Change();
             QApplication::processEvents();
             preview += secondsSince(start);
-            decode += fullDecodeSeconds(dir.filePath(QStringLiteral("a_gross.jpg")));
+            decode += fullDecodeSeconds(big);
+            formerScale += decodeSeconds(QSize(1040, 693), TJPEGImage::ScanUse::All);
+            eighthAllScans += decodeSeconds(QSize(520, 346), TJPEGImage::ScanUse::All);
         }
         state.SetIterationTime(preview / kRounds);
     }
     state.counters["preview_ms"] = 1000 * preview / kRounds;
     state.counters["decode_ms"] = 1000 * decode / kRounds;
     state.counters["preview_over_decode"] = preview / decode;
+    state.counters["former_scale_over_decode"] = formerScale / decode;
+    state.counters["eighth_all_scans_over_decode"] = eighthAllScans / decode;
 }
 BENCHMARK(BM_PreviewOf24MegapixelJpegAgainstItsDecode)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);
@@ -271,14 +298,20 @@ QProcessEnvironment startUpEnvironment(bool previewAhead) {
     return environment;
 }
 
-// A launch of the program (as startup_probe) in folder with file named on its command line, to
-// its window shown and painted; the file is the folder's only, so its first entry too.
-double startUpSeconds(const QString& folder, const QString& file, bool previewAhead = true) {
+// A launch of the program (as startup_probe) in folder with file named on its command line (none
+// when empty), to its window shown and painted. With enter, the probe then goes into that folder
+// and entered receives the seconds that took.
+double startUpSeconds(const QString& folder, const QString& file, bool previewAhead = true,
+                      const QString& enter = {}, double* entered = nullptr) {
     QProcess program;
     program.setWorkingDirectory(folder);
     program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/startup_probe"));
-    program.setArguments({file});
-    program.setProcessEnvironment(startUpEnvironment(previewAhead));
+    program.setArguments(file.isEmpty() ? QStringList() : QStringList{file});
+    QProcessEnvironment environment = startUpEnvironment(previewAhead);
+    if (!enter.isEmpty()) {
+        environment.insert(QStringLiteral("QUILL_PROBE_ENTER"), enter);
+    }
+    program.setProcessEnvironment(environment);
     timespec launched{};
     clock_gettime(CLOCK_MONOTONIC, &launched);
     program.start();
@@ -286,7 +319,11 @@ double startUpSeconds(const QString& folder, const QString& file, bool previewAh
         std::fprintf(stderr, "startup_probe failed: %s\n", qPrintable(program.errorString()));
         return 0;
     }
-    const long long shown = program.readAllStandardOutput().trimmed().toLongLong();
+    const QList<QByteArray> lines = program.readAllStandardOutput().trimmed().split('\n');
+    const long long shown = lines.value(0).toLongLong();
+    if (entered) {
+        *entered = double(lines.value(1).toLongLong()) / 1e9;
+    }
     return double(shown - (launched.tv_sec * 1000000000LL + launched.tv_nsec)) / 1e9;
 }
 
@@ -326,6 +363,47 @@ void BM_StartUpWithA24MegapixelJpeg(benchmark::State& state) {
     state.counters["on_x_server"] = onXServer() ? 1 : 0;
 }
 BENCHMARK(BM_StartUpWithA24MegapixelJpeg)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
+
+// 100,000 files (empty, bar the first, a small picture the start-up previews) in "viele", an
+// empty folder "leer" beside it. Start-up in "viele" less start-up in "leer" is what the folder
+// costs at start-up; entering "viele" from "leer"'s parent what it costs when entered.
+void BM_StartUpInA100000FileFolder(benchmark::State& state) {
+    constexpr int kFiles = 100000;
+    QTemporaryDir parent;
+    const QString many = parent.filePath(QStringLiteral("viele"));
+    const QString empty = parent.filePath(QStringLiteral("leer"));
+    QDir().mkdir(many);
+    QDir().mkdir(empty);
+    writeFile(many + QStringLiteral("/a_erstes.jpg"), jpegOf(photo(64, 48)));
+    for (int i = 0; i < kFiles - 1; ++i) {
+        writeFile(many + QStringLiteral("/bild%1.jpg").arg(i, 6, 10, QLatin1Char('0')), {});
+    }
+    startUpSeconds(empty, {}); // warm: the files the program reads
+    constexpr int kRounds = 5;
+    std::vector<double> inMany;
+    std::vector<double> inEmpty;
+    std::vector<double> entering;
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            inMany.push_back(startUpSeconds(many, {}));
+            inEmpty.push_back(startUpSeconds(empty, {}));
+            double entered = 0;
+            startUpSeconds(parent.path(), {}, true, many, &entered);
+            entering.push_back(entered);
+        }
+        state.SetIterationTime(median(inMany));
+    }
+    const double extra = median(inMany) - median(inEmpty);
+    state.counters["start_in_folder_ms"] = 1000 * median(inMany);
+    state.counters["start_in_empty_ms"] = 1000 * median(inEmpty);
+    state.counters["enter_ms"] = 1000 * median(entering);
+    state.counters["start_extra_over_enter"] = extra / median(entering);
+    state.counters["on_x_server"] = onXServer() ? 1 : 0;
+}
+BENCHMARK(BM_StartUpInA100000FileFolder)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);

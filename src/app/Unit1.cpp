@@ -615,10 +615,10 @@ void TForm1::buildLayout() {
     place(DriveComboBox1, 96, 312, 145, 19);
     DirectoryListBox1 = new TDirectoryListBox(this);
     place(DirectoryListBox1, 96, 344, 145, 97);
-    FileListBox1 = new TFileListBox(this);
+    // Made with its mask, so that the folder is read once, not first for every name in it.
+    FileListBox1 = new TFileListBox(fileMask, this);
     place(FileListBox1, 96, 448, 145, 97);
     FileListBox1->SetMultiSelect(true);
-    FileListBox1->SetMask(fileMask);
     RadioButton1 = new QRadioButton(QStringLiteral("Alle"), this);
     place(RadioButton1, 96, 552, 60, 17);
     RadioButton2 = new QRadioButton(QStringLiteral("Auswahl"), this);

@@ -90,6 +90,11 @@ void TForm1::Button2Click() {
         showMessage(unusableAffixMessage());
         return;
     }
+    // Names beginning with "." would vanish from the list, and from every file manager.
+    if (hidesNames(Edit3->text(), isPostFix(LabelFX1->text()))) {
+        showMessage(hidingAffixMessage());
+        return;
+    }
     if (FileListBox1->Count() == 0) {
         return;
     }

@@ -13,6 +13,8 @@
 #include "platform/Logging.h"
 #include "platform/SingleFileRename.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <exception>
 #include <new>
@@ -132,10 +134,35 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
     const auto isTaken = [&settings](int index) {
         return settings.takeAll || settings.entries[static_cast<std::size_t>(index)].selected;
     };
-    // Both cores decode: while this thread loads a file and finishes it, a thread of its own
-    // loads the next one, which then waits (the only picture ever waiting) for its turn.
-    DecodeAhead ahead;
+    // Both cores decode all through the run. Files are decoded ahead on threads of their own:
+    // as a file decoded ahead is taken, the next one starts unless it runs already, so that a
+    // decode always overlaps finishing a picture; and while this thread would only wait for a
+    // decode, the one after runs beside it. At most one decoded picture ever waits for its turn.
+    std::array<DecodeAhead, 2> ahead;
     const bool decodeAhead = lookAheadOn;
+    int started = -1; // the list index of the last decode started ahead
+    const auto slotOf = [&ahead](int index) -> DecodeAhead* {
+        for (DecodeAhead& slot : ahead) {
+            if (slot.index() == index) {
+                return &slot;
+            }
+        }
+        return nullptr;
+    };
+    const auto startNext = [&](int after) {
+        int next = std::max(after, started) + 1;
+        while (next < count && !isTaken(next)) {
+            ++next;
+        }
+        DecodeAhead* free = slotOf(-1);
+        if (!decodeAhead || next >= count || free == nullptr) {
+            return;
+        }
+        free->start(
+            next, joinPath(settings.folder, settings.entries[static_cast<std::size_t>(next)].name));
+        started = next;
+        host.decodingAhead(next);
+    };
     int taken = 0;
     for (int index = 0; index < count; ++index) {
         const BatchEntry& entry = settings.entries[static_cast<std::size_t>(index)];
@@ -143,22 +170,19 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             continue;
         }
         const auto load = [&]() -> LoadResult {
-            if (ahead.index() == index) {
-                if (std::optional<LoadResult> loaded = ahead.take(working, jpeg)) {
-                    return *loaded;
+            std::optional<LoadResult> loaded;
+            if (DecodeAhead* slot = slotOf(index)) {
+                if (!slot->done()) {
+                    startNext(index);
                 }
-                // Not loaded ahead: loaded now, so it fails, and is reported, as it always was.
-                return LoadPictureFile(working, jpeg, entry.name);
+                loaded = slot->take(working, jpeg);
             }
-            int next = index + 1;
-            while (next < count && !isTaken(next)) {
-                ++next;
+            if (ahead[0].index() < 0 && ahead[1].index() < 0) {
+                startNext(index);
             }
-            if (decodeAhead && next < count) {
-                ahead.start(next, joinPath(settings.folder,
-                                           settings.entries[static_cast<std::size_t>(next)].name));
-            }
-            return LoadPictureFile(working, jpeg, entry.name);
+            // Not loaded ahead: loaded now, so that a failure is reported, and leaves its
+            // traces, as it always did.
+            return loaded ? *loaded : LoadPictureFile(working, jpeg, entry.name);
         };
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
@@ -168,8 +192,8 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             QLatin1String(".jpg");
         const QString outputPath = outputFolder + outputName;
         if (!isSafeOutput(outputName, outputPath, originals)) {
-            if (ahead.index() == index) {
-                ahead.drop();
+            if (DecodeAhead* slot = slotOf(index)) {
+                slot->drop();
             }
             tell(host, RunNotice::OriginalInTheWay, entry.name,
                  originalInTheWayMessage(outputName));

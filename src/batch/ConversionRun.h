@@ -62,6 +62,8 @@ public:
     virtual void showOutput(const QImage& output) = 0;
     // Called before each taken file and once at the end; taken of total files.
     virtual void progress(int taken, int total) = 0;
+    // The run has started decoding the list entry at index ahead of its turn.
+    virtual void decodingAhead(int /*index*/) {}
 };
 
 struct ConversionResult {

@@ -1,5 +1,6 @@
 #include "batch/DecodeAhead.h"
 
+#include <atomic>
 #include <exception>
 
 namespace quill {
@@ -8,6 +9,7 @@ struct DecodeAhead::Result {
     LoadResult loaded{LoadFailed, QString()};
     QImage picture;
     TJPEGImage jpeg;
+    std::atomic<bool> finished{false};
 };
 
 DecodeAhead::DecodeAhead() = default;
@@ -30,6 +32,7 @@ void DecodeAhead::start(int index, const QString& path) {
             } catch (...) {
                 result->loaded = LoadResult{LoadFailed, QStringLiteral("the decode ahead failed")};
             }
+            result->finished = true;
         });
         result_ = std::move(result);
         index_ = index;
@@ -37,6 +40,10 @@ void DecodeAhead::start(int index, const QString& path) {
         result_.reset();
         index_ = -1;
     }
+}
+
+bool DecodeAhead::done() const {
+    return !result_ || result_->finished;
 }
 
 void DecodeAhead::wait() {

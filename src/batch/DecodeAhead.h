@@ -33,6 +33,9 @@ public:
     // Waits until the decode has finished (it is then still held).
     void wait();
 
+    // True when nothing is being decoded: the decode started last has finished, or none runs.
+    bool done() const;
+
     // Waits for the decode and, when the file loaded, makes working its picture and hands what
     // the thread's JPEG object loaded to jpeg, exactly as loading it there would have, and returns
     // the load's result. Nothing when it did not load: the caller loads it in its turn as it

@@ -10,6 +10,10 @@ bool isUsableAffix(const QString& affix) {
     return !affix.contains(QLatin1Char('/')) && !affix.contains(QChar(u'\0'));
 }
 
+bool hidesNames(const QString& affix, bool postFix) {
+    return !postFix && affix.startsWith(QLatin1Char('.'));
+}
+
 bool isPlainName(const QString& name) {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            isUsableAffix(name);

@@ -15,7 +15,8 @@ int RunRenameOnly(const QString& folder, const std::vector<BatchEntry>& entries,
         }
         const NameParts parts = SplitFileName(entry.name);
         const QString newName = ApplyNameAffix(parts.baseName, affix, postFix) + parts.extension;
-        if (newName == entry.name || !isPlainName(newName)) {
+        if (newName == entry.name || !isPlainName(newName) ||
+            newName.startsWith(QLatin1Char('.'))) {
             continue;
         }
         if (MoveFileNoReplace(joinPath(folder, entry.name), joinPath(folder, newName))) {

@@ -6,6 +6,10 @@ QString unusableAffixMessage() {
     return QStringLiteral("Der Namenszusatz darf kein \"/\" enthalten.");
 }
 
+QString hidingAffixMessage() {
+    return QStringLiteral("Der Namenszusatz darf als PreFix nicht mit \".\" beginnen.");
+}
+
 QString outputFolderFailedMessage() {
     return QStringLiteral("Zielverzeichnis kann im gewählten Verzeichnis nicht angelegt werden");
 }

@@ -7,6 +7,7 @@
 namespace quill {
 
 QString unusableAffixMessage();
+QString hidingAffixMessage();
 QString outputFolderFailedMessage();
 QString writeFailedMessage();
 QString outOfMemoryMessage(const QString& fileName);

@@ -76,7 +76,10 @@ QString withoutTrailingSlash(const QString& folder) {
 
 } // namespace
 
-TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
+TFileListBox::TFileListBox(QWidget* parent) : TFileListBox(QStringLiteral("*.*"), parent) {}
+
+TFileListBox::TFileListBox(const QString& mask, QWidget* parent)
+    : QListWidget(parent), mask_(mask) {
     setFont(uiFont(11));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);

@@ -13,6 +13,8 @@ class TFileListBox : public QListWidget {
 public:
     // Shows the process's current directory with the mask "*.*".
     explicit TFileListBox(QWidget* parent = nullptr);
+    // Shows the process's current directory with the given mask, read once.
+    TFileListBox(const QString& mask, QWidget* parent);
 
     // The current folder, absolute, as the system reports it after entering it.
     QString Directory() const { return directory_; }

@@ -170,12 +170,14 @@ LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
 
 namespace {
 
-// The size a preview decode must reach: twice the shown size, in the file's own orientation.
+// The size a preview decode must reach: the shown size, in the file's own orientation. The
+// preview filters the decoded picture down to it, so a picture of up to twice that size shows
+// no pixel edges, and the smallest scale that covers it costs least.
 QSize previewDecodeSize(const TJPEGData& header, int limit) {
     const bool turned = transposesPicture(header.Orientation);
     const QSize upright =
         turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
-    const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit) * 2;
+    const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit);
     return turned ? shown.transposed() : shown;
 }
 

@@ -101,7 +101,7 @@ inline constexpr qint64 kMaxRememberedFileBytes = qint64(64) << 20;
 
 // The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
 // left holding the file and its progressive flag), but a JPEG is decoded only as large as
-// showing it within limit x limit needs (at least twice the shown size), so workingBitmap may
+// showing it within limit x limit needs (at least the shown size), so workingBitmap may
 // be smaller than the picture. On LoadOk fullSize receives the upright picture's full size. A
 // JPEG that fails leaves workingBitmap and fullSize as they were; any other file lets go of the
 // previous picture before it is decoded, so when it fails both are empty (0 x 0).

@@ -55,6 +55,9 @@ struct ErrorManager {
     // data broke off, or the file ended without its end marker.
     bool brokeOff;
     bool ended;
+    // Scans (in order) whose data was left out on purpose: libjpeg finds them empty, which is no
+    // damage.
+    const std::vector<bool>* emptiedScans;
 };
 
 [[noreturn]] void errorExit(j_common_ptr cinfo) {
@@ -76,7 +79,13 @@ void noteWarning(j_common_ptr cinfo, int level) {
     auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
     const int code = cinfo->err->msg_code;
     if (code == JWRN_HIT_MARKER) {
-        errors->brokeOff = true;
+        const int scan = cinfo->is_decompressor
+                             ? reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number
+                             : 0;
+        const bool emptied = errors->emptiedScans && scan >= 1 &&
+                             std::size_t(scan) <= errors->emptiedScans->size() &&
+                             (*errors->emptiedScans)[std::size_t(scan) - 1];
+        errors->brokeOff = errors->brokeOff || !emptied;
     } else if (code == JWRN_JPEG_EOF) {
         errors->ended = true;
     }
@@ -91,6 +100,7 @@ void setUpErrors(ErrorManager& errors) {
     errors.code = 0;
     errors.brokeOff = false;
     errors.ended = false;
+    errors.emptiedScans = nullptr;
 }
 
 template <typename Body> bool guarded(ErrorManager& errors, Body&& body) {
@@ -252,6 +262,30 @@ int exifOrientation(const jpeg_decompress_struct& info) {
         }
     }
     return kUpright;
+}
+
+// The identifiers of the components of a progressive file that an eighth-size decode draws from
+// their DC coefficients alone (an inverse DCT of one point), as libjpeg sizes them; none for any
+// other file or one whose header does not read.
+std::vector<int> componentsDrawnFromDc(const QByteArray& bytes) {
+    Decompressor jpeg;
+    std::vector<int> components;
+    guarded(jpeg.errors, [&] {
+        jpeg.create(bytes);
+        j_decompress_ptr info = &jpeg.info;
+        if (!info->progressive_mode || info->arith_code) {
+            return;
+        }
+        info->scale_num = 1;
+        info->scale_denom = 8;
+        jpeg_calc_output_dimensions(info);
+        for (int c = 0; c < info->num_components; ++c) {
+            if (info->comp_info[c].DCT_scaled_size == 1) {
+                components.push_back(info->comp_info[c].component_id);
+            }
+        }
+    });
+    return components;
 }
 
 struct MallocFree {
@@ -521,11 +555,11 @@ void TJPEGImage::JPEGNeeded() {
 
 void TJPEGImage::decompress() {
     bool incomplete = false;
-    bitmap_ = decode(8, incomplete);
+    bitmap_ = decode(8, incomplete, data_.Data);
     incomplete_ = incomplete;
 }
 
-QImage TJPEGImage::DecodeReduced(QSize atLeast, bool* incomplete) const {
+QImage TJPEGImage::DecodeReduced(QSize atLeast, bool* incomplete, ScanUse scans) const {
     // libjpeg rounds a scaled side up: ceil(side * eighths / 8).
     const auto reaches = [](int side, unsigned eighths, int wanted) {
         return (std::int64_t(side) * eighths + 7) / 8 >= wanted;
@@ -536,7 +570,18 @@ QImage TJPEGImage::DecodeReduced(QSize atLeast, bool* incomplete) const {
         ++eighths;
     }
     bool brokeOff = false;
-    QImage picture = decode(eighths, brokeOff);
+    // At an eighth each block of a full-resolution component is drawn from its DC coefficient
+    // alone, so the AC scans of those components need not be decoded: the picture is exactly
+    // the one all scans give.
+    std::optional<jpeg_limits::DcScansOnly> dcOnly;
+    if (eighths == 1 && scans == ScanUse::Needed) {
+        const std::vector<int> components = componentsDrawnFromDc(data_.Data);
+        if (!components.empty()) {
+            dcOnly = jpeg_limits::leaveOutAcData(data_.Data, components);
+        }
+    }
+    QImage picture = dcOnly ? decode(eighths, brokeOff, dcOnly->stream, &dcOnly->emptied)
+                            : decode(eighths, brokeOff, data_.Data);
     if (incomplete) {
         *incomplete = brokeOff;
     }
@@ -550,8 +595,10 @@ void TJPEGImage::TakeLoaded(TJPEGImage&& other) {
     incomplete_ = other.incomplete_;
 }
 
-QImage TJPEGImage::decode(unsigned eighths, bool& incomplete) const {
+QImage TJPEGImage::decode(unsigned eighths, bool& incomplete, const QByteArray& bytes,
+                          const std::vector<bool>* emptiedScans) const {
     Decompressor jpeg;
+    jpeg.errors.emptiedScans = emptiedScans;
     unsigned fullWidth = 0;
     unsigned fullHeight = 0;
     unsigned width = 0;
@@ -560,7 +607,7 @@ QImage TJPEGImage::decode(unsigned eighths, bool& incomplete) const {
     bool cmyk = false;
     bool adobe = false;
     if (!guarded(jpeg.errors, [&] {
-            jpeg.create(data_.Data);
+            jpeg.create(bytes);
             j_decompress_ptr info = &jpeg.info;
             // The object's own scale is always full size; a smaller decode is asked for in eighths.
             if (eighths >= 8) {
@@ -615,7 +662,7 @@ QImage TJPEGImage::decode(unsigned eighths, bool& incomplete) const {
     if (pictures::exceedsPixelLimit(fullWidth, fullHeight)) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
-    if (!scansWithinBudget(jpeg.info, data_.Data)) {
+    if (!scansWithinBudget(jpeg.info, bytes)) {
         throw EJPEG(JERR_BAD_PROGRESSION);
     }
     // Starting reads every scan of a progressive file and allocates the decoder's buffers: a file

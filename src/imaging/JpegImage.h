@@ -10,6 +10,8 @@
 #include <QSize>
 #include <QString>
 
+#include <vector>
+
 namespace quill {
 
 // Any error libjpeg reports: "JPEG-Fehler #%d" with the library's message number.
@@ -118,12 +120,18 @@ public:
     // every file when the pixel format is 8 bit). Throws EJPEG; target is untouched then.
     void AssignTo(QImage& target);
 
+    // Which scans of a progressive file a reduced decode reads: at 1/8 only those with DC
+    // coefficients are needed (the same picture); All reads every one, for comparison.
+    enum class ScanUse { Needed, All };
+
     // Decodes the held data made smaller by libjpeg's DCT scaling, to the smallest of the scales
     // 1/8 to 8/8 whose picture is still at least atLeast in both directions (full size when none
     // is), for showing the picture small. The held picture and the settings stay as they are; a
     // file the full decode refuses is refused here as well. incomplete, when given, receives
-    // whether the data broke off (see Incomplete). Throws EJPEG.
-    QImage DecodeReduced(QSize atLeast, bool* incomplete = nullptr) const;
+    // whether the data broke off (see Incomplete; at 1/8 the AC data of a whole progressive file
+    // is not read, so a marker in the middle of it goes unnoticed there). Throws EJPEG.
+    QImage DecodeReduced(QSize atLeast, bool* incomplete = nullptr,
+                         ScanUse scans = ScanUse::Needed) const;
 
     // Takes over what other holds after a load (its data, its picture and the header's
     // progressive flag, its damage mark), as if this object had loaded the same file itself; the
@@ -153,7 +161,8 @@ private:
     void readHeader();
     void compress();
     void decompress();
-    QImage decode(unsigned eighths, bool& incomplete) const;
+    QImage decode(unsigned eighths, bool& incomplete, const QByteArray& bytes,
+                  const std::vector<bool>* emptiedScans = nullptr) const;
 
     TJPEGData data_;
     QImage bitmap_;

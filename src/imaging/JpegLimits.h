@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace quill::jpeg_limits {
 
@@ -35,6 +37,22 @@ ReadResult readRegularFile(const QString& path, QByteArray& bytes, qint64 maxByt
 // The start-of-scan markers of a JPEG stream, up to its end-of-image marker; marker segments and
 // the entropy-coded data between them are stepped over as libjpeg reads them.
 int countScans(const QByteArray& jpeg);
+
+// A Huffman-coded progressive stream with the entropy-coded data of the AC scans of some
+// components left out. Every marker segment and every scan header stays, so that libjpeg reads
+// the same tables and scan parameters, refuses what it would refuse in the whole stream and
+// records the same coefficients as sent; it finds those AC scans empty at once and has only
+// their DC coefficients to decode, all that an eighth-size decode draws on for a component at
+// the frame's full resolution. emptied tells, per scan in order, whether its data was left out.
+struct DcScansOnly {
+    QByteArray stream;
+    std::vector<bool> emptied;
+};
+// Nothing for a stream that is not Huffman-coded progressive, has no AC scan with data of the
+// components whose identifiers are given, breaks off inside one, or leaves any coefficient less
+// than exact (libjpeg then smooths the blocks by what it received of the last scan).
+std::optional<DcScansOnly> leaveOutAcData(const QByteArray& jpeg,
+                                          const std::vector<int>& components);
 
 // True when decoding width x height pixels through this many scans exceeds the budget.
 inline bool exceedsScanBudget(std::uint64_t width, std::uint64_t height, std::uint64_t scans) {

@@ -306,15 +306,32 @@ std::vector<FoundFile> findFiles(const QString& folder, const QStringList& patte
 }
 
 QStringList subFolders(const QString& folder) {
+    // An unreadable folder simply shows no sub-folders.
     QStringList names;
-    try {
-        for (const FoundFile& entry : findFiles(folder, {QStringLiteral("*")}, faDirectory)) {
-            if (entry.attributes & faDirectory) {
-                names << entry.name;
-            }
+    if (const InjectedReadFailure& injected = injectedReadFailure();
+        !injected.folder.isEmpty() && injected.folder == folder) {
+        return names;
+    }
+    DirHandle dir(::opendir(encodeFileName(folder).constData()));
+    if (!dir) {
+        return names;
+    }
+    const int dirFd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* raw = entry->d_name;
+        if (raw[0] == '.') {
+            continue; // hidden, "." and ".." among them
         }
-    } catch (const InOutError&) {
-        // An unreadable folder simply shows no sub-folders.
+        // The folder tells the type of most entries itself, so that a folder of many files is
+        // read without a look at each; links, and file systems that do not tell, are looked at.
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info {};
+            isFolder = ::fstatat(dirFd, raw, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        if (isFolder) {
+            names << decodeFileName(raw);
+        }
     }
     sortNames(names);
     return names;

@@ -114,7 +114,7 @@ TEST_F(WindowTest, AJpegIsPreviewedFromASmallerDecodeButSizedAndWrittenInFull) {
     EXPECT_EQ(w.Label5->text(), "1600");
     EXPECT_EQ(w.Label6->text(), "1200");
     EXPECT_EQ(w.Image1->geometry(), QRect(6, 71, 520, 390));
-    EXPECT_EQ(w.Image1->picture().size(), QSize(1200, 900)) << "decoded at 6/8";
+    EXPECT_EQ(w.Image1->picture().size(), QSize(600, 450)) << "decoded at 3/8";
 
     // A corrupt file keeps the last picture, still with its full size.
     w.FileListBox1->SetSelected(1, true);

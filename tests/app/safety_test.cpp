@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <map>
 #include <unistd.h>
+#include <vector>
 
 using namespace quill;
 using quill::test::WindowTest;
@@ -32,6 +33,8 @@ namespace {
 
 const QString started = QStringLiteral("Bildverarbeitung starten?");
 const QString affixRefused = QStringLiteral("Der Namenszusatz darf kein \"/\" enthalten.");
+const QString affixHides =
+    QStringLiteral("Der Namenszusatz darf als PreFix nicht mit \".\" beginnen.");
 
 // Every file below a folder with a digest of its bytes.
 std::map<QString, QByteArray> snapshot(const QString& folder) {
@@ -53,7 +56,7 @@ QStringList namesIn(const QString& folder) {
 
 } // namespace
 
-TEST_F(WindowTest, AnAffixWithASlashIsRefusedBeforeAnythingIsMadeOrRenamed) {
+TEST_F(WindowTest, AnAffixThatLeavesTheFolderOrHidesTheNamesIsRefusedBeforeAnythingIsDone) {
     ASSERT_TRUE(QDir().mkdir(path("bilder")));
     writePicture("x.jpg", 60, 40, Qt::red, path("bilder"));
     writePicture("y.png", 60, 40, Qt::blue, path("bilder"));
@@ -61,32 +64,46 @@ TEST_F(WindowTest, AnAffixWithASlashIsRefusedBeforeAnythingIsMadeOrRenamed) {
     TForm1& w = start();
     const auto before = snapshot(dir_.path());
 
+    struct Case {
+        QString affix;
+        bool prefix;
+        QString message;
+    };
+    const std::vector<Case> cases{
+        {"../", true, affixRefused},
+        {"../", false, affixRefused},
+        {"a/b", true, affixRefused},
+        {"a/b", false, affixRefused},
+        {QStringLiteral("x") + QChar(u'\0'), true, affixRefused},
+        {QStringLiteral("x") + QChar(u'\0'), false, affixRefused},
+        {".", true, affixHides},
+        {".alt_", true, affixHides},
+        {"./", true, affixRefused},
+    };
     for (const bool renameOnly : {false, true}) {
         SCOPED_TRACE(renameOnly ? "rename only" : "conversion");
         w.CheckBox5->setChecked(renameOnly);
-        for (const QString& affix :
-             {QStringLiteral("../"), QStringLiteral("a/b"), QStringLiteral("x") + QChar(u'\0')}) {
-            for (const bool prefix : {true, false}) {
-                w.LabelFX1->setText(prefix ? "PreFix" : "PostFix");
-                w.Edit3->setText(affix);
-                messages_.clear();
-                pressStart();
-                EXPECT_EQ(messages_.texts(), QStringList({started, affixRefused}));
-                EXPECT_TRUE(w.Button2->isEnabled()) << "Start stays usable";
-                EXPECT_EQ(snapshot(dir_.path()), before) << "nothing made, renamed or written";
-                EXPECT_FALSE(QFileInfo::exists(path("bilder/_Parvexo")));
-            }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(qPrintable(c.affix));
+            w.LabelFX1->setText(c.prefix ? "PreFix" : "PostFix");
+            w.Edit3->setText(c.affix);
+            messages_.clear();
+            pressStart();
+            EXPECT_EQ(messages_.texts(), QStringList({started, c.message}));
+            EXPECT_TRUE(w.Button2->isEnabled()) << "Start stays usable";
+            EXPECT_EQ(snapshot(dir_.path()), before) << "nothing made, renamed or written";
+            EXPECT_FALSE(QFileInfo::exists(path("bilder/_Parvexo")));
         }
     }
 
-    // A usable affix afterwards works as before.
+    // A usable affix afterwards works as before; a "." that follows the name hides nothing.
     w.CheckBox5->setChecked(false);
     w.LabelFX1->setText("PostFix");
-    w.Edit3->setText("_k");
+    w.Edit3->setText(".k");
     messages_.clear();
     pressStart();
     EXPECT_EQ(messages_.texts(), QStringList({started}));
-    EXPECT_EQ(namesIn(path("bilder/_Parvexo")), QStringList({"x_k.jpg", "y_k.jpg"}));
+    EXPECT_EQ(namesIn(path("bilder/_Parvexo")), QStringList({"x.k.jpg", "y.k.jpg"}));
 }
 
 TEST_F(WindowTest, AnOutputThatWouldLandOnAnOriginalIsNeverWritten) {

@@ -72,6 +72,7 @@ public:
                       .arg(int(report.notice))
                       .arg(report.file, report.text);
         texts << report.text;
+        timeline << QStringLiteral("report");
     }
     std::optional<QString> chooseTargetFolder() override { return std::nullopt; }
     void showOutput(const QImage& output) override {
@@ -85,22 +86,29 @@ public:
                       .arg(rgb.width())
                       .arg(rgb.height())
                       .arg(QString::fromLatin1(hash.result().toHex()));
+        timeline << QStringLiteral("shown");
     }
     void progress(int taken, int total) override {
         events << QStringLiteral("file %1 of %2").arg(taken).arg(total);
+        timeline << QStringLiteral("file %1").arg(taken);
         if (beforeFile) {
             beforeFile(taken);
         }
     }
 
+    void decodingAhead(int index) override { timeline << QStringLiteral("ahead %1").arg(index); }
+
     QStringList events;
     QStringList texts;
+    // The events above with the decodes started ahead between them.
+    QStringList timeline;
     std::function<void(int)> beforeFile;
 };
 
 struct RunRecord {
     QStringList events;
     QStringList texts;
+    QStringList timeline;
     std::map<QString, QByteArray> outputs;
     bool progressiveAfter = false;
 };
@@ -161,6 +169,7 @@ protected:
         RunRecord record;
         record.events = host.events;
         record.texts = host.texts;
+        record.timeline = host.timeline;
         const QDir outputs(path("_Parvexo"));
         for (const QString& name : outputs.entryList(QDir::Files, QDir::Name)) {
             record.outputs[name] = readAll(outputs.filePath(name));
@@ -189,6 +198,41 @@ TEST_F(LookAhead, OutputsMessagesPreviewAndProgressionAreThoseOfThePlainOrder) {
             EXPECT_TRUE(ahead.outputs.at(name) == bytes) << name.toStdString();
         }
         EXPECT_EQ(ahead.progressiveAfter, plain.progressiveAfter);
+    }
+}
+
+TEST_F(LookAhead, EachNextDecodeStartsBeforeTheCurrentPictureIsFinished) {
+    writeMixedFolder();
+    ConversionSettings s = settings();
+    for (std::size_t i = 0; i < s.entries.size(); ++i) {
+        s.entries[i].selected = i % 3 != 1;
+    }
+    for (const bool takeAll : {true, false}) {
+        SCOPED_TRACE(takeAll ? "all" : "selected");
+        s.takeAll = takeAll;
+        std::vector<int> taken;
+        for (std::size_t i = 0; i < s.entries.size(); ++i) {
+            if (takeAll || s.entries[i].selected) {
+                taken.push_back(int(i));
+            }
+        }
+        TJPEGImage jpeg;
+        const QStringList timeline = run(true, s, jpeg).timeline;
+        // Taken ahead or not, loaded or failed: the next taken file has started decoding before
+        // the current one is shown, written or reported; the first is decoded in its turn.
+        for (std::size_t k = 0; k + 1 < taken.size(); ++k) {
+            const qsizetype at = timeline.indexOf(QStringLiteral("file %1").arg(k + 1));
+            ASSERT_GE(at, 0);
+            qsizetype finished = at + 1;
+            while (finished < timeline.size() && timeline[finished] != QLatin1String("shown") &&
+                   timeline[finished] != QLatin1String("report")) {
+                ++finished;
+            }
+            const qsizetype next = timeline.indexOf(QStringLiteral("ahead %1").arg(taken[k + 1]));
+            EXPECT_GE(next, 0) << k;
+            EXPECT_LT(next, finished) << k;
+        }
+        EXPECT_EQ(timeline.filter(QStringLiteral("ahead")).size(), qsizetype(taken.size() - 1));
     }
 }
 

@@ -1,11 +1,12 @@
-// JPEG previews decoded at the size they are shown: the smallest DCT scale that still gives
-// twice the shown size, the full upright size reported from the header, the progressive flag
-// taken from the header, the same refusals as a full decode, and unchanged bytes not decoded
-// twice.
+// JPEG previews decoded at the size they are shown: the smallest DCT scale that still covers
+// the shown size, at an eighth only the DC scans of a progressive file and the same picture, the
+// full upright size reported from the header, the progressive flag taken from the header, the
+// same refusals as a full decode, and unchanged bytes not decoded twice.
 
 #include "PhotoFixtures.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
+#include "imaging/JpegLimits.h"
 #include "loading_fixtures.h"
 
 #include <QFile>
@@ -83,7 +84,7 @@ TEST_F(PreviewDecode, ShowsTheFullUprightSizeAndTakesTheProgressiveFlagFromTheHe
 
     ASSERT_EQ(LoadPreviewFile(working, shared, progressive, 520, full), LoadOk);
     EXPECT_EQ(full, QSize(2000, 1000));
-    EXPECT_EQ(working.size(), QSize(1250, 625)) << "5/8: at least 1040 x 520";
+    EXPECT_EQ(working.size(), QSize(750, 375)) << "3/8: at least 520 x 260";
     EXPECT_TRUE(shared.ProgressiveEncoding());
     QFile bytes(progressive);
     ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
@@ -91,7 +92,7 @@ TEST_F(PreviewDecode, ShowsTheFullUprightSizeAndTakesTheProgressiveFlagFromTheHe
 
     ASSERT_EQ(LoadPreviewFile(working, shared, baseline, 520, full), LoadOk);
     EXPECT_EQ(full, QSize(800, 600));
-    EXPECT_EQ(working.size(), QSize(800, 600)) << "twice 520 x 390 is more than the picture";
+    EXPECT_EQ(working.size(), QSize(600, 450)) << "6/8: at least 520 x 390";
     EXPECT_FALSE(shared.ProgressiveEncoding());
 
     // A photo stored on its side with an EXIF orientation: the display shows it upright.
@@ -100,7 +101,7 @@ TEST_F(PreviewDecode, ShowsTheFullUprightSizeAndTakesTheProgressiveFlagFromTheHe
         test::photos::writeJpeg(turned, redOverBlue(1600, 1200), {.app1 = exifWithOrientation(6)}));
     ASSERT_EQ(LoadPreviewFile(working, shared, turned, 520, full), LoadOk);
     EXPECT_EQ(full, QSize(1200, 1600));
-    EXPECT_EQ(working.size(), QSize(900, 1200)) << "shown 390 x 520, twice that upright";
+    EXPECT_EQ(working.size(), QSize(450, 600)) << "shown 390 x 520, 3/8 upright";
     QImage upright;
     ASSERT_EQ(LoadPictureFile(upright, shared, turned), LoadOk);
     EXPECT_EQ(upright.size(), QSize(1200, 1600));
@@ -108,7 +109,76 @@ TEST_F(PreviewDecode, ShowsTheFullUprightSizeAndTakesTheProgressiveFlagFromTheHe
     const QImage small = working.convertToFormat(QImage::Format_RGB32);
     const QImage big = upright.convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(test::fixtures::closeTo(small.pixel(10, 10), big.pixel(10, 10), 8));
-    EXPECT_TRUE(test::fixtures::closeTo(small.pixel(889, 10), big.pixel(1189, 10), 8));
+    EXPECT_TRUE(test::fixtures::closeTo(small.pixel(439, 10), big.pixel(1189, 10), 8));
+}
+
+// Smooth gradients with noise everywhere, so that every scan carries data.
+QImage noisy(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    std::uint32_t seed = 7;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < 3 * width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            row[x] = uchar((x / 3 + y + x % 3 * 60 + int(seed >> 27)) & 0xff);
+        }
+    }
+    return image;
+}
+
+TEST_F(PreviewDecode, AnEighthOfAProgressiveFileFromItsDcScansIsTheDecodeOfAllScans) {
+    using test::photos::Progression;
+    struct Case {
+        const char* name;
+        Progression progression;
+        bool grey;
+        unsigned restartRows;
+        int keptPercent; // of the file's bytes; below 100 the file breaks off
+        int acScans;     // of the luminance (full resolution) left out; -1: none, decoded whole
+    };
+    const Case cases[] = {
+        {"simple", Progression::Simple, false, 0, 100, 4},
+        {"simple grey", Progression::Simple, true, 0, 100, 4},
+        {"unrefined", Progression::WithoutRefinement, false, 0, 100, 2},
+        {"simple restarts", Progression::Simple, false, 1, 100, 4},
+        {"unrefined grey restarts", Progression::WithoutRefinement, true, 2, 100, 2},
+        {"simple cut", Progression::Simple, false, 0, 70, -1},
+        {"unrefined cut", Progression::WithoutRefinement, false, 0, 60, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(QStringLiteral("p.jpg"));
+        ASSERT_TRUE(test::photos::writeJpeg(file, noisy(517, 389),
+                                            {.grey = c.grey,
+                                             .progression = c.progression,
+                                             .restartRows = c.restartRows,
+                                             .quality = 92}));
+        QByteArray bytes = test::fixtures::readBytes(file);
+        bytes.truncate(bytes.size() * c.keptPercent / 100);
+        const auto dcOnly = jpeg_limits::leaveOutAcData(bytes, {1});
+        // A file that breaks off is decoded whole: how libjpeg smooths it depends on that.
+        ASSERT_EQ(dcOnly.has_value(), c.acScans >= 0);
+        if (dcOnly) {
+            EXPECT_EQ(std::count(dcOnly->emptied.begin(), dcOnly->emptied.end(), true), c.acScans);
+            EXPECT_EQ(qsizetype(dcOnly->emptied.size()), jpeg_limits::countScans(bytes));
+            EXPECT_LT(dcOnly->stream.size(), bytes.size() / 2)
+                << dcOnly->stream.size() << " of " << bytes.size();
+        }
+        TJPEGImage jpeg;
+        jpeg.LoadFromBytes(bytes);
+        bool dcIncomplete = true;
+        bool allIncomplete = false;
+        const QImage dc = jpeg.DecodeReduced(QSize(1, 1), &dcIncomplete);
+        const QImage all =
+            jpeg.DecodeReduced(QSize(1, 1), &allIncomplete, TJPEGImage::ScanUse::All);
+        EXPECT_EQ(dc.size(), QSize(65, 49));
+        EXPECT_TRUE(dc == all) << "byte for byte, palette included";
+        EXPECT_EQ(dcIncomplete, allIncomplete);
+        EXPECT_EQ(dcIncomplete, c.keptPercent < 100);
+    }
+    // A baseline file has no scans to leave out.
+    ASSERT_TRUE(test::photos::writeJpeg(path(QStringLiteral("b.jpg")), noisy(64, 64)));
+    EXPECT_FALSE(jpeg_limits::leaveOutAcData(test::fixtures::readBytes(path("b.jpg")), {1}));
 }
 
 TEST_F(PreviewDecode, FailuresAreTheFullDecodesAndLeaveThePictureAlone) {

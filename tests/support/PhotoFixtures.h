@@ -48,6 +48,11 @@ inline QByteArray exifWithOrientation(int orientation, bool bigEndian = false, i
     return out;
 }
 
+// How a progressive file sends its coefficients: libjpeg's own script (DC and AC by successive
+// approximation, refined later), or each coefficient in one go (DC of all components, then per
+// component AC 1-5 and 6-63).
+enum class Progression { None, Simple, WithoutRefinement };
+
 struct JpegExtras {
     QByteArray app1;                // written as it is (after the marker and its length)
     QByteArray iccProfile;          // split into APP2 blocks by libjpeg
@@ -55,6 +60,9 @@ struct JpegExtras {
     bool grey = false;              // a one-channel file of the picture's grey values
     bool cmykAdobe = false;         // picture pixels are given as C, M, Y, K with 255 = no ink
     std::vector<std::uint8_t> cmyk; // the CMYK rows when cmykAdobe, width * 4 per row
+    Progression progression = Progression::None;
+    unsigned restartRows = 0; // restart markers every that many MCU rows
+    int quality = 100;
 };
 
 // Writes image (or the CMYK rows) as a quality-100 JPEG with the extras; false on failure.
@@ -78,7 +86,21 @@ inline bool writeJpeg(const QString& path, const QImage& image, const JpegExtras
     if (extras.cmykAdobe) {
         jpeg_set_colorspace(&info, JCS_CMYK); // writes the Adobe block
     }
-    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_set_quality(&info, extras.quality, TRUE);
+    info.restart_in_rows = int(extras.restartRows);
+    std::vector<jpeg_scan_info> scans;
+    if (extras.progression == Progression::Simple) {
+        jpeg_simple_progression(&info);
+    } else if (extras.progression == Progression::WithoutRefinement) {
+        jpeg_scan_info dc{info.num_components, {0, 1, 2, 3}, 0, 0, 0, 0};
+        scans.push_back(dc);
+        for (int c = 0; c < info.num_components; ++c) {
+            scans.push_back({1, {c, 0, 0, 0}, 1, 5, 0, 0});
+            scans.push_back({1, {c, 0, 0, 0}, 6, 63, 0, 0});
+        }
+        info.scan_info = scans.data();
+        info.num_scans = int(scans.size());
+    }
     jpeg_start_compress(&info, TRUE);
     if (!extras.app1.isEmpty()) {
         jpeg_write_marker(&info, JPEG_APP0 + 1,
