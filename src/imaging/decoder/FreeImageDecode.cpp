@@ -4,6 +4,7 @@
 #include "imaging/decoder/BmpRunLength.h"
 #include "imaging/decoder/EmbeddedTags.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 
 #include <array>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -253,7 +255,7 @@ void silenceFreeImage(MessageSink sink) {
     messageSink = sink;
     FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char* text) {
         if (messageSink != nullptr && text != nullptr) {
-            messageSink(text);
+            messageSink((std::string("FreeImage: ") + text).c_str());
         }
     });
 }
@@ -389,7 +391,12 @@ void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
     default:
         return; // CMYK rows were already made RGB without their profile
     }
-    const colour::SrgbConversion toSrgb = colour::SrgbConversion::fromProfile(data, size, pixels);
+    std::string ignored;
+    const colour::SrgbConversion toSrgb =
+        colour::SrgbConversion::fromProfile(data, size, pixels, &ignored);
+    if (!ignored.empty() && messageSink != nullptr) {
+        messageSink(ignored.c_str());
+    }
     if (toSrgb) {
         toSrgb.convertRows(rows, stride, FreeImage_GetWidth(dib), FreeImage_GetHeight(dib));
     }
@@ -399,6 +406,47 @@ namespace {
 
 std::atomic<bool> ownPngDecoding{true};
 
+// FreeImage has libpng correct a gAMA for grey and colour pictures of 8 bits and more, but not for
+// palette pictures and at the precision of the samples for grey of 1, 2 or 4 bits. Those, whose
+// bitmap has a colour table, are loaded without the correction and get it on their colour table
+// (or their pixels), at 8-bit precision like the rest. An sRGB or iCCP chunk takes precedence
+// over gAMA, as in a colour-managed viewer: the colour profile is applied on its own.
+bool gammaOnColourTable(const PngFacts& png) {
+    return png.colourType == 3 || (png.colourType == 0 && png.bitDepth <= 8);
+}
+
+bool loadWithoutGamma(const PngFacts& png) {
+    return png.gamma != 0 && (png.colourSpace || gammaOnColourTable(png));
+}
+
+void correctGamma(FIBITMAP* dib, const PngFacts& png) {
+    if (png.gamma == 0 || png.colourSpace || !gammaOnColourTable(png) ||
+        FreeImage_GetImageType(dib) != FIT_BITMAP) {
+        return;
+    }
+    const std::array<std::uint8_t, 256> levels = pngGammaLevels(png.gamma);
+    const auto correct = [&levels](RGBQUAD& colour) {
+        colour.rgbRed = levels[colour.rgbRed];
+        colour.rgbGreen = levels[colour.rgbGreen];
+        colour.rgbBlue = levels[colour.rgbBlue];
+    };
+    const unsigned bpp = FreeImage_GetBPP(dib);
+    if (RGBQUAD* palette = FreeImage_GetPalette(dib); palette && bpp <= 8) {
+        for (unsigned i = 0; i < FreeImage_GetColorsUsed(dib); ++i) {
+            correct(palette[i]);
+        }
+    } else if (bpp == 24 || bpp == 32) {
+        for (unsigned y = 0; y < FreeImage_GetHeight(dib); ++y) {
+            BYTE* pixel = FreeImage_GetScanLine(dib, int(y));
+            for (unsigned x = 0; x < FreeImage_GetWidth(dib); ++x, pixel += bpp / 8) {
+                for (const int channel : {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE}) {
+                    pixel[channel] = levels[pixel[channel]];
+                }
+            }
+        }
+    }
+}
+
 // FreeImage's loader for the format: checks the file against what the loader needs, reads the
 // size, refuses too many pixels, and loads. Picture when dib holds the pixels.
 Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, DibPtr& dib) {
@@ -406,7 +454,17 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
     // gets its pixels allocated.
     std::optional<pictures::PictureSize> size;
     std::optional<std::vector<std::uint8_t>> bytes;
-    if (format == FIF_BMP) {
+    std::optional<PngFacts> png;
+    if (format == FIF_PNG) {
+        bytes = readWholeFile(path);
+        if (!bytes) {
+            return Status::NoPicture;
+        }
+        png = preparePngForLoader(*bytes);
+        if (loadWithoutGamma(*png)) {
+            flags |= PNG_IGNOREGAMMA;
+        }
+    } else if (format == FIF_BMP) {
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
         std::array<std::uint8_t, 54> head{};
         const std::size_t got = file ? std::fread(head.data(), 1, head.size(), file.get()) : 0;
@@ -497,6 +555,9 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
     dib = load(flags);
     if (!dib || !FreeImage_HasPixels(dib.get())) {
         return Status::NoPicture;
+    }
+    if (png) {
+        correctGamma(dib.get(), *png);
     }
     return Status::Picture;
 }

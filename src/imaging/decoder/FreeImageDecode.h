@@ -35,7 +35,8 @@ using DibPtr = std::unique_ptr<FIBITMAP, DibDeleter>;
 // True for the formats of the decoder table.
 bool isSupportedFormat(int format);
 
-// FreeImage's messages go to the sink (none by default): the console never sees them. The decoder
+// FreeImage's messages (prefixed "FreeImage: ") and the decoding's own notes, such as a colour
+// profile left unused, go to the sink (none by default): the console never sees them. The decoder
 // process hands them to the program, which logs them.
 using MessageSink = void (*)(const char* text);
 void silenceFreeImage(MessageSink sink = nullptr);

@@ -189,8 +189,7 @@ int run() {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     limitResources();
     FreeImage_Initialise(FALSE);
-    quill::decode::silenceFreeImage(
-        [](const char* text) { tellProgram((std::string("FreeImage: ") + text).c_str()); });
+    quill::decode::silenceFreeImage(tellProgram);
     silenceTiff();
 
     for (;;) {
