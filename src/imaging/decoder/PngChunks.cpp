@@ -2,12 +2,15 @@
 
 #include "imaging/PixelLimit.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace quill::decode {
 
@@ -92,42 +95,85 @@ Inflated inflateRows(const std::vector<std::uint8_t>& file, const std::vector<Sp
     return outcome;
 }
 
-// The rows as a zlib stream of stored blocks: no compression, so nothing to inflate beyond them.
-std::vector<std::uint8_t> storedStream(const std::vector<std::uint8_t>& rows) {
-    constexpr std::size_t kBlock = 65535;
-    std::vector<std::uint8_t> stream;
-    stream.reserve(rows.size() + (rows.size() / kBlock + 1) * 5 + 6);
-    stream.insert(stream.end(), {0x78, 0x01});
+struct Free {
+    void operator()(void* memory) const { std::free(memory); }
+    void operator()(libdeflate_decompressor* decompressor) const {
+        libdeflate_free_decompressor(decompressor);
+    }
+};
+using Memory = std::unique_ptr<std::uint8_t, Free>;
+
+// The same question answered about three times faster with libdeflate, which needs the stream and
+// the rows in one piece each; when their memory is not to be had, zlib answers it. The rows are
+// left in rows when they are all there is.
+Inflated inflateRowsAtOnce(const std::vector<std::uint8_t>& file, const std::vector<Span>& data,
+                           std::uint64_t rawBytes, Memory& rows) {
+    std::size_t streamBytes = 0;
+    for (const Span& span : data) {
+        streamBytes += span.length;
+    }
+    const Memory stream(
+        static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(streamBytes, 1))));
+    rows.reset(static_cast<std::uint8_t*>(std::malloc(std::size_t(rawBytes))));
+    const std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!stream || !rows || !decompressor) {
+        rows.reset();
+        return inflateRows(file, data, rawBytes, nullptr);
+    }
     std::size_t at = 0;
-    do {
-        const std::size_t length = std::min(kBlock, rows.size() - at);
-        const bool last = at + length == rows.size();
-        stream.insert(stream.end(),
-                      {std::uint8_t(last ? 1 : 0), std::uint8_t(length), std::uint8_t(length >> 8),
-                       std::uint8_t(~length), std::uint8_t(~length >> 8)});
-        stream.insert(stream.end(), rows.begin() + std::ptrdiff_t(at),
-                      rows.begin() + std::ptrdiff_t(at + length));
-        at += length;
-    } while (at < rows.size());
-    std::array<std::uint8_t, 4> check{};
-    putBigEndian32(check.data(),
-                   std::uint32_t(adler32_z(adler32(0, nullptr, 0), rows.data(), rows.size())));
-    stream.insert(stream.end(), check.begin(), check.end());
-    return stream;
+    for (const Span& span : data) {
+        std::memcpy(stream.get() + at, file.data() + span.at, span.length);
+        at += span.length;
+    }
+    std::size_t made = 0;
+    const libdeflate_result result =
+        libdeflate_zlib_decompress_ex(decompressor.get(), stream.get(), streamBytes, rows.get(),
+                                      std::size_t(rawBytes), nullptr, &made);
+    if (result == LIBDEFLATE_SUCCESS && made == rawBytes) {
+        return Inflated::Rows;
+    }
+    rows.reset();
+    return result == LIBDEFLATE_INSUFFICIENT_SPACE ? Inflated::Surplus : Inflated::Short;
 }
 
-void appendChunk(std::vector<std::uint8_t>& out, const char (&type)[5], const std::uint8_t* data,
-                 std::size_t length) {
-    std::array<std::uint8_t, 8> head{};
-    putBigEndian32(head.data(), std::uint32_t(length));
-    std::memcpy(head.data() + 4, type, 4);
-    out.insert(out.end(), head.begin(), head.end());
-    out.insert(out.end(), data, data + length);
-    std::uint32_t crc = std::uint32_t(crc32(0, head.data() + 4, 4));
-    crc = std::uint32_t(crc32_z(crc, data, length));
-    std::array<std::uint8_t, 4> tail{};
-    putBigEndian32(tail.data(), crc);
-    out.insert(out.end(), tail.begin(), tail.end());
+// Appends the rows as IDAT chunks holding a zlib stream of stored blocks: nothing to inflate
+// beyond them, and next to nothing to inflate at all. Written in place, each byte once.
+void appendStoredRows(std::vector<std::uint8_t>& out, const std::uint8_t* rows, std::size_t size,
+                      std::size_t followingBytes) {
+    constexpr std::size_t kBlock = 65535;
+    constexpr std::size_t kBlocksPerChunk = 8192; // half a gigabyte, well within a chunk's length
+    const std::size_t blocks = std::max<std::size_t>(1, (size + kBlock - 1) / kBlock);
+    const std::size_t chunks = (blocks + kBlocksPerChunk - 1) / kBlocksPerChunk;
+    out.reserve(out.size() + size + blocks * 5 + chunks * 12 + 6 + followingBytes);
+    const std::uint32_t check = std::uint32_t(adler32_z(adler32(0, nullptr, 0), rows, size));
+    std::size_t at = 0;
+    for (std::size_t block = 0, chunk = 0; chunk < chunks; ++chunk) {
+        const std::size_t start = out.size();
+        out.insert(out.end(), {0, 0, 0, 0, 'I', 'D', 'A', 'T'});
+        if (chunk == 0) {
+            out.insert(out.end(), {0x78, 0x01});
+        }
+        for (const std::size_t last = std::min(blocks, block + kBlocksPerChunk); block < last;
+             ++block) {
+            const std::size_t length = std::min(kBlock, size - at);
+            const bool final = block + 1 == blocks;
+            out.insert(out.end(), {std::uint8_t(final ? 1 : 0), std::uint8_t(length),
+                                   std::uint8_t(length >> 8), std::uint8_t(~length),
+                                   std::uint8_t(~length >> 8)});
+            out.insert(out.end(), rows + at, rows + at + length);
+            at += length;
+        }
+        if (chunk + 1 == chunks) {
+            out.insert(out.end(), {std::uint8_t(check >> 24), std::uint8_t(check >> 16),
+                                   std::uint8_t(check >> 8), std::uint8_t(check)});
+        }
+        const std::size_t length = out.size() - start - 8;
+        putBigEndian32(out.data() + start, std::uint32_t(length));
+        const auto crc = std::uint32_t(crc32_z(0, out.data() + start + 4, length + 4));
+        out.insert(out.end(), {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16),
+                               std::uint8_t(crc >> 8), std::uint8_t(crc)});
+    }
 }
 
 } // namespace
@@ -235,27 +281,34 @@ PngFacts preparePngForLoader(std::vector<std::uint8_t>& file) {
             break;
         }
     }
-    if (!facts.header || data.empty() || rawBytes > kMaxRawBytes ||
-        inflateRows(file, data, rawBytes, nullptr) != Inflated::Surplus) {
+    if (!facts.header || data.empty() || rawBytes > kMaxRawBytes) {
         return facts;
     }
+    // The rows inflated for the question are handed on stored: libpng then only copies them,
+    // which costs less than the question did.
+    Memory inflated;
     std::vector<std::uint8_t> rows;
-    if (inflateRows(file, data, rawBytes, &rows) != Inflated::Surplus) {
+    const std::uint8_t* stored = nullptr;
+    switch (inflateRowsAtOnce(file, data, rawBytes, inflated)) {
+    case Inflated::Rows:
+        stored = inflated.get();
+        break;
+    case Inflated::Surplus:
+        if (inflateRows(file, data, rawBytes, &rows) != Inflated::Surplus) {
+            return facts;
+        }
+        stored = rows.data();
+        facts.surplusCut = true;
+        break;
+    case Inflated::Short:
         return facts;
     }
-    const std::vector<std::uint8_t> stream = storedStream(rows);
-    std::vector<std::uint8_t>().swap(rows);
     const std::size_t dataStart = data.front().at - 8;
     const std::size_t after = dataEnd != 0 ? dataEnd : data.back().at + data.back().length + 4;
     std::vector<std::uint8_t> cut(file.begin(), file.begin() + std::ptrdiff_t(dataStart));
-    cut.reserve(dataStart + stream.size() + (size - after) + 64);
-    constexpr std::size_t kPiece = std::size_t{1} << 30;
-    for (std::size_t at = 0; at < stream.size(); at += kPiece) {
-        appendChunk(cut, "IDAT", stream.data() + at, std::min(kPiece, stream.size() - at));
-    }
+    appendStoredRows(cut, stored, std::size_t(rawBytes), size - after);
     cut.insert(cut.end(), file.begin() + std::ptrdiff_t(after), file.end());
     file.swap(cut);
-    facts.surplusCut = true;
     return facts;
 }
 
