@@ -405,6 +405,26 @@ void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
 namespace {
 
 std::atomic<bool> ownPngDecoding{true};
+std::atomic<ClaimSink> claimSink{nullptr};
+
+void claim(std::uint32_t width, std::uint32_t height) {
+    if (const ClaimSink sink = claimSink.load()) {
+        sink(width, height);
+    }
+}
+
+// The size in a PNG's header, and in a BMP's before its runs are expanded.
+void claimFromHeader(const std::vector<std::uint8_t>& bytes, FREE_IMAGE_FORMAT format) {
+    const auto at = [&bytes](std::size_t i) { return std::uint32_t(bytes[i]); };
+    if (format == FIF_PNG && bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
+        claim(at(16) << 24 | at(17) << 16 | at(18) << 8 | at(19),
+              at(20) << 24 | at(21) << 16 | at(22) << 8 | at(23));
+    } else if (format == FIF_BMP && bytes.size() >= 26 && at(14) >= 40) {
+        const auto height = std::int32_t(at(22) | at(23) << 8 | at(24) << 16 | at(25) << 24);
+        claim(at(18) | at(19) << 8 | at(20) << 16 | at(21) << 24,
+              height < 0 ? 0u - std::uint32_t(height) : std::uint32_t(height));
+    }
+}
 
 // FreeImage has libpng correct a gAMA for grey and colour pictures of 8 bits and more, but not for
 // palette pictures and at the precision of the samples for grey of 1, 2 or 4 bits. Those, whose
@@ -460,6 +480,7 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
         if (!bytes) {
             return Status::NoPicture;
         }
+        claimFromHeader(*bytes, format);
         png = preparePngForLoader(*bytes);
         if (loadWithoutGamma(*png)) {
             flags |= PNG_IGNOREGAMMA;
@@ -479,6 +500,7 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
             if (!bytes) {
                 return Status::NoPicture;
             }
+            claimFromHeader(*bytes, format);
             bytes = runLength ? pictures::expandRunLengthBmp(bytes->data(), bytes->size())
                               : pictures::rewriteBmpToInfoHeader(bytes->data(), bytes->size());
             if (!bytes) {
@@ -551,6 +573,9 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
     if (size && exceedsPixelLimit(size->width, size->height)) {
         return Status::Refused;
     }
+    if (size) {
+        claim(size->width, size->height);
+    }
 
     dib = load(flags);
     if (!dib || !FreeImage_HasPixels(dib.get())) {
@@ -566,6 +591,10 @@ Status loadWithFreeImage(const char* path, FREE_IMAGE_FORMAT format, int flags, 
 
 void setOwnPngDecoding(bool enabled) {
     ownPngDecoding = enabled;
+}
+
+void setClaimSink(ClaimSink sink) {
+    claimSink = sink;
 }
 
 Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const Allocate& allocate,
@@ -586,6 +615,7 @@ Status decodeFile(const char* path, FREE_IMAGE_FORMAT format, int flags, const A
     DibPtr dib;
     if (format == FIF_PNG && ownPngDecoding) {
         if (std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path)) {
+            claimFromHeader(*bytes, format);
             dib = loadCommonPng(std::move(*bytes));
         }
     }

@@ -41,6 +41,11 @@ bool isSupportedFormat(int format);
 using MessageSink = void (*)(const char* text);
 void silenceFreeImage(MessageSink sink = nullptr);
 
+// Told the size a file's header claims as soon as it is read, before any pixel is decoded (none by
+// default). The decoder process passes it on: the program's time limit follows the pixels.
+using ClaimSink = void (*)(std::uint32_t width, std::uint32_t height);
+void setClaimSink(ClaimSink sink);
+
 // Checks the file against its format, reads its size, decodes it and converts it, into sRGB when
 // it embeds a usable colour profile. orientation, when given, receives a TIFF's Orientation tag
 // (1 to 8; 1 without one), which the rows do not follow yet.

@@ -112,6 +112,13 @@ bool sendReply(const proto::Reply& reply, int fd) {
     return sent == ssize_t(sizeof reply);
 }
 
+// The size the file's header claims, ahead of the reply.
+void tellClaimedSize(std::uint32_t width, std::uint32_t height) {
+    const proto::Reply claimed{
+        proto::kReplyMagic, std::int32_t(Status::Claimed), width, height, 0, 1, 0};
+    sendReply(claimed, -1);
+}
+
 constexpr int kServed = -1;
 
 // Decodes one requested file and replies. kServed when the next request may follow.
@@ -190,6 +197,7 @@ int run() {
     limitResources();
     FreeImage_Initialise(FALSE);
     quill::decode::silenceFreeImage(tellProgram);
+    quill::decode::setClaimSink(tellClaimedSize);
     silenceTiff();
 
     for (;;) {
