@@ -3,9 +3,11 @@
 // parsers and PNG decoding also see it directly, so their coverage guides the search. With
 // QUILL_FUZZ_WRITE_SEEDS=<folder> the target writes a small seed corpus per extension and ends.
 
+#include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/PictureHeaders.h"
+#include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 #include "loading_fixtures.h"
 
@@ -121,6 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)p::isSoundIcon(data, size);
     (void)p::isKoalaFile(data, size);
     (void)quill::decode::loadCommonPng(std::vector<std::uint8_t>(data, data + size));
+    {
+        std::vector<std::uint8_t> png(data, data + size);
+        (void)quill::decode::preparePngForLoader(png);
+    }
+    (void)quill::colour::costBeyondBounds(data, size);
 
     {
         QFile file(g_input);
