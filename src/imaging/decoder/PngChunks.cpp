@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace quill::decode {
 
@@ -29,6 +30,9 @@ constexpr char kBlank[5] = "skIp";
 // The rows of a picture at the pixel limit, 16-bit RGBA, with their filter bytes: the stored
 // stream that replaces surplus data never needs more.
 constexpr std::uint64_t kMaxRawBytes = pictures::kMaxPixels * 8 + (std::uint64_t{1} << 20);
+
+// Rows handed on stored when their data holds no more than them: a 16-bit 24-megapixel photo's.
+constexpr std::uint64_t kMaxStoredRows = std::uint64_t{256} << 20;
 
 std::uint32_t bigEndian32(const std::uint8_t* bytes) {
     return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 |
@@ -286,29 +290,37 @@ PngFacts preparePngForLoader(std::vector<std::uint8_t>& file) {
     }
     // The rows inflated for the question are handed on stored: libpng then only copies them,
     // which costs less than the question did.
-    Memory inflated;
-    std::vector<std::uint8_t> rows;
-    const std::uint8_t* stored = nullptr;
-    switch (inflateRowsAtOnce(file, data, rawBytes, inflated)) {
-    case Inflated::Rows:
-        stored = inflated.get();
-        break;
-    case Inflated::Surplus:
-        if (inflateRows(file, data, rawBytes, &rows) != Inflated::Surplus) {
+    // Short of memory for the copy (a picture near the pixel limit), the file goes as it is.
+    try {
+        Memory inflated;
+        std::vector<std::uint8_t> rows;
+        const std::uint8_t* stored = nullptr;
+        switch (inflateRowsAtOnce(file, data, rawBytes, inflated)) {
+        case Inflated::Rows:
+            // None when zlib answered; for the largest pictures the copy would crowd the
+            // loader's own memory, and their data holds nothing more to cut.
+            stored = rawBytes <= kMaxStoredRows ? inflated.get() : nullptr;
+            break;
+        case Inflated::Surplus:
+            if (inflateRows(file, data, rawBytes, &rows) == Inflated::Surplus) {
+                stored = rows.data();
+            }
+            break;
+        case Inflated::Short:
+            break;
+        }
+        if (!stored) {
             return facts;
         }
-        stored = rows.data();
-        facts.surplusCut = true;
-        break;
-    case Inflated::Short:
-        return facts;
+        const std::size_t dataStart = data.front().at - 8;
+        const std::size_t after = dataEnd != 0 ? dataEnd : data.back().at + data.back().length + 4;
+        std::vector<std::uint8_t> cut(file.begin(), file.begin() + std::ptrdiff_t(dataStart));
+        appendStoredRows(cut, stored, std::size_t(rawBytes), size - after);
+        cut.insert(cut.end(), file.begin() + std::ptrdiff_t(after), file.end());
+        file.swap(cut);
+        facts.surplusCut = !rows.empty();
+    } catch (const std::bad_alloc&) {
     }
-    const std::size_t dataStart = data.front().at - 8;
-    const std::size_t after = dataEnd != 0 ? dataEnd : data.back().at + data.back().length + 4;
-    std::vector<std::uint8_t> cut(file.begin(), file.begin() + std::ptrdiff_t(dataStart));
-    appendStoredRows(cut, stored, std::size_t(rawBytes), size - after);
-    cut.insert(cut.end(), file.begin() + std::ptrdiff_t(after), file.end());
-    file.swap(cut);
     return facts;
 }
 
