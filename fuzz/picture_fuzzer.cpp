@@ -6,12 +6,14 @@
 
 #include "FormatFixtures.h"
 #include "TiffFixtures.h"
+#include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/BmpRunLength.h"
 #include "imaging/decoder/OwnReaders.h"
 #include "imaging/decoder/PictureHeaders.h"
 #include "imaging/decoder/PictureRewrites.h"
+#include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 #include "imaging/decoder/TiffDecode.h"
 #include "loading_fixtures.h"
@@ -213,6 +215,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             },
             width, height, nullptr);
     }
+    {
+        std::vector<std::uint8_t> png(data, data + size);
+        (void)quill::decode::preparePngForLoader(png);
+    }
+    (void)quill::colour::costBeyondBounds(data, size);
 
     {
         QFile file(g_input);

@@ -6,7 +6,9 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <system_error>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -120,6 +122,167 @@ constexpr std::uint32_t kRgbNodes = 33;
 constexpr std::uint32_t kCmykNodes = 17;
 // Linear light in fixed point with 14 fraction bits, as Little CMS's own 8-bit matrix path.
 constexpr std::int32_t kLinearOne = 1 << 14;
+
+// What real profiles stay far below. A press profile with a fine four-ink grid is a few
+// megabytes; a float pipeline has a handful of stages (curves, matrix, grid, curves) of a few
+// curve segments each. Every stage and segment is evaluated for each of the tens of thousands of
+// colours the tables are made of, which is what a crafted profile of thousands of stages makes
+// cost seconds.
+constexpr std::size_t kMaxProfileBytes = std::size_t{16} << 20;
+constexpr std::uint32_t kMaxTags = 100; // Little CMS reads no more
+constexpr std::uint32_t kMaxStages = 8;
+constexpr std::uint32_t kMaxSegments = 16;  // pieces of one curve
+constexpr std::uint32_t kMaxGridInputs = 8; // interpolation visits 2^inputs nodes
+constexpr std::uint32_t kMaxChannels = 16;  // channels between two stages
+
+constexpr std::uint32_t signature(const char (&name)[5]) {
+    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
+           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
+}
+
+// Reads big-endian numbers within a span of the profile; reads past its end give zero, and the
+// spans checked below are always looked up with within() first.
+class Bytes {
+public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool within(std::size_t at, std::size_t count) const {
+        return at <= size_ && count <= size_ - at;
+    }
+    std::uint32_t u8(std::size_t at) const { return within(at, 1) ? data_[at] : 0; }
+    std::uint32_t u16(std::size_t at) const { return u8(at) << 8 | u8(at + 1); }
+    std::uint32_t u32(std::size_t at) const { return u16(at) << 16 | u16(at + 2); }
+    Bytes span(std::size_t at, std::size_t count) const {
+        return within(at, count) ? Bytes(data_ + at, count) : Bytes(data_, 0);
+    }
+    std::size_t size() const { return size_; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+// The nodes of a grid must be in the bytes that hold it: Little CMS allocates them before it
+// reads, so a grid that claims billions of nodes would cost their memory.
+std::string gridBeyondBounds(const Bytes& tag, std::size_t pointsAt, std::uint32_t inputs,
+                             std::uint32_t outputs, std::size_t bytesPerValue, std::size_t dataAt) {
+    if (inputs > kMaxGridInputs) {
+        return "a grid of " + std::to_string(inputs) + " inputs";
+    }
+    std::uint64_t values = outputs;
+    for (std::uint32_t i = 0; i < inputs; ++i) {
+        values *= tag.u8(pointsAt + i);
+        if (values * bytesPerValue > tag.size()) {
+            return "a grid larger than its bytes";
+        }
+    }
+    if (!tag.within(dataAt, std::size_t(values * bytesPerValue))) {
+        return "a grid larger than its bytes";
+    }
+    return {};
+}
+
+// A pipeline of processing elements: its stages are counted before any is read.
+std::string pipelineBeyondBounds(const Bytes& tag) {
+    const std::uint32_t stages = tag.u32(12);
+    if (stages > kMaxStages) {
+        return "a pipeline of " + std::to_string(stages) + " stages";
+    }
+    for (std::uint32_t i = 0; i < stages; ++i) {
+        const std::size_t entry = 16 + std::size_t(i) * 8;
+        const Bytes stage = tag.span(tag.u32(entry), tag.u32(entry + 4));
+        const std::uint32_t inputs = stage.u16(8);
+        const std::uint32_t outputs = stage.u16(10);
+        if (inputs > kMaxChannels || outputs > kMaxChannels) {
+            return "a pipeline stage of " + std::to_string(std::max(inputs, outputs)) + " channels";
+        }
+        switch (stage.u32(0)) {
+        case signature("cvst"):
+            for (std::uint32_t c = 0; c < inputs; ++c) {
+                const std::size_t at = 12 + std::size_t(c) * 8;
+                const Bytes curve = stage.span(stage.u32(at), stage.u32(at + 4));
+                if (curve.u16(8) > kMaxSegments) {
+                    return "a curve of " + std::to_string(curve.u16(8)) + " segments";
+                }
+            }
+            break;
+        case signature("clut"): {
+            std::string why = gridBeyondBounds(stage, 12, inputs, outputs, 4, 28);
+            if (!why.empty()) {
+                return why;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return {};
+}
+
+std::string tagBeyondBounds(const Bytes& tag) {
+    switch (tag.u32(0)) {
+    case signature("mpet"):
+        return pipelineBeyondBounds(tag);
+    case signature("mAB "):
+    case signature("mBA "): {
+        const std::uint32_t gridAt = tag.u32(24);
+        if (gridAt == 0) {
+            return {};
+        }
+        const std::uint32_t precision = tag.u8(gridAt + 16);
+        return gridBeyondBounds(tag, gridAt, tag.u8(8), tag.u8(9), precision == 1 ? 1 : 2,
+                                std::size_t(gridAt) + 20);
+    }
+    case signature("mft1"):
+    case signature("mft2"): {
+        const std::uint32_t inputs = tag.u8(8);
+        if (inputs > kMaxGridInputs) {
+            return "a grid of " + std::to_string(inputs) + " inputs";
+        }
+        std::uint64_t values = tag.u8(9);
+        for (std::uint32_t i = 0; i < inputs && values <= tag.size(); ++i) {
+            values *= tag.u8(10);
+        }
+        if (values > tag.size()) {
+            return "a grid larger than its bytes";
+        }
+        return {};
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+std::string costBeyondBounds(const std::uint8_t* profile, std::size_t size) {
+    if (size > kMaxProfileBytes) {
+        return "a profile of " + std::to_string(size) + " bytes";
+    }
+    const Bytes bytes(profile, size);
+    const std::uint32_t tags = bytes.u32(128);
+    if (tags > kMaxTags) {
+        return std::to_string(tags) + " tags";
+    }
+    for (std::uint32_t i = 0; i < tags; ++i) {
+        const std::size_t entry = 132 + std::size_t(i) * 12;
+        std::string why = tagBeyondBounds(bytes.span(bytes.u32(entry + 4), bytes.u32(entry + 8)));
+        if (!why.empty()) {
+            return why;
+        }
+    }
+    return {};
+}
+
+namespace {
+
+// Which pipeline Little CMS evaluates for a profile used as the source with the perceptual
+// intent: its float pipeline (D2B0) before all else, then its grid (A2B0), then the matrix and
+// curves.
+bool hasGridOrFloatPipeline(cmsHPROFILE profile) {
+    return cmsIsTag(profile, cmsSigDToB0Tag) ||
+           cmsIsCLUT(profile, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT);
+}
 
 } // namespace
 
@@ -307,14 +470,26 @@ std::size_t SrgbConversion::inputWidth() const noexcept {
 }
 
 SrgbConversion SrgbConversion::fromProfile(const std::uint8_t* profile, std::size_t size,
-                                           Pixels pixels) {
+                                           Pixels pixels, std::string* ignoredBecause) {
     SrgbConversion conversion;
-    if (!profile || size == 0 || size > 0xFFFFFFFFu) {
+    if (!profile || size == 0) {
+        return conversion;
+    }
+    const auto ignore = [ignoredBecause](std::string why) {
+        if (ignoredBecause) {
+            *ignoredBecause = std::move(why);
+        }
+    };
+    if (std::string why = costBeyondBounds(profile, size); !why.empty()) {
+        ignore("colour profile ignored: " + why);
         return conversion;
     }
     const Profile source(cmsOpenProfileFromMem(profile, cmsUInt32Number(size)));
-    if (!source || !isDeviceProfile(source.get()) ||
-        cmsGetColorSpace(source.get()) != spaceOf(pixels)) {
+    if (!source) {
+        ignore("colour profile ignored: Little CMS cannot read it");
+        return conversion;
+    }
+    if (!isDeviceProfile(source.get()) || cmsGetColorSpace(source.get()) != spaceOf(pixels)) {
         return conversion;
     }
     const Profile srgb(cmsCreate_sRGBProfile());
@@ -327,7 +502,11 @@ SrgbConversion SrgbConversion::fromProfile(const std::uint8_t* profile, std::siz
     if (!cmyk) {
         const Transform exact(cmsCreateTransform(source.get(), formatOf(pixels), srgb.get(),
                                                  TYPE_RGB_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
-        if (!exact || amountsToSrgb(exact.get(), pixels)) {
+        if (!exact) {
+            ignore("colour profile ignored: Little CMS cannot convert it");
+            return conversion;
+        }
+        if (amountsToSrgb(exact.get(), pixels)) {
             return conversion;
         }
         if (pixels != Pixels::Rgb) {
@@ -356,6 +535,7 @@ SrgbConversion SrgbConversion::fromProfile(const std::uint8_t* profile, std::siz
                                                srgb.get(), TYPE_RGB_16, INTENT_PERCEPTUAL,
                                                cmsFLAGS_NOCACHE));
     if (!sampler) {
+        ignore("colour profile ignored: Little CMS cannot convert it");
         return conversion;
     }
     table->sample(sampler.get(), cmyk ? 4 : 3, cmyk ? kCmykNodes : kRgbNodes,
@@ -444,8 +624,7 @@ bool invert(const Matrix3& m, Matrix3& inverse) {
 } // namespace
 
 bool SrgbConversion::Table::joinMatrices(cmsHPROFILE source, cmsHPROFILE srgb) {
-    if (cmsIsCLUT(source, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT) || !cmsIsMatrixShaper(source) ||
-        !cmsIsMatrixShaper(srgb)) {
+    if (hasGridOrFloatPipeline(source) || !cmsIsMatrixShaper(source) || !cmsIsMatrixShaper(srgb)) {
         return false;
     }
     Matrix3 from{}, to{}, back{}, matrix{};

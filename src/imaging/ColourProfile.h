@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -34,10 +35,13 @@ public:
     SrgbConversion& operator=(SrgbConversion&&) noexcept;
     ~SrgbConversion();
 
-    // Empty (convert nothing) when the profile cannot be read, describes another colour space
-    // than the pixels, is no device profile, or gives the same values as sRGB within one level:
-    // such pictures keep exactly their decoded bytes.
-    static SrgbConversion fromProfile(const std::uint8_t* profile, std::size_t size, Pixels pixels);
+    // Empty (convert nothing) when the profile cannot be read, could cost more to evaluate than
+    // any real profile does (see costBeyondBounds), describes another colour space than the
+    // pixels, is no device profile, or gives the same values as sRGB within one level: such
+    // pictures keep exactly their decoded bytes. ignoredBecause, when given, receives why a
+    // profile that was there could not be used (empty when it was used or did not apply).
+    static SrgbConversion fromProfile(const std::uint8_t* profile, std::size_t size, Pixels pixels,
+                                      std::string* ignoredBecause = nullptr);
 
     explicit operator bool() const noexcept { return table_ != nullptr; }
 
@@ -56,6 +60,12 @@ private:
     struct Table;
     std::unique_ptr<const Table> table_;
 };
+
+// Why turning the profile into tables could take longer than any real profile takes (its size,
+// the stages of a pipeline, the segments of a curve, the inputs or nodes of a grid); empty when
+// it is within bounds. Only the structure is read, nothing is evaluated: a hostile profile costs
+// no more than its bytes.
+std::string costBeyondBounds(const std::uint8_t* profile, std::size_t size);
 
 // Converts the rows of a picture while it is still being decoded: the decoder asks where to put
 // each row and reports how many are done; a second thread converts finished bands behind it, so

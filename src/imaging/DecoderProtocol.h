@@ -38,6 +38,9 @@ enum class Status : std::int32_t {
     Picture = 0,   // the rows were written
     NoPicture = 1, // the file is unreadable, not of the format, or truncated
     Refused = 2,   // too many pixels, an unsupported pixel type, or no memory for the rows
+    // Not yet the reply: the file's header claims width x height pixels, sent before any of them
+    // is decoded so that the program can fit its time limit to them. The reply follows.
+    Claimed = 3,
 };
 
 // Sent with exactly one descriptor: the picture file, opened for reading by the program. A

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 
 namespace quill {
 
@@ -29,9 +30,16 @@ QString decoderExecutable();
 QString decoderExecutableFor(const QString& programDir);
 void setDecoderExecutable(const QString& path); // empty: back to the lookup
 
-// The wall-clock limit for one decode (20 s unless set).
+// The wall-clock limit for one decode of the largest picture (20 s unless set).
 std::chrono::milliseconds decoderTimeout();
 void setDecoderTimeout(std::chrono::milliseconds timeout);
+
+// The limit for one decode of a file of fileBytes whose header claims pixels (0 until the decoder
+// has told them): a few seconds for ordinary pictures, growing with the pixels and the file's
+// size, and never more than most. A small picture thus never holds the window for long, however
+// its file is made.
+std::chrono::milliseconds decodeTimeLimit(std::uint64_t fileBytes, std::uint64_t pixels,
+                                          std::chrono::milliseconds most);
 
 enum class DecoderResult {
     Picture,   // picture holds the decoded rows (Format_RGB888)

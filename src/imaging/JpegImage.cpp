@@ -5,6 +5,7 @@
 #include "imaging/Orientation.h"
 #include "imaging/PixelLimit.h"
 #include "platform/FileNames.h"
+#include "platform/Logging.h"
 
 #include <QGuiApplication>
 #include <QList>
@@ -22,6 +23,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -678,8 +680,12 @@ QImage TJPEGImage::decode(unsigned eighths, bool& incomplete, const QByteArray& 
         : greyPalette ? colour::Pixels::Grey
                       : colour::Pixels::Rgb;
     // A profile that cannot be used leaves the pixels as decoded.
+    std::string profileIgnored;
     const colour::SrgbConversion toSrgb =
-        colour::SrgbConversion::fromProfile(icc.get(), iccLength, layout);
+        colour::SrgbConversion::fromProfile(icc.get(), iccLength, layout, &profileIgnored);
+    if (!profileIgnored.empty()) {
+        qCDebug(lcLoad).noquote() << QString::fromStdString(profileIgnored);
+    }
     QImage picture(int(width), int(height),
                    indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
     if (picture.isNull()) {

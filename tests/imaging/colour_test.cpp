@@ -326,5 +326,65 @@ TEST_F(LargePhotos, PngHalvesConvertedInTheDecoderProcessMatchRowByRow) {
     EXPECT_EQ(load(profiled), rowByRow(decoded, conversionOf(profile, Pixels::Rgb)));
 }
 
+// A profile's float pipeline is what Little CMS evaluates first; the tables must follow it, not
+// the matrix and curves the same profile also holds.
+TEST(PhotoColours, FloatPipelineGivesLittleCmsColours) {
+    const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    std::vector<std::uint8_t> colours;
+    for (int v = 0; v < 256 * 256 * 256; v += 4099) {
+        colours.insert(colours.end(),
+                       {std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
+    }
+    const std::size_t count = colours.size() / 3;
+    for (const int stages : {0, 6}) {
+        const QByteArray profile = floatPipelineProfile(p3, stages);
+        const SrgbConversion conversion = conversionOf(profile, Pixels::Rgb);
+        ASSERT_TRUE(conversion) << stages;
+        std::vector<std::uint8_t> got(colours.size()), want(colours.size());
+        conversion.convert(colours.data(), got.data(), count);
+        cmsDoTransform(exactTransform(profile, TYPE_RGB_8).get(), colours.data(), want.data(),
+                       cmsUInt32Number(count));
+        // The grid follows the clipping at the edge of sRGB's gamut only roughly, as with any
+        // grid profile of wide primaries; tables made from the profile's matrix and curves
+        // (sRGB's) would leave every saturated colour tens of levels off.
+        const Difference difference = compare(got, want);
+        EXPECT_LE(difference.largest, 12) << stages;
+        EXPECT_LE(difference.beyondOne, count * 3 / 50) << stages;
+    }
+}
+
+// Profiles that would cost seconds to turn into tables are ignored, and the bound is what says so.
+TEST(PhotoColours, CostlyProfilesAreIgnoredByTheirBound) {
+    const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const QByteArray grid = scannerGrid(); // its grid in a 16-bit table (mft2) of 3 inputs
+    const qsizetype table = grid.indexOf("mft2");
+    ASSERT_GT(table, 0);
+    const auto patched = [&grid, table](qsizetype at, char value) {
+        QByteArray bytes = grid;
+        bytes[table + at] = value;
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        QByteArray profile;
+        const char* reason;
+    } cases[] = {
+        {"300 stages", floatPipelineProfile(p3, 300), "302 stages"},
+        {"one stage too many", floatPipelineProfile(p3, 7), "9 stages"},
+        {"a curve of many pieces", floatPipelineProfile(p3, 1, 17), "17 segments"},
+        {"a grid of nine inputs", patched(8, 9), "9 inputs"},
+        {"a grid larger than its tag", patched(10, char(255)), "grid larger"},
+        {"a profile of 17 MB", grid + QByteArray(17 << 20, '\0'), "bytes"},
+    };
+    for (const auto& [what, profile, reason] : cases) {
+        std::string why;
+        EXPECT_FALSE(
+            SrgbConversion::fromProfile(reinterpret_cast<const std::uint8_t*>(profile.constData()),
+                                        std::size_t(profile.size()), Pixels::Rgb, &why))
+            << what;
+        EXPECT_NE(why.find(reason), std::string::npos) << what << ": " << why;
+    }
+}
+
 } // namespace
 } // namespace quill

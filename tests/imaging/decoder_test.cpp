@@ -146,6 +146,26 @@ TEST_F(DecoderService, EveryWayTheDecoderCanFailGivesTheLoadFailureAndTheNextLoa
     }
 }
 
+// The limit follows the size the header claims: a decoder that claims a million pixels and then
+// hangs is cut off at the limit for a million pixels, not at the longest one.
+TEST_F(DecoderService, TheTimeLimitFollowsTheClaimedPixels) {
+    // The claim as the decoder sends it: magic, status 3, 1000 x 1000, stride 0, orientation 1.
+    setDecoderExecutable(
+        fakeDecoder(QStringLiteral("claims.sh"),
+                    "printf '\\122\\105\\104\\121\\3\\0\\0\\0\\350\\3\\0\\0\\350\\3\\0\\0"
+                    "\\0\\0\\0\\0\\0\\0\\0\\0\\1\\0\\0\\0\\0\\0\\0\\0' >&3; exec sleep 60"));
+    const auto fileBytes = std::uint64_t(QFileInfo(good).size());
+    const auto claimed = decodeTimeLimit(fileBytes, 1000 * 1000, decoderTimeout());
+    ASSERT_NE(claimed, decodeTimeLimit(fileBytes, 0, decoderTimeout()));
+    ASSERT_LT(claimed, decoderTimeout());
+    QImage picture;
+    QString detail;
+    EXPECT_EQ(decodeInDecoderProcess(good, FIF_PNG, 0, picture, nullptr, &detail),
+              DecoderResult::Failed);
+    EXPECT_TRUE(detail.contains(QStringLiteral("its %1 ms time limit").arg(claimed.count())))
+        << detail.toStdString();
+}
+
 TEST_F(DecoderService, AWaitingDecoderThatDiedIsReplaced) {
     ASSERT_TRUE(loadsGood());
     // Whatever waits for the next load is killed behind the service's back.

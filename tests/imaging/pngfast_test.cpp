@@ -2,9 +2,11 @@
 // byte for byte; everything else, damaged files first, left to FreeImage with the outcome it had
 // before.
 
+#include "CostlyFixtures.h"
 #include "ProfileFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/decoder/FreeImageDecode.h"
+#include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 #include "loading_fixtures.h"
 
@@ -13,6 +15,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <tuple>
 
@@ -410,6 +413,105 @@ TEST_F(OwnPngDecoding, DamagedFilesAreLeftToFreeImage) {
     HandMadePng huge{.width = 20000, .height = 20000, .colourType = 0};
     const QByteArray hugeFile = pngFile(huge, zlibStream(QByteArray(20001, '\0')));
     EXPECT_TRUE(leftToFreeImage(QStringLiteral("huge.png"), hugeFile, Status::Refused));
+}
+
+// Text and data beyond the rows are never inflated: the text chunks are blanked and the data cut
+// to the rows before FreeImage sees the file, and the picture is the one without them. A stream
+// that goes on without an end shows that nothing reads it to its end: libpng would refuse it.
+TEST_F(OwnPngDecoding, TextAndDataBeyondTheRowsAreNeverInflated) {
+    const QByteArray bomb = test::costly::textBomb(3 << 20);
+    const QByteArray wideBomb = test::costly::textBomb(3 << 20, true);
+    const struct {
+        const char* what;
+        HandMadePng png;
+        std::int64_t surplus;
+        bool ended;
+    } cases[] = {
+        {"text before the rows", {.beforeIdat = bomb + wideBomb}, 0, true},
+        {"text after 16-bit rows", {.bitDepth = 16, .afterIdat = wideBomb + bomb}, 0, true},
+        {"surplus", {.filters = {4}}, 8 << 20, true},
+        {"surplus of an interlaced picture", {.colourType = 6, .interlaced = true}, 1 << 20, true},
+        {"surplus without an end", {.colourType = 0, .beforeIdat = bomb}, 1 << 20, false},
+    };
+    for (const auto& [what, png, surplus, ended] : cases) {
+        const QByteArray rows = pngFilteredData(png);
+        const QByteArray bytes = pngFile(png, test::costly::zlibWithZeros(rows, surplus, ended));
+        std::vector<std::uint8_t> prepared(bytes.begin(), bytes.end());
+        const decode::PngFacts facts = decode::preparePngForLoader(prepared);
+        const QByteArray kept(reinterpret_cast<const char*>(prepared.data()),
+                              qsizetype(prepared.size()));
+        EXPECT_EQ(facts.surplusCut, surplus > 0) << what;
+        for (const char* text : {"tEXt", "zTXt", "iTXt"}) {
+            EXPECT_FALSE(kept.contains(text)) << what << " keeps " << text;
+        }
+        HandMadePng plain = png;
+        plain.beforeIdat = plain.afterIdat = QByteArray();
+        const Decoded want =
+            decodeWith(write(QStringLiteral("plain.png"), handMadePng(plain)), false);
+        ASSERT_EQ(want.status, Status::Picture) << what;
+        const QString file = write(QStringLiteral("costly.png"), bytes);
+        EXPECT_EQ(decodeWith(file, true), want) << what;
+        EXPECT_EQ(decodeWith(file, false), want) << what;
+    }
+}
+
+// A gAMA chunk is applied to every kind at 8-bit precision (as libpng does for 8-bit grey and
+// colour), unless an sRGB chunk says the levels are sRGB's already.
+TEST_F(OwnPngDecoding, GammaIsAppliedAlikeToEveryKind) {
+    struct Kind {
+        int colourType;
+        int bitDepth;
+    };
+    const Kind kinds[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {3, 1},
+                          {3, 2}, {3, 4}, {3, 8}, {2, 8}, {6, 8}};
+    for (const bool srgb : {false, true}) {
+        for (const auto& [colourType, bitDepth] : kinds) {
+            // One row of every level the depth has (at most 16 of them), grey throughout.
+            const int levels = std::min(1 << std::min(bitDepth, 8), 16);
+            const int top = (1 << std::min(bitDepth, 8)) - 1;
+            const int channels = colourType == 2 ? 3 : colourType == 6 ? 4 : 1;
+            QByteArray row(1, '\0'), palette;
+            std::vector<int> grey;
+            for (int i = 0; i < levels; ++i) {
+                const int sample = i * top / (levels - 1);
+                grey.push_back(sample * 255 / top);
+                palette += QByteArray(3, char(grey.back()));
+                const int index = colourType == 3 ? i : sample;
+                if (bitDepth < 8) {
+                    if (i * bitDepth % 8 == 0) {
+                        row.append('\0');
+                    }
+                    row.back() = char(row.back() | index << (8 - bitDepth - i * bitDepth % 8));
+                } else {
+                    for (int c = 0; c < channels; ++c) {
+                        row.append(char(c == 3 ? 255 : index));
+                        if (bitDepth == 16) {
+                            row.append(char(index));
+                        }
+                    }
+                }
+            }
+            HandMadePng png{
+                .width = levels, .height = 1, .colourType = colourType, .bitDepth = bitDepth};
+            QByteArray gamma;
+            putBe32(gamma, 100000); // linear levels
+            png.beforeIdat = pngChunk("gAMA", gamma) +
+                             (srgb ? pngChunk("sRGB", QByteArray(1, '\0')) : QByteArray()) +
+                             (colourType == 3 ? pngChunk("PLTE", palette) : QByteArray());
+            const QString file = write(QStringLiteral("gamma.png"), pngFile(png, zlibStream(row)));
+            const Decoded decoded = decodeWith(file, true);
+            ASSERT_EQ(decoded.status, Status::Picture) << colourType << "/" << bitDepth;
+            for (int i = 0; i < levels; ++i) {
+                // libpng's exponent for a linear file on a display of gamma 2.2, in its fixed
+                // point; 16-bit samples are corrected before they are cut to 8 bits.
+                const double light = std::pow(grey[std::size_t(i)] / 255.0, 0.45455);
+                const int want = srgb ? grey[std::size_t(i)] : int(std::floor(255 * light + 0.5));
+                EXPECT_NEAR(decoded.rows[std::size_t(i) * 3], want, bitDepth == 16 ? 1 : 0)
+                    << "type " << colourType << ", " << bitDepth << " bits, level " << i
+                    << (srgb ? ", sRGB" : "");
+            }
+        }
+    }
 }
 
 TEST_F(OwnPngDecoding, TheDecoderProcessGivesFreeImagesPictures) {

@@ -6,6 +6,7 @@
 
 #include <lcms2.h>
 #include <memory>
+#include <vector>
 
 namespace quill::test::profiles {
 
@@ -54,6 +55,60 @@ inline QByteArray proPhotoProfile() {
 
 inline QByteArray srgbProfile() {
     const Profile profile(cmsCreate_sRGBProfile());
+    return bytesOf(profile.get());
+}
+
+// A curve of `segments` pieces, each (x)^gamma on its own stretch of 0 to 1, in the float form
+// of a processing-element pipeline.
+inline cmsToneCurve* segmentedCurve(double gamma, int segments) {
+    std::vector<cmsCurveSegment> pieces(std::size_t(segments), cmsCurveSegment{});
+    for (int i = 0; i < segments; ++i) {
+        cmsCurveSegment& piece = pieces[std::size_t(i)];
+        piece.x0 = i == 0 ? -1e22f : float(i) / float(segments);
+        piece.x1 = i + 1 == segments ? 1e22f : float(i + 1) / float(segments);
+        piece.Type = 6; // (a x + b)^gamma + c
+        piece.Params[0] = gamma;
+        piece.Params[1] = 1;
+    }
+    return cmsBuildSegmentedToneCurve(nullptr, cmsUInt32Number(segments), pieces.data());
+}
+
+// sRGB's matrix and curves, and a float pipeline (D2B0) that Little CMS takes before them: a
+// 2.2 gamma and these primaries, by way of `stages` curve sets of `segments` pieces that leave
+// the values as they are. A reader that builds its tables from the matrix and curves gets other
+// colours than Little CMS's own transform.
+inline QByteArray floatPipelineProfile(cmsCIExyYTRIPLE primaries, int stages = 0,
+                                       int segments = 1) {
+    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve* linears[3] = {linear, linear, linear};
+    const Profile shape(cmsCreateRGBProfile(&d65, &primaries, linears));
+    cmsFreeToneCurve(linear);
+    cmsFloat64Number matrix[9];
+    const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                          cmsSigBlueColorantTag};
+    for (int c = 0; c < 3; ++c) {
+        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(shape.get(), colorants[c]));
+        matrix[c] = xyz->X;
+        matrix[3 + c] = xyz->Y;
+        matrix[6 + c] = xyz->Z;
+    }
+    cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+    const auto addCurves = [pipeline](double gamma, int pieces) {
+        cmsToneCurve* curve = segmentedCurve(gamma, pieces);
+        cmsToneCurve* curves[3] = {curve, curve, curve};
+        cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, curves));
+        cmsFreeToneCurve(curve);
+    };
+    addCurves(2.2, 1);
+    for (int i = 0; i < stages; ++i) {
+        addCurves(1.0, segments);
+    }
+    cmsPipelineInsertStage(pipeline, cmsAT_END,
+                           cmsStageAllocMatrix(nullptr, 3, 3, matrix, nullptr));
+    const Profile profile(cmsCreate_sRGBProfile());
+    cmsWriteTag(profile.get(), cmsSigDToB0Tag, pipeline);
+    cmsPipelineFree(pipeline);
     return bytesOf(profile.get());
 }
 

@@ -6,6 +6,7 @@
 #include "imaging/decoder/OwnReaders.h"
 #include "imaging/decoder/PictureHeaders.h"
 #include "imaging/decoder/PictureRewrites.h"
+#include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 #include "imaging/decoder/TiffDecode.h"
 
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -220,7 +222,7 @@ void silenceFreeImage(MessageSink sink) {
     messageSink = sink;
     FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char* text) {
         if (messageSink != nullptr && text != nullptr) {
-            messageSink(text);
+            messageSink((std::string("FreeImage: ") + text).c_str());
         }
     });
 }
@@ -356,7 +358,12 @@ void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
     default:
         return; // CMYK rows were already made RGB without their profile
     }
-    const colour::SrgbConversion toSrgb = colour::SrgbConversion::fromProfile(data, size, pixels);
+    std::string ignored;
+    const colour::SrgbConversion toSrgb =
+        colour::SrgbConversion::fromProfile(data, size, pixels, &ignored);
+    if (!ignored.empty() && messageSink != nullptr) {
+        messageSink(ignored.c_str());
+    }
     if (toSrgb) {
         toSrgb.convertRows(rows, stride, FreeImage_GetWidth(dib), FreeImage_GetHeight(dib));
     }
@@ -365,6 +372,67 @@ void convertToSrgb(FIBITMAP* dib, std::uint8_t* rows, std::size_t stride,
 namespace {
 
 std::atomic<bool> ownPngDecoding{true};
+std::atomic<ClaimSink> claimSink{nullptr};
+
+void claim(std::uint32_t width, std::uint32_t height) {
+    if (const ClaimSink sink = claimSink.load()) {
+        sink(width, height);
+    }
+}
+
+// The size in a PNG's header, and in a BMP's before its runs are expanded.
+void claimFromHeader(Bytes bytes, FREE_IMAGE_FORMAT format) {
+    const auto at = [&bytes](std::size_t i) { return std::uint32_t(bytes[i]); };
+    if (format == FIF_PNG && bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
+        claim(at(16) << 24 | at(17) << 16 | at(18) << 8 | at(19),
+              at(20) << 24 | at(21) << 16 | at(22) << 8 | at(23));
+    } else if (format == FIF_BMP && bytes.size() >= 26 && at(14) >= 40) {
+        const auto height = std::int32_t(at(22) | at(23) << 8 | at(24) << 16 | at(25) << 24);
+        claim(at(18) | at(19) << 8 | at(20) << 16 | at(21) << 24,
+              height < 0 ? 0u - std::uint32_t(height) : std::uint32_t(height));
+    }
+}
+
+// FreeImage has libpng correct a gAMA for grey and colour pictures of 8 bits and more, but not for
+// palette pictures and at the precision of the samples for grey of 1, 2 or 4 bits. Those, whose
+// bitmap has a colour table, are loaded without the correction and get it on their colour table
+// (or their pixels), at 8-bit precision like the rest. An sRGB or iCCP chunk takes precedence
+// over gAMA, as in a colour-managed viewer: the colour profile is applied on its own.
+bool gammaOnColourTable(const PngFacts& png) {
+    return png.colourType == 3 || (png.colourType == 0 && png.bitDepth <= 8);
+}
+
+bool loadWithoutGamma(const PngFacts& png) {
+    return png.gamma != 0 && (png.colourSpace || gammaOnColourTable(png));
+}
+
+void correctGamma(FIBITMAP* dib, const PngFacts& png) {
+    if (png.gamma == 0 || png.colourSpace || !gammaOnColourTable(png) ||
+        FreeImage_GetImageType(dib) != FIT_BITMAP) {
+        return;
+    }
+    const std::array<std::uint8_t, 256> levels = pngGammaLevels(png.gamma);
+    const auto correct = [&levels](RGBQUAD& colour) {
+        colour.rgbRed = levels[colour.rgbRed];
+        colour.rgbGreen = levels[colour.rgbGreen];
+        colour.rgbBlue = levels[colour.rgbBlue];
+    };
+    const unsigned bpp = FreeImage_GetBPP(dib);
+    if (RGBQUAD* palette = FreeImage_GetPalette(dib); palette && bpp <= 8) {
+        for (unsigned i = 0; i < FreeImage_GetColorsUsed(dib); ++i) {
+            correct(palette[i]);
+        }
+    } else if (bpp == 24 || bpp == 32) {
+        for (unsigned y = 0; y < FreeImage_GetHeight(dib); ++y) {
+            BYTE* pixel = FreeImage_GetScanLine(dib, int(y));
+            for (unsigned x = 0; x < FreeImage_GetWidth(dib); ++x, pixel += bpp / 8) {
+                for (const int channel : {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE}) {
+                    pixel[channel] = levels[pixel[channel]];
+                }
+            }
+        }
+    }
+}
 
 // FreeImage's loader for the format (or a reader of our own, for the kinds it reads wrong):
 // checks the file against what the loader needs, rewrites it in memory where the loader misreads
@@ -376,7 +444,18 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
     std::optional<pictures::PictureSize> size;
     std::optional<std::vector<std::uint8_t>> bytes;
     const bool readWhole = file.size() <= kMaxWholeFileBytes;
-    if (format == FIF_BMP) {
+    std::optional<PngFacts> png;
+    if (format == FIF_PNG) {
+        if (!readWhole) {
+            return Status::NoPicture;
+        }
+        claimFromHeader(file, format);
+        bytes.emplace(file.begin(), file.end());
+        png = preparePngForLoader(*bytes);
+        if (loadWithoutGamma(*png)) {
+            flags |= PNG_IGNOREGAMMA;
+        }
+    } else if (format == FIF_BMP) {
         const std::size_t got = std::min<std::size_t>(file.size(), 54);
         if (got < 18) {
             return Status::NoPicture;
@@ -389,6 +468,7 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
             if (!readWhole) {
                 return Status::NoPicture;
             }
+            claimFromHeader(file, format);
             if (runLength) {
                 bytes = pictures::expandRunLengthBmp(file.data(), file.size(), &cut);
                 if (!bytes) {
@@ -502,10 +582,16 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
     if (size && exceedsPixelLimit(size->width, size->height)) {
         return Status::Refused;
     }
+    if (size) {
+        claim(size->width, size->height);
+    }
 
     dib = load(flags);
     if (!dib || !FreeImage_HasPixels(dib.get())) {
         return Status::NoPicture;
+    }
+    if (png) {
+        correctGamma(dib.get(), *png);
     }
     return Status::Picture;
 }
@@ -590,6 +676,10 @@ void setOwnPngDecoding(bool enabled) {
     ownPngDecoding = enabled;
 }
 
+void setClaimSink(ClaimSink sink) {
+    claimSink = sink;
+}
+
 Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, int flags,
                   const Allocate& allocate, std::uint32_t& width, std::uint32_t& height,
                   std::uint32_t* orientation, bool* damaged) {
@@ -622,6 +712,7 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
     bool cut = false;
     if (format == FIF_PNG && ownPngDecoding) {
         if (file.size() <= kMaxWholeFileBytes) {
+            claimFromHeader(file, format);
             dib = loadCommonPng(std::vector<std::uint8_t>(file.begin(), file.end()));
         }
     }

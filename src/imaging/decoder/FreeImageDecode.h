@@ -37,10 +37,16 @@ using DibPtr = std::unique_ptr<FIBITMAP, DibDeleter>;
 // True for the formats of the decoder table.
 bool isSupportedFormat(int format);
 
-// FreeImage's messages go to the sink (none by default): the console never sees them. The decoder
+// FreeImage's messages (prefixed "FreeImage: ") and the decoding's own notes, such as a colour
+// profile left unused, go to the sink (none by default): the console never sees them. The decoder
 // process hands them to the program, which logs them.
 using MessageSink = void (*)(const char* text);
 void silenceFreeImage(MessageSink sink = nullptr);
+
+// Told the size a file's header claims as soon as it is read, before any pixel is decoded (none by
+// default). The decoder process passes it on: the program's time limit follows the pixels.
+using ClaimSink = void (*)(std::uint32_t width, std::uint32_t height);
+void setClaimSink(ClaimSink sink);
 
 // The bytes of a picture file, read once through a descriptor the decoder was handed: it opens no
 // file by name. Read into memory whole up to the size a picture at the pixel limit may take

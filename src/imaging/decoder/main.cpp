@@ -116,6 +116,13 @@ bool sendReply(const proto::Reply& reply, int fd) {
     return sent == ssize_t(sizeof reply);
 }
 
+// The size the file's header claims, ahead of the reply.
+void tellClaimedSize(std::uint32_t width, std::uint32_t height) {
+    const proto::Reply claimed{
+        proto::kReplyMagic, std::int32_t(Status::Claimed), width, height, 0, 1, 0};
+    sendReply(claimed, -1);
+}
+
 constexpr int kServed = -1;
 
 class Descriptor {
@@ -255,8 +262,8 @@ int run() {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     limitResources();
     FreeImage_Initialise(FALSE);
-    quill::decode::silenceFreeImage(
-        [](const char* text) { tellProgram((std::string("FreeImage: ") + text).c_str()); });
+    quill::decode::silenceFreeImage(tellProgram);
+    quill::decode::setClaimSink(tellClaimedSize);
     silenceTiff();
     // Descriptors the program's own parent let it inherit are nothing the decoder should hold.
     close_range(proto::kChannelFd + 1, ~0U, 0);
