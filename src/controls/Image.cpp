@@ -135,7 +135,7 @@ void TImage::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMoved(event->modifiers(), event->position().toPoint());
 }
 
-TStaticText::TStaticText(const QString& text, QWidget* parent) : QLabel(text, parent) {
+TStaticText::TStaticText(const QString& text, QWidget* parent) : KeyClickLabel(text, parent) {
     setMouseTracking(true);
 }
 
@@ -152,35 +152,6 @@ void TStaticText::mouseReleaseEvent(QMouseEvent* event) {
     if (click) {
         emit clicked();
     }
-}
-
-void TStaticText::keyPressEvent(QKeyEvent* event) {
-    if (isClickKey(*event)) {
-        event->accept();
-        if (!event->isAutoRepeat()) {
-            emit clicked();
-        }
-        return;
-    }
-    QLabel::keyPressEvent(event);
-}
-
-void TStaticText::paintEvent(QPaintEvent* event) {
-    QLabel::paintEvent(event);
-    if (hasFocus()) {
-        QPainter painter(this);
-        drawFocusFrame(painter, rect(), palette().color(foregroundRole()));
-    }
-}
-
-void TStaticText::focusInEvent(QFocusEvent* event) {
-    QLabel::focusInEvent(event);
-    update();
-}
-
-void TStaticText::focusOutEvent(QFocusEvent* event) {
-    QLabel::focusOutEvent(event);
-    update();
 }
 
 void TStaticText::mouseMoveEvent(QMouseEvent* event) {

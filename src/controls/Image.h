@@ -1,7 +1,9 @@
 #pragma once
 // The plain picture control (`TImage`) and the static text (`TStaticText`) of the forms.
 
+#include "controls/KeyClickLabel.h"
 #include <QImage>
+
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
@@ -62,24 +64,18 @@ private:
 };
 
 // A one-line text with a background colour of its own that reports clicks and pointer moves.
-class TStaticText : public QLabel {
+class TStaticText : public KeyClickLabel {
     Q_OBJECT
 public:
     explicit TStaticText(const QString& text, QWidget* parent = nullptr);
 
 signals:
-    void clicked();
     void mouseMoved(Qt::KeyboardModifiers modifiers, QPoint pos);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    // With the keyboard focus (given by the window), Space and Enter click it.
-    void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool pressed_ = false;

@@ -1,18 +1,14 @@
 #include "controls/LabelFX.h"
 
-#include "controls/Drawing.h"
-
 #include <QEnterEvent>
-#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
-#include <QPainter>
 
 namespace quill {
 
-TLabelFX::TLabelFX(QWidget* parent) : QLabel(parent) {}
+TLabelFX::TLabelFX(QWidget* parent) : KeyClickLabel(parent) {}
 
-TLabelFX::TLabelFX(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+TLabelFX::TLabelFX(const QString& text, QWidget* parent) : KeyClickLabel(text, parent) {}
 
 void TLabelFX::enterEvent(QEnterEvent* event) {
     emit mouseEnter();
@@ -32,35 +28,6 @@ void TLabelFX::mousePressEvent(QMouseEvent* event) {
         clickArmed_ = true;
         event->accept();
     }
-}
-
-void TLabelFX::keyPressEvent(QKeyEvent* event) {
-    if (isClickKey(*event)) {
-        event->accept();
-        if (!event->isAutoRepeat()) {
-            emit clicked();
-        }
-        return;
-    }
-    QLabel::keyPressEvent(event);
-}
-
-void TLabelFX::paintEvent(QPaintEvent* event) {
-    QLabel::paintEvent(event);
-    if (hasFocus()) {
-        QPainter painter(this);
-        drawFocusFrame(painter, rect(), palette().color(foregroundRole()));
-    }
-}
-
-void TLabelFX::focusInEvent(QFocusEvent* event) {
-    QLabel::focusInEvent(event);
-    update();
-}
-
-void TLabelFX::focusOutEvent(QFocusEvent* event) {
-    QLabel::focusOutEvent(event);
-    update();
 }
 
 void TLabelFX::mouseReleaseEvent(QMouseEvent* event) {

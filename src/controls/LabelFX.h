@@ -2,11 +2,11 @@
 // A standard text label that also tells when the pointer moves onto or off it, so a window can
 // give a piece of text a hover look (the label itself never changes its look).
 
-#include <QLabel>
+#include "controls/KeyClickLabel.h"
 
 namespace quill {
 
-class TLabelFX : public QLabel {
+class TLabelFX : public KeyClickLabel {
     Q_OBJECT
 
 public:
@@ -18,20 +18,14 @@ signals:
     // whole rectangle of the label, also where it is transparent and no letter is drawn.
     void mouseEnter();
     void mouseLeave();
-    // A left press and release inside the label. Only while something is connected does the
-    // label take mouse presses; otherwise they pass on to its parent as with any label.
-    void clicked();
+    // clicked(): a left press and release inside the label. Only while something is connected
+    // does the label take mouse presses; otherwise they pass on to its parent as with any label.
 
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    // With the keyboard focus (given by the window), Space and Enter click it.
-    void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool clickArmed_ = false;
