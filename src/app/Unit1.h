@@ -48,41 +48,41 @@ public:
     ~TForm1() override;
 
     // Controls, named as everywhere in the program. All are owned by the window.
-    TStaticText* StaticText2 = nullptr;
-    TStaticText* StaticText1 = nullptr;
-    TImage* RedCross = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label6 = nullptr;
-    QWidget* Shape1 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QCheckBox* CheckBox4 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label3 = nullptr;
-    TXAquaButton* Button2 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label8 = nullptr;
-    QSlider* TrackBar1 = nullptr;
-    TXAquaButton* Button3 = nullptr;
-    TXAquaButton* Button4 = nullptr;
-    TXAquaButton* Button5 = nullptr;
-    TLabelFX* LabelFX1 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QCheckBox* CheckBox5 = nullptr;
-    TDriveComboBox* DriveComboBox1 = nullptr;
-    TDirectoryListBox* DirectoryListBox1 = nullptr;
-    TFileListBox* FileListBox1 = nullptr;
-    QRadioButton* RadioButton1 = nullptr;
-    QRadioButton* RadioButton2 = nullptr;
-    TImage* Image2 = nullptr;
-    TImage* Image3 = nullptr;
-    QWidget* ScrollBox1 = nullptr;
-    TImage* Image1 = nullptr;
+    TStaticText* StaticText2 = nullptr; // " XTRA ": shows "drehen & spiegeln" (Form4)
+    TStaticText* StaticText1 = nullptr; // "HELP": opens the help page
+    TImage* RedCross = nullptr;         // the red cross beside "HELP" while the pointer is on it
+    QCheckBox* CheckBox3 = nullptr;     // "Vorschau": the preview on or off
+    QLabel* Label7 = nullptr;           // "Bildgröße", caption of the size display
+    QLabel* Label5 = nullptr;           // size display: the picture's width
+    QLabel* Label4 = nullptr;           // size display: the "x" between width and height
+    QLabel* Label6 = nullptr;           // size display: the picture's height
+    QWidget* Shape1 = nullptr;          // the panel behind the size settings
+    QCheckBox* CheckBox1 = nullptr;     // "Breite": the target width applies
+    QLineEdit* Edit1 = nullptr;         // target width
+    QCheckBox* CheckBox2 = nullptr;     // "Höhe": the target height applies
+    QLineEdit* Edit2 = nullptr;         // target height
+    QCheckBox* CheckBox4 = nullptr;     // "Grösse ändern": resize, or keep every picture's size
+    QLabel* Label1 = nullptr;           // the explanation of the size rule in force
+    QLabel* Label3 = nullptr;           // "Fertig !" after a run
+    TXAquaButton* Button2 = nullptr;    // "Start": the conversion or rename-only run
+    QLabel* Label2 = nullptr;           // "JPEG-Qualität:"
+    QLabel* Label8 = nullptr;           // the quality's value
+    QSlider* TrackBar1 = nullptr;       // JPEG quality, 10 to 100
+    TXAquaButton* Button3 = nullptr;    // "Text Font": the overlay's font
+    TXAquaButton* Button4 = nullptr;    // "Text Farbe": the overlay's colour
+    TXAquaButton* Button5 = nullptr;    // "Text": "Text Eingabe" (Form2)
+    TLabelFX* LabelFX1 = nullptr;       // "PostFix" or "PreFix": where the affix goes
+    QLineEdit* Edit3 = nullptr;         // the name affix
+    QCheckBox* CheckBox5 = nullptr;     // "nur Name ändern": Start only renames
+    TDriveComboBox* DriveComboBox1 = nullptr;       // the drive (mounted volume)
+    TDirectoryListBox* DirectoryListBox1 = nullptr; // the folder list
+    TFileListBox* FileListBox1 = nullptr;           // the picture files of the folder
+    QRadioButton* RadioButton1 = nullptr;           // "Alle": Start takes every file
+    QRadioButton* RadioButton2 = nullptr;           // "Auswahl": Start takes the selected files
+    TImage* Image2 = nullptr;                       // the web link strip
+    TImage* Image3 = nullptr;                       // the About strip
+    QWidget* ScrollBox1 = nullptr;                  // the preview area
+    TImage* Image1 = nullptr;                       // the preview picture
 
     // The largest width and height of the picture in the preview area: kPreviewSide, also known
     // before the window exists.

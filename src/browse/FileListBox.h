@@ -44,7 +44,8 @@ public:
     void SetMultiSelect(bool multi);
 
     // Reads the folder again (the selection is cleared), then signals changed. Fails with
-    // InOutError before anything is cleared when the folder has gone.
+    // InOutError before anything is cleared when the folder has gone. The design's name: not
+    // Qt's update(), which only schedules a repaint.
     void Update();
 
     int Count() const { return count(); }

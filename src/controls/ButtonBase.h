@@ -38,6 +38,7 @@ public:
     TPen& MOverPen() { return mOverPen_; }
     TBrush& MDownBrush() { return mDownBrush_; }
     TPen& MDownPen() { return mDownPen_; }
+    // The caption's font in the normal look (the design's name; Qt's font() is the widget's).
     TFont& Font() { return font_; }
     TFont& MOverFont() { return mOverFont_; }
     TFont& MDownFont() { return mDownFont_; }
