@@ -6,7 +6,12 @@
 // memory file passed with the reply. No Qt and no decoder library here: both sides include this
 // file.
 
+#include <array>
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <sys/socket.h>
 
 namespace quill::decoder_protocol {
 
@@ -61,5 +66,29 @@ struct Reply {
     std::uint32_t orientation; // the picture's orientation tag, 1 to 8; the rows are as stored
     std::uint32_t damaged;     // 1: the file's data had to be cut to fit; the picture is incomplete
 };
+
+// Sends one message over the channel, with the descriptor fd passed along when it is not -1.
+// True when the whole message went.
+inline bool sendWithDescriptor(int channel, const void* data, std::size_t size, int fd) {
+    iovec part{const_cast<void*>(data), size};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
+    if (fd >= 0) {
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    }
+    ssize_t sent;
+    do {
+        sent = sendmsg(channel, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == ssize_t(size);
+}
 
 } // namespace quill::decoder_protocol

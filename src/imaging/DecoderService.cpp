@@ -258,25 +258,8 @@ void releaseMappedRows(void* info) {
 }
 
 bool sendRequest(int channel, const Descriptor& picture, int format, int flags) {
-    proto::Request request{proto::kRequestMagic, format, flags, 0};
-    iovec part{&request, sizeof request};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    const int fd = picture.get();
-    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    ssize_t sent;
-    do {
-        sent = sendmsg(channel, &message, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return sent == ssize_t(sizeof request);
+    const proto::Request request{proto::kRequestMagic, format, flags, 0};
+    return proto::sendWithDescriptor(channel, &request, sizeof request, picture.get());
 }
 
 // Opens a picture file for the decoder. Only regular files are decoded, and the open itself must

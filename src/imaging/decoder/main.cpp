@@ -95,25 +95,7 @@ struct Mapping {
 };
 
 bool sendReply(const proto::Reply& reply, int fd) {
-    iovec part{const_cast<proto::Reply*>(&reply), sizeof reply};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
-    if (fd >= 0) {
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    }
-    ssize_t sent;
-    do {
-        sent = sendmsg(proto::kChannelFd, &message, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return sent == ssize_t(sizeof reply);
+    return proto::sendWithDescriptor(proto::kChannelFd, &reply, sizeof reply, fd);
 }
 
 // The size the file's header claims, ahead of the reply.
@@ -225,11 +207,10 @@ int serveOne() {
     std::optional<quill::decode::PictureFile> file =
         quill::decode::PictureFile::read(pictureFd.get());
     pictureFd.reset(); // read once: the bytes are all the decoder needs of the file
-    const Status status =
-        file ? quill::decode::decodeFile(file->bytes(), FREE_IMAGE_FORMAT(request.format),
-                                         request.flags, allocate, width, height, &orientation,
-                                         &damaged)
-             : Status::NoPicture;
+    const Status status = file ? quill::decode::decodeFile(
+                                     file->bytes(), FREE_IMAGE_FORMAT(request.format),
+                                     request.flags, allocate, width, height, &orientation, &damaged)
+                               : Status::NoPicture;
     file.reset();
     reply.status = std::int32_t(status);
     if (mapping.address != MAP_FAILED) {
