@@ -5,8 +5,8 @@
 //   - "Start" over 20 PNGs of 12 megapixels against FreeImage decoding them one after another
 //     (target <= 0.6);
 //   - the preview of a 24-megapixel JPEG, selection to shown, against its full decode (<= 0.25),
-//     and of a progressive one (<= 0.35), with what its decode cost at the scale and with the
-//     scans the preview used to take;
+//     and of a progressive one (<= 0.35), with what its decode costs at that scale and, for
+//     comparison, at twice the shown size with every scan;
 //   - start-up in a folder of 100,000 files, less start-up in an empty one, against entering that
 //     folder from its parent in the running program (<= 1.2);
 //   - start-up, from the launch to the window shown, with a 24-megapixel JPEG as the folder's first
@@ -94,7 +94,7 @@ void decodeWithLibjpeg(const QByteArray& bytes, std::vector<JSAMPLE>& rows) {
     jpeg_destroy_decompress(&info);
 }
 
-// Full decode through the shared JPEG object's path: what the preview used to cost at least.
+// Full decode through the shared JPEG object's path: what a preview without a DCT scale costs.
 double fullDecodeSeconds(const QString& path) {
     const auto start = Clock::now();
     TJPEGImage jpeg;
@@ -250,7 +250,7 @@ void BM_PreviewOf24MegapixelJpegAgainstItsDecode(benchmark::State& state) {
     constexpr int kRounds = 5;
     double preview = 0;
     double decode = 0;
-    double formerScale = 0; // twice the shown size (2/8 here), every scan
+    double formerScale = 0; // twice the shown size (2/8 here), every scan: the comparison
     double eighthAllScans = 0;
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {

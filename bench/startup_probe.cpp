@@ -58,7 +58,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    // The benchmark's comparison: start-up as it was before it decoded ahead.
+    // The benchmark's comparison: start-up without decoding the first picture ahead.
     if (!qEnvironmentVariableIsEmpty("QUILL_PROBE_NO_PREVIEW_AHEAD")) {
         quill::setStartUpPreviewAhead(false);
     }

@@ -181,7 +181,7 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
                 startNext(index);
             }
             // Not loaded ahead: loaded now, so that a failure is reported, and leaves its
-            // traces, as it always did.
+            // traces, from this load.
             return loaded ? *loaded : LoadPictureFile(working, jpeg, entry.name);
         };
         result.lastProcessedIndex = index;

@@ -38,9 +38,9 @@ public:
 
     // Waits for the decode and, when the file loaded, makes working its picture and hands what
     // the thread's JPEG object loaded to jpeg, exactly as loading it there would have, and returns
-    // the load's result. Nothing when it did not load: the caller loads it in its turn as it
-    // always did, so that the failure is reported, and leaves its traces, as before. Nothing is
-    // held afterwards.
+    // the load's result. Nothing when it did not load: the caller then loads it itself, so that
+    // the failure is reported, and leaves its traces, from the run's own load. Nothing is held
+    // afterwards.
     std::optional<LoadResult> take(QImage& working, TJPEGImage& jpeg);
 
     // Waits for the decode and forgets it.

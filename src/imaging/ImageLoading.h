@@ -23,7 +23,7 @@ namespace quill {
 enum LoadOutcome { LoadOk, LoadInvalidJpeg, LoadFailed };
 
 // What one load came to. It converts to its outcome, so a caller that only branches on that
-// reads as before; the detail says why a load failed, for the log, never for the user.
+// needs nothing more; the detail says why a load failed, for the log, never for the user.
 struct LoadResult {
     LoadOutcome outcome = LoadOk;
     QString detail;

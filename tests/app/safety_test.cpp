@@ -96,7 +96,7 @@ TEST_F(WindowTest, AnAffixThatLeavesTheFolderOrHidesTheNamesIsRefusedBeforeAnyth
         }
     }
 
-    // A usable affix afterwards works as before; a "." that follows the name hides nothing.
+    // A usable affix afterwards still works; a "." that follows the name hides nothing.
     w.CheckBox5->setChecked(false);
     w.LabelFX1->setText("PostFix");
     w.Edit3->setText(".k");

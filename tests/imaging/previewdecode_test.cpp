@@ -317,7 +317,7 @@ TEST_F(PreviewDecode, WhatDoesNotDecodeAheadIsLoadedAndReportedInItsTurn) {
 }
 
 // After a run the folder's first entry is previewed again; a picture of another format whose
-// file is unchanged is not decoded again either, and any change or failure is seen as before.
+// file is unchanged is not decoded again either, and any change or failure is still seen.
 TEST_F(PreviewDecode, AnotherFormatsUnchangedFileIsNotDecodedAgainAndFailuresStaySeen) {
     PreviewMemo memo;
     const QString png = path(QStringLiteral("a.png"));

@@ -707,7 +707,7 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
     }
 
     // The common PNG files are read without FreeImage, twice as fast, into the bitmap it would
-    // give; every other file, and any file in doubt, goes to FreeImage as before.
+    // give; every other file, and any file in doubt, goes to FreeImage.
     DibPtr dib;
     bool cut = false;
     if (format == FIF_PNG && ownPngDecoding) {

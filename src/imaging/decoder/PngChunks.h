@@ -25,7 +25,7 @@ struct PngFacts {
 // so the chunks keep their order and places, and when the picture data inflates to more than the
 // rows, it is replaced by the rows alone, stored without compression. The rows are inflated at
 // most once here (and only as far as the rows go); a file whose chunks cannot be walked, or whose
-// data ends before its rows, is left as it is, to be refused by the loader as before.
+// data ends before its rows, is left as it is, for the loader to refuse.
 PngFacts preparePngForLoader(std::vector<std::uint8_t>& file);
 
 // The bytes of the rows as they are compressed: for each row of each pass (all of them when not
