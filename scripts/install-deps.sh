@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang "libclang-rt-14-dev|libclang-rt-dev|libclang-common-14-dev"
   xvfb xauth xdotool x11-utils x11-apps libxcb1-dev
+  weston xwayland # a headless Wayland session with XWayland for an end-to-end test
   fonts-dejavu-core fonts-liberation2
   xdg-utils shared-mime-info desktop-file-utils
   dpkg-dev file lintian appstream man-db gzip # making and checking the Debian package
