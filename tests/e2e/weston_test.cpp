@@ -5,9 +5,9 @@
 // A headless weston has no seat, so X input comes from XTEST alone. Measured with XWayland 22.1:
 // an absolute pointer move (`xdotool mousemove`, a warp) makes XWayland abort; relative moves,
 // clicks and keys reach the clients, keys going to the window under the pointer because weston
-// gives no X window the focus. Weston also puts "drehen & spiegeln" elsewhere than over XTRA,
-// where Qt still believes it is, so the pointer cannot reach it while hovering: the test opens
-// it the keyboard's way and chooses with a click.
+// gives no X window the focus. Weston shows "drehen & spiegeln" over XTRA but keeps its X window
+// in the top left corner, where Qt, which believes it over XTRA, closes it as soon as XTEST's
+// pointer gets there: the test opens it the keyboard's way and chooses with a click.
 
 #include "X11Session.h"
 
