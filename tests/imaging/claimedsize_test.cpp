@@ -20,22 +20,7 @@ const QRgb kInk = qRgb(10, 200, 30);
 
 // 8-bit PCX with its palette at the end; every row in runs of 63 (width a multiple of 63).
 QByteArray runLengthPcx(int width, int claimedHeight, int codedRows) {
-    QByteArray out;
-    out.append(char(10));
-    out.append(char(5));
-    out.append(char(1));
-    out.append(char(8));
-    putLe16(out, 0);
-    putLe16(out, 0);
-    putLe16(out, unsigned(width - 1));
-    putLe16(out, unsigned(claimedHeight - 1));
-    putLe16(out, 72);
-    putLe16(out, 72);
-    out += QByteArray(49, '\0');
-    out.append(char(1)); // planes
-    putLe16(out, unsigned(width));
-    putLe16(out, 1);
-    out += QByteArray(128 - out.size(), '\0');
+    QByteArray out = test::formats::pcxHeader(8, 1, width, claimedHeight, width);
     for (int i = 0; i < width / 63 * codedRows; ++i) {
         out.append(char(0xC0 | 63));
         out.append(char(1));

@@ -295,17 +295,27 @@ inline Sample targa(bool runLength, int mapFirst, int mapEntryBits, int order = 
     return s;
 }
 
+// The 128-byte header of a run-length coded PCX (version 5, 72 dpi) with the 16 colours of its
+// own palette as red, green, blue bytes (zeros where none are given).
+inline QByteArray pcxHeader(int bits, int planes, int width, int height, int bytesPerLine,
+                            const QByteArray& palette = {}) {
+    QByteArray out;
+    le(out, {10, 1, 5, 1, 1, 1, bits, 1, 0, 4, width - 1, 2, height - 1, 2, 72, 2, 72, 2});
+    out += palette.leftJustified(48, '\0', true);
+    le(out, {0, 1, planes, 1, bytesPerLine, 2, 1, 2});
+    return out.leftJustified(128, '\0');
+}
+
 // A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette.
 inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
     Sample s{{}, blank(width, height)};
     const int levels = 1 << (bits * planes);
     const int bytesPerLine = ((width * bits + 7) / 8 + 1) & ~1;
-    le(s.bytes, {10, 1, 5, 1, 1, 1, bits, 1, 0, 4, width - 1, 2, height - 1, 2, 72, 2, 72, 2});
+    QByteArray palette;
     for (int i = 0; i < 16; ++i) {
-        s.bytes += rgb(paletteColour(i));
+        palette += rgb(paletteColour(i));
     }
-    le(s.bytes, {0, 1, planes, 1, bytesPerLine, 2, 1, 2});
-    s.bytes += QByteArray(128 - s.bytes.size(), '\0');
+    s.bytes = pcxHeader(bits, planes, width, height, bytesPerLine, palette);
     for (int y = 0; y < height; ++y) {
         for (int p = 0; p < planes; ++p) {
             QByteArray row = packRow(width, bits, 1, [&](int x) {
