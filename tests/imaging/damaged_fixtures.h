@@ -25,10 +25,11 @@ inline void appendLe(QByteArray& out, std::uint32_t v, int bytes) {
 }
 
 // A BMP compressed with RLE8 (bpp 8) or RLE4 (bpp 4) whose pixel data is `runs` as given, with
-// an info header of headerSize bytes (40, or 124 for version 5) and a colour table of
-// rleColour(0..colours-1). A negative height makes it top-down.
+// an info header of headerSize bytes (40, or 124 for version 5) and a colour table of the
+// palette's colours, or of rleColour(0..colours-1) without one. A negative height makes it
+// top-down.
 inline QByteArray rleBmp(int width, int height, int bpp, const QByteArray& runs, int colours = 16,
-                         std::uint32_t headerSize = 40) {
+                         std::uint32_t headerSize = 40, const std::vector<QRgb>& palette = {}) {
     const std::uint32_t pixelsAt = 14 + headerSize + std::uint32_t(colours) * 4;
     QByteArray out("BM");
     appendLe(out, pixelsAt + std::uint32_t(runs.size()), 4);
@@ -47,7 +48,7 @@ inline QByteArray rleBmp(int width, int height, int bpp, const QByteArray& runs,
     appendLe(out, 0, 4);
     out.append(QByteArray(int(headerSize) - 40, '\0'));
     for (int i = 0; i < colours; ++i) {
-        const QRgb c = rleColour(i);
+        const QRgb c = palette.empty() ? rleColour(i) : palette[std::size_t(i)];
         out.append(char(qBlue(c)));
         out.append(char(qGreen(c)));
         out.append(char(qRed(c)));

@@ -356,20 +356,6 @@ inline QByteArray koalaBytes() {
 
 // An uncompressed ILBM with two bit planes showing the quadrants.
 inline QByteArray lbmBytes(int width = 16, int height = 12) {
-    QByteArray bmhd;
-    putBe16(bmhd, unsigned(width));
-    putBe16(bmhd, unsigned(height));
-    putBe16(bmhd, 0);
-    putBe16(bmhd, 0);
-    bmhd.append(char(2)); // planes
-    bmhd.append(char(0)); // masking
-    bmhd.append(char(0)); // compression
-    bmhd.append(char(0));
-    putBe16(bmhd, 0); // transparent colour
-    bmhd.append(char(1));
-    bmhd.append(char(1));
-    putBe16(bmhd, unsigned(width));
-    putBe16(bmhd, unsigned(height));
     QByteArray cmap;
     for (QRgb c : quadrantPalette()) {
         cmap.append(char(qRed(c)));
@@ -389,19 +375,9 @@ inline QByteArray lbmBytes(int width = 16, int height = 12) {
             body += row;
         }
     }
-    QByteArray chunks = "ILBM";
-    for (const auto& [tag, data] :
-         {std::pair{"BMHD", bmhd}, std::pair{"CMAP", cmap}, std::pair{"BODY", body}}) {
-        chunks.append(tag, 4);
-        putBe32(chunks, std::uint32_t(data.size()));
-        chunks += data;
-        if (data.size() & 1) {
-            chunks.append('\0');
-        }
-    }
-    QByteArray out = "FORM";
-    putBe32(out, std::uint32_t(chunks.size()));
-    return out + chunks;
+    using namespace formats;
+    return iffForm("ILBM" + iffChunk("BMHD", ilbmHeader(width, height, 2, 0)) +
+                   iffChunk("CMAP", cmap) + iffChunk("BODY", body));
 }
 
 // A Photo CD image pack whose base picture (768 x 512) is bright in its top half and dark in its

@@ -357,6 +357,24 @@ inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     return out + data + QByteArray(data.size() % 2, '\0');
 }
 
+// An IFF file: "FORM", its length, then the form type and its chunks.
+inline QByteArray iffForm(const QByteArray& typeAndChunks) {
+    QByteArray out = "FORM";
+    be(out, std::uint32_t(typeAndChunks.size()), 4);
+    return out + typeAndChunks;
+}
+
+// The BMHD of an ILBM of width x height (its page as large), 1:1 pixels, no mask; compression 1
+// is ByteRun1.
+inline QByteArray ilbmHeader(int width, int height, int planes, int compression) {
+    QByteArray bmhd;
+    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
+    be(bmhd, 0, 4);
+    bmhd += bytes({planes, 0, compression, 0, 0, 0, 1, 1});
+    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
+    return bmhd;
+}
+
 // An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals).
 inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
     const int planes = kind == IlbmKind::Deep32                                ? 32
@@ -415,11 +433,7 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
             body += ham ? char(row.size() - 1) + row : row;
         }
     }
-    QByteArray bmhd;
-    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
-    be(bmhd, 0, 4);
-    bmhd += bytes({planes, 0, ham ? 1 : 0, 0, 0, 0, 1, 1});
-    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
+    const QByteArray bmhd = ilbmHeader(width, height, planes, ham ? 1 : 0);
     QByteArray cmap;
     for (int i = 0; i < colours && planes <= 8; ++i) {
         cmap += rgb(colourOf(i));
@@ -432,9 +446,7 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
         chunks += iffChunk("PCHG", QByteArray(20, '\0'));
     }
     chunks += iffChunk(acbm ? "ABIT" : "BODY", body);
-    s.bytes = "FORM";
-    be(s.bytes, std::uint32_t(chunks.size()), 4);
-    s.bytes += chunks;
+    s.bytes = iffForm(chunks);
     return s;
 }
 
