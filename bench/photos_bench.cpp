@@ -22,8 +22,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <jpeglib.h>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -68,51 +68,25 @@ QByteArray press() {
     return bytesOf(profile.get());
 }
 
-// A 24-megapixel JPEG as a camera writes it, with the given APP1 and ICC profile.
+// A 24-megapixel JPEG as a camera writes it, with the given APP1 and ICC profile; as CMYK, the
+// picture's red, green and blue are the inks over a light black.
 QByteArray cameraJpeg(const QByteArray& app1, const QByteArray& profile, bool cmyk = false) {
     const QImage image = photo(kWidth, kHeight);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = kWidth;
-    info.image_height = kHeight;
-    info.input_components = cmyk ? 4 : 3;
-    info.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    if (!app1.isEmpty()) {
-        jpeg_write_marker(&info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.constData()),
-                          unsigned(app1.size()));
-    }
-    if (!profile.isEmpty()) {
-        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET*>(profile.constData()),
-                               unsigned(profile.size()));
-    }
-    std::vector<JSAMPLE> inks(cmyk ? std::size_t(kWidth) * 4 : 0);
-    while (info.next_scanline < info.image_height) {
-        const uchar* rgb = image.constScanLine(int(info.next_scanline));
-        JSAMPROW row = const_cast<JSAMPROW>(rgb);
-        if (cmyk) {
-            for (int x = 0; x < kWidth; ++x) {
-                inks[std::size_t(x) * 4] = rgb[3 * x];
-                inks[std::size_t(x) * 4 + 1] = rgb[3 * x + 1];
-                inks[std::size_t(x) * 4 + 2] = rgb[3 * x + 2];
-                inks[std::size_t(x) * 4 + 3] = 230;
+    std::vector<std::uint8_t> inks;
+    if (cmyk) {
+        inks.reserve(std::size_t(kWidth) * kHeight * 4);
+        for (int y = 0; y < kHeight; ++y) {
+            const uchar* rgb = image.constScanLine(y);
+            for (int x = 0; x < kWidth * 3; x += 3) {
+                inks.insert(inks.end(), {rgb[x], rgb[x + 1], rgb[x + 2], 230});
             }
-            row = inks.data();
         }
-        jpeg_write_scanlines(&info, &row, 1);
     }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    std::free(buffer);
-    return bytes;
+    return quill::test::photos::encodeJpeg(image, {.app1 = app1,
+                                                   .iccProfile = profile,
+                                                   .cmykAdobe = cmyk,
+                                                   .cmyk = std::move(inks),
+                                                   .quality = 90});
 }
 
 enum Kind { Plain, ExifUpright, SrgbProfile, WideGamut, Cmyk, CmykProfile };

@@ -3,6 +3,7 @@
 // as damaged, and the good files (run-length BMPs and transparent PNGs among them) all convert.
 
 #include "../imaging/damaged_fixtures.h"
+#include "ProgramJpeg.h"
 #include "WindowFixture.h"
 
 #include "browse/FileListBox.h"
@@ -27,21 +28,6 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// A JPEG with detail everywhere, so that most of the file is picture data.
-QByteArray detailedJpeg(int width, int height) {
-    QImage picture(width, height, QImage::Format_RGB888);
-    for (int y = 0; y < height; ++y) {
-        uchar* row = picture.scanLine(y);
-        for (int x = 0; x < width * 3; ++x) {
-            row[x] = uchar((x * 7 + y * 13) ^ (x * y));
-        }
-    }
-    TJPEGImage encoder;
-    encoder.Assign(picture);
-    encoder.JPEGNeeded();
-    return encoder.Data().Data;
-}
-
 bool near(QColor a, QColor b, int tolerance = 16) {
     return std::abs(a.red() - b.red()) <= tolerance &&
            std::abs(a.green() - b.green()) <= tolerance &&
@@ -61,7 +47,7 @@ TEST_F(WindowTest, ARunOverGoodAndDamagedFilesTellsAboutEveryOneItDidNotConvertF
     // RLE8 ending its last row with an end-of-line before the end-of-bitmap.
     ASSERT_TRUE(writeFile(path("d_rle.bmp"),
                           rleBmp(4, 3, 8, bytesOf({4, 1, 0, 0, 4, 2, 0, 0, 4, 6, 0, 0, 0, 1}))));
-    const QByteArray whole = detailedJpeg(120, 80);
+    const QByteArray whole = test::programJpeg(test::detailedPicture(120, 80));
     ASSERT_TRUE(writeFile(path("e_kurz.jpg"), whole.left(whole.size() * 7 / 10)));
     ASSERT_TRUE(writeFile(path("f_bombe.jpg"), progressiveHeaderBomb()));
     writePicture("g_gut.jpg", 40, 30, Qt::blue);

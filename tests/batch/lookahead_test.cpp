@@ -4,6 +4,7 @@
 // away before its turn.
 
 #include "PhotoFixtures.h"
+#include "ProgramJpeg.h"
 #include "TestSupport.h"
 #include "batch/ConversionRun.h"
 #include "batch/DecodeAhead.h"
@@ -35,14 +36,6 @@ QImage detailed(int width, int height, int seed) {
         }
     }
     return image;
-}
-
-QByteArray jpegBytes(const QImage& image, bool progressive) {
-    TJPEGImage writer;
-    writer.SetProgressiveEncoding(progressive);
-    writer.Assign(image);
-    writer.JPEGNeeded();
-    return writer.Data().Data;
 }
 
 QByteArray readAll(const QString& path) {
@@ -125,20 +118,20 @@ protected:
     // photo stored on its side, a JPEG cut short (converted, with a warning), and files that
     // give no picture at all.
     void writeMixedFolder() {
-        writeAll(path("a_prog.jpg"), jpegBytes(detailed(320, 240, 1), true));
+        writeAll(path("a_prog.jpg"), test::programJpeg(detailed(320, 240, 1), true));
         ASSERT_TRUE(detailed(300, 200, 2).save(path("b.png")));
-        writeAll(path("c_base.jpg"), jpegBytes(detailed(240, 320, 3), false));
+        writeAll(path("c_base.jpg"), test::programJpeg(detailed(240, 320, 3), false));
         ASSERT_TRUE(detailed(200, 150, 4).save(path("d.png")));
-        writeAll(path("e_prog.jpg"), jpegBytes(detailed(256, 256, 5), true));
+        writeAll(path("e_prog.jpg"), test::programJpeg(detailed(256, 256, 5), true));
         ASSERT_TRUE(detailed(128, 96, 6).save(path("f.bmp")));
-        const QByteArray cut = jpegBytes(detailed(320, 240, 7), false);
+        const QByteArray cut = test::programJpeg(detailed(320, 240, 7), false);
         writeAll(path("g_cut.jpg"), cut.left(cut.size() / 2));
         writeAll(path("h_kaputt.jpg"), QByteArrayLiteral("\xff\xd8\xff\xe0 not really"));
         writeAll(path("i_kaputt.png"), QByteArray("\x89PNG broken"));
         ASSERT_TRUE(test::photos::writeJpeg(path("j_hoch.jpg"), detailed(160, 120, 8),
                                             {.app1 = test::photos::exifWithOrientation(6)}));
         ASSERT_TRUE(detailed(90, 60, 9).save(path("k.png")));
-        const QByteArray cutProgressive = jpegBytes(detailed(320, 240, 10), true);
+        const QByteArray cutProgressive = test::programJpeg(detailed(320, 240, 10), true);
         writeAll(path("l_cut_prog.jpg"), cutProgressive.left(cutProgressive.size() * 2 / 3));
         ASSERT_TRUE(detailed(64, 64, 11).save(path("m.png")));
     }
@@ -288,7 +281,7 @@ TEST_F(LookAhead, AFileRemovedBeforeItsTurnIsReportedInItsTurnAsBefore) {
 }
 
 TEST_F(LookAhead, ADecodeAheadIsTakenOverWholeOrNotAtAll) {
-    writeAll(path("p.jpg"), jpegBytes(detailed(200, 100, 1), true));
+    writeAll(path("p.jpg"), test::programJpeg(detailed(200, 100, 1), true));
     writeAll(path("kaputt.jpg"), QByteArrayLiteral("\xff\xd8 no more"));
     TJPEGImage shared;
     ASSERT_FALSE(shared.ProgressiveEncoding());

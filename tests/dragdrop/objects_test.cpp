@@ -1,6 +1,8 @@
 // The contracts of the drag-and-drop objects: interface ids, reference counts, and every answer
 // of the data object, the format enumerator, the drop source and the drop target.
 
+#include "DropWindow.h"
+
 #include "dragdrop/DropFiles.h"
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/OleShim.h"
@@ -20,6 +22,7 @@
 #include <vector>
 
 using namespace quill::ole;
+using quill::test::DropWindow;
 
 namespace {
 
@@ -421,42 +424,6 @@ TEST(DataObject, AHeldBlockFreedBehindItsBackIsRefusedNotRead) {
     EXPECT_TRUE(FAILED(held.object->GetData(&format, &medium)));
     EXPECT_EQ(medium.hGlobal, nullptr);
 }
-
-namespace {
-
-// A window that records the drop message the way the main window will receive it.
-class DropWindow : public QWidget {
-public:
-    std::vector<QByteArray> paths;
-    int messages = 0;
-    std::optional<SIZE_T> lockedBytes;
-    LPARAM lParam = -1;
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() != WindowMessageEvent::eventType()) {
-            return QWidget::event(event);
-        }
-        auto* message = static_cast<WindowMessageEvent*>(event);
-        if (message->message() != WM_FILESDROPPED) {
-            return false;
-        }
-        ++messages;
-        const auto drop = reinterpret_cast<HDROP>(message->wParam());
-        lockedBytes = globalBytesFrom(drop);
-        lParam = message->lParam();
-        const UINT count = DragQueryFileA(drop, kDragQueryCount, nullptr, 0);
-        for (UINT i = 0; i < count; ++i) {
-            std::vector<char> path(DragQueryFileA(drop, i, nullptr, 0) + 1);
-            DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size()));
-            paths.emplace_back(path.data());
-        }
-        message->setResult(0);
-        return true;
-    }
-};
-
-} // namespace
 
 TEST(DropTarget, NotesWhetherTheDragOffersAFileListAndAnswersCopyOnly) {
     DropWindow window;

@@ -2,6 +2,7 @@
 // the drop target and the window's drop message, and drags out through DoDragDrop and the drag
 // routine, with the Qt drag loop replaced by a scripted receiver.
 
+#include "DropWindow.h"
 #include "TestSupport.h"
 
 #include "dragdrop/DragFile.h"
@@ -34,46 +35,9 @@
 #include <vector>
 
 using namespace quill::ole;
+using quill::test::DropWindow;
 
 namespace {
-
-// Receives the drop message as the main window will; may fail as the folder list can.
-class DropWindow : public QWidget {
-public:
-    DropWindow() {
-        resize(300, 200);
-        edit = new QLineEdit(this);
-        edit->setGeometry(10, 10, 200, 24);
-    }
-    QLineEdit* edit;
-    std::vector<QByteArray> paths;
-    int messages = 0;
-    bool failWithInOutError = false;
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() != WindowMessageEvent::eventType()) {
-            return QWidget::event(event);
-        }
-        auto* message = static_cast<WindowMessageEvent*>(event);
-        if (message->message() != WM_FILESDROPPED) {
-            return false;
-        }
-        ++messages;
-        const auto drop = reinterpret_cast<HDROP>(message->wParam());
-        const UINT count = DragQueryFileA(drop, kDragQueryCount, nullptr, 0);
-        for (UINT i = 0; i < count; ++i) {
-            std::vector<char> path(DragQueryFileA(drop, i, nullptr, 0) + 1);
-            DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size()));
-            paths.emplace_back(path.data());
-        }
-        if (failWithInOutError) {
-            throw quill::InOutError(5);
-        }
-        message->setResult(0);
-        return true;
-    }
-};
 
 // OLE is up for each test, and the window's target is registered as the main window does it.
 class Shim : public ::testing::Test {

@@ -2,6 +2,7 @@
 // German, "Start" pressed for as long as its click lasts, and the target folder dialog on the
 // main window with nothing in its title.
 
+#include "MainWindowSteps.h"
 #include "X11Session.h"
 
 #include <QColor>
@@ -170,15 +171,12 @@ TEST(LayoutEndToEnd, StartStaysPressedThroughItsBoxesAndTheFolderDialogOpensOnTh
     const QColor normal = gradientColumn(QColor(133, 148, 216), fadeOut, 40);
     ASSERT_EQ(rgb(screen.pixel(face)), rgb(normal));
 
-    session.moveMouse(origin + QPoint(8 + 40, 196 + 12));
-    session.click(1);
-    const QString question = session.waitForWindow(QStringLiteral("Achtung!"), 20000);
+    const QString question = pressStart(session, origin);
     ASSERT_FALSE(question.isEmpty()) << "no confirmation box";
     screen = session.screenshot();
     EXPECT_EQ(rgb(screen.pixel(face)), rgb(pressed)) << "while the confirmation is open";
 
-    session.focusWindow(question);
-    session.key(QStringLiteral("Return"));
+    pressEnterIn(session, question);
     QString failure;
     ASSERT_TRUE(session.waitUntil(
         [&] {
@@ -190,8 +188,7 @@ TEST(LayoutEndToEnd, StartStaysPressedThroughItsBoxesAndTheFolderDialogOpensOnTh
     screen = session.screenshot();
     EXPECT_EQ(rgb(screen.pixel(face)), rgb(pressed)) << "while the run shows its message";
 
-    session.focusWindow(failure);
-    session.key(QStringLiteral("Return"));
+    pressEnterIn(session, failure);
     // The dialog's title is a blank, never the program's name.
     const QString dialog = session.waitForWindow(QStringLiteral(" "), 30000);
     ASSERT_FALSE(dialog.isEmpty()) << "no target folder dialog with an empty title";

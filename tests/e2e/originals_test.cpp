@@ -1,6 +1,7 @@
 // The originals in the real program: a name affix that would lead the outputs out of their
 // folder is refused with real input, and every original stays byte for byte.
 
+#include "MainWindowSteps.h"
 #include "X11Session.h"
 
 #include <QColor>
@@ -46,12 +47,7 @@ TEST(RunEndToEnd, AnAffixLeadingOutOfTheFolderIsRefusedAndTheOriginalsStayByteFo
     session.moveMouse(origin + QPoint(164 + 30, 264 + 10));
     session.click(1);
     session.xdotool({"type", "--delay", "30", "../"});
-    session.moveMouse(origin + QPoint(8 + 40, 196 + 12));
-    session.click(1);
-    const QString question = session.waitForWindow("Achtung!", 20000);
-    ASSERT_FALSE(question.isEmpty()) << "no confirmation box";
-    session.focusWindow(question);
-    session.key("Return");
+    ASSERT_TRUE(pressStartAndConfirm(session, origin)) << "no confirmation box";
 
     // The refusal is a second window titled like the program.
     auto programWindows = [&] {
@@ -68,8 +64,7 @@ TEST(RunEndToEnd, AnAffixLeadingOutOfTheFolderIsRefusedAndTheOriginalsStayByteFo
         << "the affix was not refused with a message";
     windows.removeAll(window);
     ASSERT_EQ(windows.size(), 1);
-    session.focusWindow(windows.first());
-    session.key("Return");
+    pressEnterIn(session, windows.first());
     ASSERT_TRUE(session.waitUntil([&] { return programWindows().size() == 1; }, 20000));
 
     EXPECT_EQ(bytesOf(folder + "/x.jpg"), originalJpeg);

@@ -1,5 +1,6 @@
 // A whole conversion run in the real program, started and confirmed with real input.
 
+#include "MainWindowSteps.h"
 #include "X11Session.h"
 
 #include <QColor>
@@ -56,12 +57,7 @@ TEST(RunEndToEnd, StartConfirmedWithTheKeyboardFillsTheOutputFolderAndShowsFerti
     EXPECT_EQ(darkPixels(before, fertig), 0) << "\"Fertig !\" is hidden before a run";
 
     // "Start", then Yes (the default button) with the Enter key.
-    session.moveMouse(origin + QPoint(8 + 40, 196 + 12));
-    session.click(1);
-    const QString question = session.waitForWindow("Achtung!", 20000);
-    ASSERT_FALSE(question.isEmpty()) << "no confirmation box";
-    session.focusWindow(question);
-    session.key("Return");
+    ASSERT_TRUE(pressStartAndConfirm(session, origin)) << "no confirmation box";
 
     const QString output = dir.path() + "/_Parvexo";
     ASSERT_TRUE(

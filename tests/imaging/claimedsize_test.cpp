@@ -2,6 +2,7 @@
 // give no picture; the most compressed files that writers really make still load. Every file is
 // one colour in the longest runs its format allows, so each sits close to its format's bound.
 
+#include "damaged_fixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/PictureHeaders.h"
@@ -20,22 +21,7 @@ const QRgb kInk = qRgb(10, 200, 30);
 
 // 8-bit PCX with its palette at the end; every row in runs of 63 (width a multiple of 63).
 QByteArray runLengthPcx(int width, int claimedHeight, int codedRows) {
-    QByteArray out;
-    out.append(char(10));
-    out.append(char(5));
-    out.append(char(1));
-    out.append(char(8));
-    putLe16(out, 0);
-    putLe16(out, 0);
-    putLe16(out, unsigned(width - 1));
-    putLe16(out, unsigned(claimedHeight - 1));
-    putLe16(out, 72);
-    putLe16(out, 72);
-    out += QByteArray(49, '\0');
-    out.append(char(1)); // planes
-    putLe16(out, unsigned(width));
-    putLe16(out, 1);
-    out += QByteArray(128 - out.size(), '\0');
+    QByteArray out = test::formats::pcxHeader(8, 1, width, claimedHeight, width);
     for (int i = 0; i < width / 63 * codedRows; ++i) {
         out.append(char(0xC0 | 63));
         out.append(char(1));
@@ -60,46 +46,12 @@ QByteArray runLengthBmp(int bitsPerPixel, int width, int claimedHeight, int code
         data.append(char(0));
         data.append(char(row + 1 < codedRows ? 0 : 1));
     }
-    const int pixelsAt = 14 + 40 + 8;
-    QByteArray out = "BM";
-    putLe32(out, std::uint32_t(pixelsAt + data.size()));
-    putLe32(out, 0);
-    putLe32(out, pixelsAt);
-    putLe32(out, 40);
-    putLe32(out, std::uint32_t(width));
-    putLe32(out, std::uint32_t(claimedHeight));
-    putLe16(out, 1);
-    putLe16(out, unsigned(bitsPerPixel));
-    putLe32(out, bitsPerPixel == 8 ? 1 : 2);
-    putLe32(out, std::uint32_t(data.size()));
-    putLe32(out, 2835);
-    putLe32(out, 2835);
-    putLe32(out, 2);
-    putLe32(out, 0);
-    putLe32(out, 0); // colour 0: black; colour 1: the ink
-    out.append(char(qBlue(kInk)));
-    out.append(char(qGreen(kInk)));
-    out.append(char(qRed(kInk)));
-    out.append(char(0));
-    return out + data;
+    return rleBmp(width, claimedHeight, bitsPerPixel, data, 2, 40, {qRgb(0, 0, 0), kInk});
 }
 
 // One-plane ILBM, two colours: each row of 1024 pixels (128 bytes) is one ByteRun1 code.
 QByteArray byteRunIlbm(int claimedHeight, int codedRows) {
     const int width = 1024;
-    QByteArray bmhd;
-    putBe16(bmhd, unsigned(width));
-    putBe16(bmhd, unsigned(claimedHeight));
-    putBe32(bmhd, 0);
-    bmhd.append(char(1)); // planes
-    bmhd.append(char(0)); // no mask
-    bmhd.append(char(1)); // ByteRun1
-    bmhd.append(char(0));
-    putBe16(bmhd, 0);
-    bmhd.append(char(1));
-    bmhd.append(char(1));
-    putBe16(bmhd, unsigned(width));
-    putBe16(bmhd, unsigned(claimedHeight));
     QByteArray cmap(3, '\0');
     cmap.append(char(qRed(kInk)));
     cmap.append(char(qGreen(kInk)));
@@ -109,16 +61,9 @@ QByteArray byteRunIlbm(int claimedHeight, int codedRows) {
         body.append(char(-127)); // the next byte 128 times
         body.append(char(0xff));
     }
-    QByteArray chunks = "ILBM";
-    for (const auto& [tag, data] :
-         {std::pair{"BMHD", bmhd}, std::pair{"CMAP", cmap}, std::pair{"BODY", body}}) {
-        chunks.append(tag, 4);
-        putBe32(chunks, std::uint32_t(data.size()));
-        chunks += data;
-    }
-    QByteArray out = "FORM";
-    putBe32(out, std::uint32_t(chunks.size()));
-    return out + chunks;
+    using namespace test::formats;
+    return iffForm("ILBM" + iffChunk("BMHD", ilbmHeader(width, claimedHeight, 1, 1)) +
+                   iffChunk("CMAP", cmap) + iffChunk("BODY", body));
 }
 
 class ClaimedSize : public ::testing::Test {

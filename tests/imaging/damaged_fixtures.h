@@ -2,16 +2,14 @@
 // Damaged and crafted pictures made by the tests themselves: run-length BMPs from hand-written
 // bytes and progressive JPEGs whose frame header claims far more than their data holds.
 
+#include "../support/PhotoFixtures.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QRgb>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace quill::test::fixtures {
 
@@ -27,10 +25,11 @@ inline void appendLe(QByteArray& out, std::uint32_t v, int bytes) {
 }
 
 // A BMP compressed with RLE8 (bpp 8) or RLE4 (bpp 4) whose pixel data is `runs` as given, with
-// an info header of headerSize bytes (40, or 124 for version 5) and a colour table of
-// rleColour(0..colours-1). A negative height makes it top-down.
+// an info header of headerSize bytes (40, or 124 for version 5) and a colour table of the
+// palette's colours, or of rleColour(0..colours-1) without one. A negative height makes it
+// top-down.
 inline QByteArray rleBmp(int width, int height, int bpp, const QByteArray& runs, int colours = 16,
-                         std::uint32_t headerSize = 40) {
+                         std::uint32_t headerSize = 40, const std::vector<QRgb>& palette = {}) {
     const std::uint32_t pixelsAt = 14 + headerSize + std::uint32_t(colours) * 4;
     QByteArray out("BM");
     appendLe(out, pixelsAt + std::uint32_t(runs.size()), 4);
@@ -49,7 +48,7 @@ inline QByteArray rleBmp(int width, int height, int bpp, const QByteArray& runs,
     appendLe(out, 0, 4);
     out.append(QByteArray(int(headerSize) - 40, '\0'));
     for (int i = 0; i < colours; ++i) {
-        const QRgb c = rleColour(i);
+        const QRgb c = palette.empty() ? rleColour(i) : palette[std::size_t(i)];
         out.append(char(qBlue(c)));
         out.append(char(qGreen(c)));
         out.append(char(qRed(c)));
@@ -66,6 +65,21 @@ inline QByteArray bytesOf(std::initializer_list<int> values) {
     return out;
 }
 
+// The JPEG claiming width x height in its frame header, whatever its data holds.
+inline QByteArray withFrameSize(QByteArray jpeg, int width, int height) {
+    qsizetype sof = jpeg.indexOf(QByteArray("\xff\xc2", 2));
+    if (sof < 0) {
+        sof = jpeg.indexOf(QByteArray("\xff\xc0", 2));
+    }
+    if (sof >= 0) {
+        jpeg[sof + 5] = char(height >> 8);
+        jpeg[sof + 6] = char(height);
+        jpeg[sof + 7] = char(width >> 8);
+        jpeg[sof + 8] = char(width);
+    }
+    return jpeg;
+}
+
 // A progressive JPEG of a small mid-grey picture written by libjpeg, then made to claim
 // width x height in its frame header. With `refinements` 0 it has libjpeg's simple progression
 // (10 scans); otherwise every AC coefficient of every component gets a scan of its own followed
@@ -73,56 +87,16 @@ inline QByteArray bytesOf(std::initializer_list<int> values) {
 // sampled at half resolution as libjpeg's default, or at full resolution with fullChroma.
 inline QByteArray progressiveJpeg(int width, int height, int refinements, bool fullChroma = false) {
     const int size = 16;
-    std::vector<JSAMPLE> pixels(std::size_t(size * size * 3), 128);
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long length = 0;
-    jpeg_mem_dest(&info, &buffer, &length);
-    info.image_width = size;
-    info.image_height = size;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (fullChroma) {
-        info.comp_info[0].h_samp_factor = 1;
-        info.comp_info[0].v_samp_factor = 1;
-    }
-    std::vector<jpeg_scan_info> script;
-    if (refinements > 0) {
-        script.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0});
-        for (int c = 0; c < 3; ++c) {
-            for (int k = 1; k < DCTSIZE2; ++k) {
-                script.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, refinements});
-                for (int bit = refinements; bit > 0; --bit) {
-                    script.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, bit, bit - 1});
-                }
-            }
-        }
-        info.scan_info = script.data();
-        info.num_scans = int(script.size());
-    } else {
-        jpeg_simple_progression(&info);
-    }
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = pixels.data() + info.next_scanline * size * 3;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(length));
-    std::free(buffer);
-    const qsizetype sof = bytes.indexOf(QByteArray("\xff\xc2", 2));
-    if (sof > 0) {
-        bytes[sof + 5] = char(height >> 8);
-        bytes[sof + 6] = char(height);
-        bytes[sof + 7] = char(width >> 8);
-        bytes[sof + 8] = char(width);
-    }
-    return bytes;
+    const std::vector<std::uint8_t> pixels(std::size_t(size * size * 3), 128);
+    using photos::Progression;
+    return withFrameSize(
+        photos::encodeJpeg(
+            pixels.data(), size * 3, size, size, JCS_RGB,
+            {.progression = refinements > 0 ? Progression::EveryCoefficient : Progression::Simple,
+             .quality = 75,
+             .refinements = refinements,
+             .fullChroma = fullChroma}),
+        width, height);
 }
 
 // Peak resident memory of this process so far, in MiB; -1 when the system does not say.

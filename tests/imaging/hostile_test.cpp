@@ -28,19 +28,6 @@ QByteArray progressiveJpeg(bool fullChroma, bool thousandsOfScans) {
     return test::fixtures::progressiveJpeg(16, 16, thousandsOfScans ? 10 : 0, fullChroma);
 }
 
-// The same file claiming other dimensions in its frame header.
-QByteArray withFrameSize(QByteArray jpeg, int width, int height) {
-    qsizetype sof = jpeg.indexOf(QByteArray("\xff\xc2", 2));
-    if (sof < 0) {
-        sof = jpeg.indexOf(QByteArray("\xff\xc0", 2));
-    }
-    jpeg[sof + 5] = char(height >> 8);
-    jpeg[sof + 6] = char(height);
-    jpeg[sof + 7] = char(width >> 8);
-    jpeg[sof + 8] = char(width);
-    return jpeg;
-}
-
 class Hostile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {

@@ -2,6 +2,7 @@
 // every JPEG colour space, the progressive flag across files, and failed writes that must leave
 // nothing behind.
 
+#include "PhotoFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
@@ -22,6 +23,7 @@ namespace quill {
 namespace {
 
 using namespace test::fixtures;
+using test::photos::encodeJpeg;
 
 // A noisy picture, so that every quantisation table entry matters.
 QImage photo(int width = 64, int height = 48) {
@@ -50,36 +52,6 @@ struct Header {
     jpeg_decompress_struct info{};
     jpeg_error_mgr errors{};
 };
-
-// What plain libjpeg writes with its defaults and the given quality, forced to baseline tables.
-QByteArray referenceEncoding(const QImage& rgb, int quality, bool progressive) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(rgb.width());
-    info.image_height = JDIMENSION(rgb.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    if (progressive) {
-        jpeg_simple_progression(&info);
-    }
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    std::free(buffer);
-    return bytes;
-}
 
 class Jpeg : public ::testing::Test {
 protected:
@@ -141,7 +113,7 @@ TEST_F(Jpeg, WrittenFilesAreLibjpegDefaultsAtTheSliderQuality) {
         TJPEGImage jpeg;
         jpeg.SetCompressionQuality(quality);
         const QByteArray bytes = save(jpeg, image, QStringLiteral("q.jpg"));
-        const QByteArray reference = referenceEncoding(image, quality, false);
+        const QByteArray reference = encodeJpeg(image, {.quality = quality});
         // Same bytes as libjpeg's defaults: standard Huffman tables, accurate integer DCT,
         // 2x2/1x1/1x1 sampling, no restart markers.
         EXPECT_EQ(bytes, reference) << quality;
@@ -240,7 +212,8 @@ TEST_F(Jpeg, GreyscaleFilesDecodeToAtMost236GreyLevels) {
         }
     }
     writeBytes(path(QStringLiteral("ramp.jpg")),
-               encodeRawJpeg(ramp, 256, 8, JCS_GRAYSCALE, JCS_GRAYSCALE));
+               encodeJpeg(ramp.data(), 256, 256, 8, JCS_GRAYSCALE,
+                          {.quality = 95, .stored = JCS_GRAYSCALE}));
     TJPEGImage jpeg;
     jpeg.LoadFromFile(path(QStringLiteral("ramp.jpg")));
     EXPECT_TRUE(jpeg.Data().Grayscale);
@@ -275,7 +248,8 @@ TEST_F(Jpeg, CmykAndYcckFilesDecodeToTheirRgbColours) {
                                        qRgb(255, 255, 255)};
     for (J_COLOR_SPACE stored : {JCS_CMYK, JCS_YCCK}) {
         writeBytes(path(QStringLiteral("ink.jpg")),
-                   encodeRawJpeg(samples, 32, 16, JCS_CMYK, stored));
+                   encodeJpeg(samples.data(), 32 * 4, 32, 16, JCS_CMYK,
+                              {.quality = 95, .stored = stored}));
         const QImage back = decode(path(QStringLiteral("ink.jpg")));
         ASSERT_EQ(back.format(), QImage::Format_RGB888);
         for (int i = 0; i < 4; ++i) {
@@ -347,7 +321,8 @@ TEST_F(Jpeg, ProgressiveFlagFollowsTheLastJpegRead) {
     EXPECT_FALSE(convert(QStringLiteral("in.png"), QStringLiteral("o0.jpg"))); // before any JPEG
     EXPECT_TRUE(convert(QStringLiteral("in-progressive.jpg"), QStringLiteral("o1.jpg")));
     EXPECT_EQ(readBytes(path(QStringLiteral("o1.jpg"))),
-              referenceEncoding(working, 90, true)); // libjpeg's simple progression
+              encodeJpeg(working, {.progression = test::photos::Progression::Simple,
+                                   .quality = 90})); // libjpeg's simple progression
     EXPECT_TRUE(convert(QStringLiteral("in.png"), QStringLiteral("o2.jpg")));
     EXPECT_EQ(LoadPictureFile(working, shared, path(QStringLiteral("broken.jpg"))),
               LoadInvalidJpeg);

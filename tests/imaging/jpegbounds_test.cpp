@@ -1,6 +1,7 @@
 // A JPEG input costs bounded time and memory whatever it claims or whatever stands in its place,
 // and a JPEG cut short is decoded as far as it goes but known to be incomplete.
 
+#include "ProgramJpeg.h"
 #include "damaged_fixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
@@ -23,27 +24,9 @@ namespace quill {
 namespace {
 
 using namespace test::fixtures;
+using test::detailedPicture;
+using test::programJpeg;
 using namespace std::chrono_literals;
-
-// A picture with detail everywhere, so that every part of its data matters.
-QImage detailed(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    for (int y = 0; y < height; ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < width * 3; ++x) {
-            row[x] = uchar((x * 7 + y * 13) ^ (x * y));
-        }
-    }
-    return image;
-}
-
-QByteArray encoded(const QImage& image, bool progressive) {
-    TJPEGImage encoder;
-    encoder.SetProgressiveEncoding(progressive);
-    encoder.Assign(image);
-    encoder.JPEGNeeded();
-    return encoder.Data().Data;
-}
 
 class JpegBounds : public ::testing::Test {
 protected:
@@ -96,8 +79,8 @@ TEST_F(JpegBounds, AProgressiveHeaderBombIsRefusedBeforeAnyScan) {
 }
 
 TEST_F(JpegBounds, ScanCountingStepsOverSegmentsAndEntropyData) {
-    const QByteArray progressive = encoded(detailed(64, 48), true);
-    const QByteArray baseline = encoded(detailed(64, 48), false);
+    const QByteArray progressive = programJpeg(detailedPicture(64, 48), true);
+    const QByteArray baseline = programJpeg(detailedPicture(64, 48), false);
     EXPECT_EQ(jpeg_limits::countScans(progressive), 10); // libjpeg's simple progression
     EXPECT_EQ(jpeg_limits::countScans(baseline), 1);
     // A start-of-scan code inside a comment, and a second picture after the end, are no scans.
@@ -117,7 +100,8 @@ TEST_F(JpegBounds, AFiftyMegapixelProgressiveFileIsWithinTheBudget) {
 }
 
 TEST_F(JpegBounds, AnOversizedFileIsRefusedUnread) {
-    const QString file = write(QStringLiteral("huge.jpg"), encoded(detailed(64, 48), false));
+    const QString file =
+        write(QStringLiteral("huge.jpg"), programJpeg(detailedPicture(64, 48), false));
     // 3 GB, sparse: nothing of it is on the disk, but read whole it would fill the memory.
     ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), off_t{3} << 30), 0);
     const QImage before = quadrants();
@@ -155,9 +139,9 @@ TEST_F(JpegBounds, APipeInAJpegsPlaceIsRefusedWithoutWaiting) {
 }
 
 TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
-    const QImage picture = detailed(64, 48);
+    const QImage picture = detailedPicture(64, 48);
     for (const bool progressive : {false, true}) {
-        const QByteArray whole = encoded(picture, progressive);
+        const QByteArray whole = programJpeg(picture, progressive);
         const char* kind = progressive ? "progressive" : "baseline";
         const LoadResult first = load(write(QStringLiteral("whole.jpg"), whole));
         ASSERT_EQ(first.outcome, LoadOk) << kind;
@@ -179,7 +163,7 @@ TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
         EXPECT_EQ(bitmap, complete) << kind;
     }
     // A progressive file that ends between two scans misses the last refinement.
-    const QByteArray progressive = encoded(picture, true);
+    const QByteArray progressive = programJpeg(picture, true);
     const qsizetype lastScan = progressive.lastIndexOf(QByteArray("\xff\xda", 2));
     ASSERT_GT(lastScan, 0);
     const QString early = write(QStringLiteral("early.jpg"), progressive.left(lastScan));

@@ -3,6 +3,7 @@
 // format of the decoder table, through FreeImage's writers where it has one and as hand-made
 // bytes where it has none. Header only, so other test executables of the folder stay untouched.
 
+#include "../support/FormatFixtures.h"
 #include "imaging/decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>
@@ -19,7 +20,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include <jpeglib.h>
 #include <zlib.h>
 
 namespace quill::test::fixtures {
@@ -356,20 +356,6 @@ inline QByteArray koalaBytes() {
 
 // An uncompressed ILBM with two bit planes showing the quadrants.
 inline QByteArray lbmBytes(int width = 16, int height = 12) {
-    QByteArray bmhd;
-    putBe16(bmhd, unsigned(width));
-    putBe16(bmhd, unsigned(height));
-    putBe16(bmhd, 0);
-    putBe16(bmhd, 0);
-    bmhd.append(char(2)); // planes
-    bmhd.append(char(0)); // masking
-    bmhd.append(char(0)); // compression
-    bmhd.append(char(0));
-    putBe16(bmhd, 0); // transparent colour
-    bmhd.append(char(1));
-    bmhd.append(char(1));
-    putBe16(bmhd, unsigned(width));
-    putBe16(bmhd, unsigned(height));
     QByteArray cmap;
     for (QRgb c : quadrantPalette()) {
         cmap.append(char(qRed(c)));
@@ -389,19 +375,9 @@ inline QByteArray lbmBytes(int width = 16, int height = 12) {
             body += row;
         }
     }
-    QByteArray chunks = "ILBM";
-    for (const auto& [tag, data] :
-         {std::pair{"BMHD", bmhd}, std::pair{"CMAP", cmap}, std::pair{"BODY", body}}) {
-        chunks.append(tag, 4);
-        putBe32(chunks, std::uint32_t(data.size()));
-        chunks += data;
-        if (data.size() & 1) {
-            chunks.append('\0');
-        }
-    }
-    QByteArray out = "FORM";
-    putBe32(out, std::uint32_t(chunks.size()));
-    return out + chunks;
+    using namespace formats;
+    return iffForm("ILBM" + iffChunk("BMHD", ilbmHeader(width, height, 2, 0)) +
+                   iffChunk("CMAP", cmap) + iffChunk("BODY", body));
 }
 
 // A Photo CD image pack whose base picture (768 x 512) is bright in its top half and dark in its
@@ -425,23 +401,7 @@ inline QByteArray pcxBytes(const QImage& image) {
     const int width = image.width();
     const int height = image.height();
     const int bytesPerLine = (width + 1) & ~1;
-    QByteArray out;
-    out.append(char(10));
-    out.append(char(5));
-    out.append(char(1));
-    out.append(char(8));
-    putLe16(out, 0);
-    putLe16(out, 0);
-    putLe16(out, unsigned(width - 1));
-    putLe16(out, unsigned(height - 1));
-    putLe16(out, 72);
-    putLe16(out, 72);
-    out += QByteArray(48, '\0');
-    out.append(char(0));
-    out.append(char(3));
-    putLe16(out, unsigned(bytesPerLine));
-    putLe16(out, 1);
-    out += QByteArray(128 - out.size(), '\0');
+    QByteArray out = formats::pcxHeader(8, 3, width, height, bytesPerLine);
     for (int y = 0; y < height; ++y) {
         for (int plane = 0; plane < 3; ++plane) {
             for (int x = 0; x < bytesPerLine; ++x) {
@@ -550,37 +510,6 @@ inline QByteArray bmpNewHeaderBytes(const QImage& image, int headerSize, bool wi
     putLe32(out, 0);
     putLe32(out, std::uint32_t(offset));
     return out + header + pixels;
-}
-
-// A JPEG written with libjpeg directly, for colour spaces our encoder never writes: greyscale
-// (components = 1), and CMYK or YCCK from Adobe-style inverted ink values (components = 4).
-inline QByteArray encodeRawJpeg(const std::vector<std::uint8_t>& samples, int width, int height,
-                                J_COLOR_SPACE input, J_COLOR_SPACE stored) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = input == JCS_GRAYSCALE ? 1 : input == JCS_CMYK ? 4 : 3;
-    info.in_color_space = input;
-    jpeg_set_defaults(&info);
-    jpeg_set_colorspace(&info, stored);
-    jpeg_set_quality(&info, 95, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    const int stride = width * info.input_components;
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * stride);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    std::free(buffer);
-    return bytes;
 }
 
 } // namespace quill::test::fixtures

@@ -295,17 +295,27 @@ inline Sample targa(bool runLength, int mapFirst, int mapEntryBits, int order = 
     return s;
 }
 
+// The 128-byte header of a run-length coded PCX (version 5, 72 dpi) with the 16 colours of its
+// own palette as red, green, blue bytes (zeros where none are given).
+inline QByteArray pcxHeader(int bits, int planes, int width, int height, int bytesPerLine,
+                            const QByteArray& palette = {}) {
+    QByteArray out;
+    le(out, {10, 1, 5, 1, 1, 1, bits, 1, 0, 4, width - 1, 2, height - 1, 2, 72, 2, 72, 2});
+    out += palette.leftJustified(48, '\0', true);
+    le(out, {0, 1, planes, 1, bytesPerLine, 2, 1, 2});
+    return out.leftJustified(128, '\0');
+}
+
 // A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette.
 inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
     Sample s{{}, blank(width, height)};
     const int levels = 1 << (bits * planes);
     const int bytesPerLine = ((width * bits + 7) / 8 + 1) & ~1;
-    le(s.bytes, {10, 1, 5, 1, 1, 1, bits, 1, 0, 4, width - 1, 2, height - 1, 2, 72, 2, 72, 2});
+    QByteArray palette;
     for (int i = 0; i < 16; ++i) {
-        s.bytes += rgb(paletteColour(i));
+        palette += rgb(paletteColour(i));
     }
-    le(s.bytes, {0, 1, planes, 1, bytesPerLine, 2, 1, 2});
-    s.bytes += QByteArray(128 - s.bytes.size(), '\0');
+    s.bytes = pcxHeader(bits, planes, width, height, bytesPerLine, palette);
     for (int y = 0; y < height; ++y) {
         for (int p = 0; p < planes; ++p) {
             QByteArray row = packRow(width, bits, 1, [&](int x) {
@@ -345,6 +355,24 @@ inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     QByteArray out(tag, 4);
     be(out, std::uint32_t(data.size()), 4);
     return out + data + QByteArray(data.size() % 2, '\0');
+}
+
+// An IFF file: "FORM", its length, then the form type and its chunks.
+inline QByteArray iffForm(const QByteArray& typeAndChunks) {
+    QByteArray out = "FORM";
+    be(out, std::uint32_t(typeAndChunks.size()), 4);
+    return out + typeAndChunks;
+}
+
+// The BMHD of an ILBM of width x height (its page as large), 1:1 pixels, no mask; compression 1
+// is ByteRun1.
+inline QByteArray ilbmHeader(int width, int height, int planes, int compression) {
+    QByteArray bmhd;
+    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
+    be(bmhd, 0, 4);
+    bmhd += bytes({planes, 0, compression, 0, 0, 0, 1, 1});
+    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
+    return bmhd;
 }
 
 // An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals).
@@ -405,11 +433,7 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
             body += ham ? char(row.size() - 1) + row : row;
         }
     }
-    QByteArray bmhd;
-    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
-    be(bmhd, 0, 4);
-    bmhd += bytes({planes, 0, ham ? 1 : 0, 0, 0, 0, 1, 1});
-    be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
+    const QByteArray bmhd = ilbmHeader(width, height, planes, ham ? 1 : 0);
     QByteArray cmap;
     for (int i = 0; i < colours && planes <= 8; ++i) {
         cmap += rgb(colourOf(i));
@@ -422,9 +446,7 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
         chunks += iffChunk("PCHG", QByteArray(20, '\0'));
     }
     chunks += iffChunk(acbm ? "ABIT" : "BODY", body);
-    s.bytes = "FORM";
-    be(s.bytes, std::uint32_t(chunks.size()), 4);
-    s.bytes += chunks;
+    s.bytes = iffForm(chunks);
     return s;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Photos as cameras and editors write them, made by the tests: JPEG files with an EXIF block and
-// an ICC profile written with libjpeg itself, and the EXIF block as its bytes. Header only.
+// Photos as cameras and editors write them, made by the tests: the tests' one libjpeg encoder
+// (any colour space, progression, restart markers, EXIF block and ICC profile), and the EXIF
+// block as its bytes. Header only; whoever includes it links libjpeg.
 
 #include <QByteArray>
 #include <QFile>
@@ -8,7 +9,7 @@
 #include <QString>
 
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
@@ -49,9 +50,10 @@ inline QByteArray exifWithOrientation(int orientation, bool bigEndian = false, i
 }
 
 // How a progressive file sends its coefficients: libjpeg's own script (DC and AC by successive
-// approximation, refined later), or each coefficient in one go (DC of all components, then per
-// component AC 1-5 and 6-63).
-enum class Progression { None, Simple, WithoutRefinement };
+// approximation, refined later), each coefficient in one go (DC of all components, then per
+// component AC 1-5 and 6-63), or every AC coefficient of every component in a scan of its own
+// followed by `refinements` refinement scans (1 + 3 * 63 * (1 + refinements) scans in all).
+enum class Progression { None, Simple, WithoutRefinement, EveryCoefficient };
 
 struct JpegExtras {
     QByteArray app1;                // written as it is (after the marker and its length)
@@ -63,40 +65,53 @@ struct JpegExtras {
     Progression progression = Progression::None;
     unsigned restartRows = 0; // restart markers every that many MCU rows
     int quality = 100;
+    J_COLOR_SPACE stored = JCS_UNKNOWN; // the file's colour space; unknown: libjpeg's choice
+    int refinements = 0;                // with Progression::EveryCoefficient
+    bool fullChroma = false;            // colour sampled at full rather than half resolution
 };
 
-// Writes image (or the CMYK rows) as a quality-100 JPEG with the extras; false on failure.
-inline bool writeJpeg(const QString& path, const QImage& image, const JpegExtras& extras = {}) {
-    FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
-    if (!file) {
-        return false;
-    }
-    const QImage rgb =
-        image.convertToFormat(extras.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+// The tests' one libjpeg encoder: rows of `input` samples, `stride` bytes apart, written with
+// libjpeg's defaults as far as the extras leave them (forced baseline quantisation tables).
+inline QByteArray encodeJpeg(const std::uint8_t* samples, std::size_t stride, int width, int height,
+                             J_COLOR_SPACE input, const JpegExtras& extras = {}) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
     jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = JDIMENSION(rgb.width());
-    info.image_height = JDIMENSION(rgb.height());
-    info.input_components = extras.cmykAdobe ? 4 : extras.grey ? 1 : 3;
-    info.in_color_space = extras.cmykAdobe ? JCS_CMYK : extras.grey ? JCS_GRAYSCALE : JCS_RGB;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = input == JCS_GRAYSCALE ? 1 : input == JCS_CMYK ? 4 : 3;
+    info.in_color_space = input;
     jpeg_set_defaults(&info);
-    if (extras.cmykAdobe) {
-        jpeg_set_colorspace(&info, JCS_CMYK); // writes the Adobe block
+    if (extras.stored != JCS_UNKNOWN) {
+        jpeg_set_colorspace(&info, extras.stored);
     }
     jpeg_set_quality(&info, extras.quality, TRUE);
+    if (extras.fullChroma) {
+        info.comp_info[0].h_samp_factor = 1;
+        info.comp_info[0].v_samp_factor = 1;
+    }
     info.restart_in_rows = int(extras.restartRows);
     std::vector<jpeg_scan_info> scans;
     if (extras.progression == Progression::Simple) {
         jpeg_simple_progression(&info);
-    } else if (extras.progression == Progression::WithoutRefinement) {
-        jpeg_scan_info dc{info.num_components, {0, 1, 2, 3}, 0, 0, 0, 0};
-        scans.push_back(dc);
+    } else if (extras.progression != Progression::None) {
+        scans.push_back({info.num_components, {0, 1, 2, 3}, 0, 0, 0, 0});
         for (int c = 0; c < info.num_components; ++c) {
-            scans.push_back({1, {c, 0, 0, 0}, 1, 5, 0, 0});
-            scans.push_back({1, {c, 0, 0, 0}, 6, 63, 0, 0});
+            if (extras.progression == Progression::WithoutRefinement) {
+                scans.push_back({1, {c, 0, 0, 0}, 1, 5, 0, 0});
+                scans.push_back({1, {c, 0, 0, 0}, 6, 63, 0, 0});
+                continue;
+            }
+            for (int k = 1; k < DCTSIZE2; ++k) {
+                scans.push_back({1, {c, 0, 0, 0}, k, k, 0, extras.refinements});
+                for (int bit = extras.refinements; bit > 0; --bit) {
+                    scans.push_back({1, {c, 0, 0, 0}, k, k, bit, bit - 1});
+                }
+            }
         }
         info.scan_info = scans.data();
         info.num_scans = int(scans.size());
@@ -118,16 +133,33 @@ inline bool writeJpeg(const QString& path, const QImage& image, const JpegExtras
                           unsigned(extras.rawApp2.size()));
     }
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row =
-            extras.cmykAdobe
-                ? const_cast<JSAMPROW>(extras.cmyk.data() +
-                                       std::size_t(info.next_scanline) * 4 * info.image_width)
-                : const_cast<JSAMPROW>(rgb.constScanLine(int(info.next_scanline)));
+        JSAMPROW row = const_cast<JSAMPROW>(samples + std::size_t(info.next_scanline) * stride);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    return std::fclose(file) == 0;
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+    return bytes;
+}
+
+// The image (or the extras' CMYK rows, at the image's size) as a JPEG with the extras.
+inline QByteArray encodeJpeg(const QImage& image, const JpegExtras& extras = {}) {
+    if (extras.cmykAdobe) {
+        return encodeJpeg(extras.cmyk.data(), std::size_t(image.width()) * 4, image.width(),
+                          image.height(), JCS_CMYK, extras);
+    }
+    const QImage rows =
+        image.convertToFormat(extras.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    return encodeJpeg(rows.constBits(), std::size_t(rows.bytesPerLine()), rows.width(),
+                      rows.height(), extras.grey ? JCS_GRAYSCALE : JCS_RGB, extras);
+}
+
+// Writes image (or the CMYK rows) as a quality-100 JPEG with the extras; false on failure.
+inline bool writeJpeg(const QString& path, const QImage& image, const JpegExtras& extras = {}) {
+    const QByteArray bytes = encodeJpeg(image, extras);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace quill::test::photos
