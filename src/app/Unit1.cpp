@@ -12,6 +12,7 @@
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
 #include "controls/LayoutPalette.h"
+#include "controls/StaticText.h"
 #include "controls/XAquaButton.h"
 #include "dragdrop/DragFile.h"
 #include "dragdrop/DropFiles.h"
