@@ -1,4 +1,4 @@
-#include "controls/HoverPoll.h"
+#include "controls/PointerHover.h"
 
 #include <QApplication>
 #include <QCursor>
