@@ -47,6 +47,13 @@ void PointerHover::checkPointer() {
     if (pointerOverWatched(pointer_())) {
         return;
     }
+    stop();
+}
+
+void PointerHover::stop() {
+    if (!running_) {
+        return;
+    }
     timer_.stop();
     running_ = false;
     if (onEnd_) {

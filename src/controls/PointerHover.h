@@ -33,6 +33,9 @@ public:
     // One look at the pointer; ends the hover when the pointer is outside. The timer calls it.
     void checkPointer();
 
+    // Ends a running hover at once, with its end reaction.
+    void stop();
+
     // Whether the pointer at a screen position still counts as over the watched widget: by
     // default, when the widget under it is the watched one (or a child of it).
     void setInsideTest(std::function<bool(QPoint)> inside) { inside_ = std::move(inside); }
