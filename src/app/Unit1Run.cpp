@@ -12,7 +12,7 @@
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
 #include "controls/XAquaButton.h"
-#include "dragdrop/TDropTarget.h"
+#include "dragdrop/DropTarget.h"
 #include "imaging_ui/OverlayHandlers.h"
 #include "imaging_ui/SizeRuleHandlers.h"
 #include "imaging_ui/Unit4.h"

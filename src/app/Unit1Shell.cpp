@@ -5,7 +5,7 @@
 #include "app/Unit1.h"
 #include "browse/FileListBox.h"
 #include "browse/RenameDialog.h"
-#include "controls/HoverPoll.h"
+#include "controls/HelpHover.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/SingleFileRename.h"

@@ -3,6 +3,7 @@
 #include "controls/ButtonBase.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
+#include "controls/StaticText.h"
 
 #include <QAccessibleWidget>
 #include <QComboBox>

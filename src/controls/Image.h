@@ -1,10 +1,7 @@
 #pragma once
-// The plain picture control (`TImage`) and the static text (`TStaticText`) of the forms.
+// The plain picture control (`TImage`) of the forms.
 
-#include "controls/KeyClickLabel.h"
 #include <QImage>
-
-#include <QLabel>
 #include <QPixmap>
 #include <QWidget>
 
@@ -60,24 +57,6 @@ private:
     QPixmap stretched_; // the last stretched look, and the picture it was made of
     qint64 stretchedKey_ = 0;
     bool stretch_ = false;
-    bool pressed_ = false;
-};
-
-// A one-line text with a background colour of its own that reports clicks and pointer moves.
-class TStaticText : public KeyClickLabel {
-    Q_OBJECT
-public:
-    explicit TStaticText(const QString& text, QWidget* parent = nullptr);
-
-signals:
-    void mouseMoved(Qt::KeyboardModifiers modifiers, QPoint pos);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-
-private:
     bool pressed_ = false;
 };
 

@@ -1,10 +1,10 @@
 #include "dragdrop/DragFile.h"
 
+#include "dragdrop/DataObject.h"
 #include "dragdrop/DropFiles.h"
+#include "dragdrop/DropSource.h"
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/OleShim.h"
-#include "dragdrop/TDataObject.h"
-#include "dragdrop/TDropSource.h"
 
 #include <cstring>
 

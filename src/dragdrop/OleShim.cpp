@@ -4,7 +4,7 @@
 #include "dragdrop/OleCallLog.h"
 #include "dragdrop/OleMimeData.h"
 #include "dragdrop/ShimSupport.h"
-#include "dragdrop/TUrlDataObject.h"
+#include "dragdrop/UrlDataObject.h"
 
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"

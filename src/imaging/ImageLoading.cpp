@@ -2,10 +2,10 @@
 
 #include "imaging/DecoderProtocol.h"
 #include "imaging/DecoderService.h"
-#include "imaging/JpegLimits.h"
 #include "imaging/Orientation.h"
 #include "imaging/PreviewGeometry.h"
 #include "platform/Logging.h"
+#include "platform/RegularFile.h"
 
 #include <QFileInfo>
 
@@ -204,8 +204,7 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
         QByteArray bytes;
         const bool rememberable =
             memo && !path.isEmpty() &&
-            jpeg_limits::readRegularFile(path, bytes, kMaxRememberedFileBytes) ==
-                jpeg_limits::ReadResult::Read;
+            readRegularFile(path, bytes, kMaxRememberedFileBytes) == RegularFileRead::Read;
         if (rememberable && memo->other && memo->other->path == path &&
             memo->other->data == bytes) {
             workingBitmap = memo->other->picture;

@@ -4,8 +4,9 @@
 #include "imaging/JpegLimits.h"
 #include "imaging/Orientation.h"
 #include "imaging/PixelLimit.h"
-#include "platform/FileNames.h"
 #include "platform/Logging.h"
+#include "platform/RegularFile.h"
+#include "platform/SafeReplace.h"
 
 #include <QGuiApplication>
 #include <QList>
@@ -13,19 +14,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <climits>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -316,118 +312,6 @@ void convertPalette(std::array<QRgb, 256>& palette, int colours,
     }
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-// Removes the temporary file unless the rename took it.
-class TemporaryName {
-public:
-    explicit TemporaryName(QByteArray name) : name_(std::move(name)) {}
-    ~TemporaryName() {
-        if (!name_.isEmpty()) {
-            ::unlink(name_.constData());
-        }
-    }
-    TemporaryName(const TemporaryName&) = delete;
-    TemporaryName& operator=(const TemporaryName&) = delete;
-    const char* get() const { return name_.constData(); }
-    void keep() { name_.clear(); }
-
-private:
-    QByteArray name_;
-};
-
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// The file a write to `path` lands in: writing through a link keeps the link.
-QByteArray writeTarget(const QByteArray& path) {
-    struct stat link {};
-    if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.constData(), nullptr),
-                                                             &std::free);
-        if (resolved) {
-            return QByteArray(resolved.get());
-        }
-    }
-    return path;
-}
-
-// The name of the temporary file beside `target` for mkostemp: hidden, and never longer than
-// the target's own name, so every name the folder allows can be written.
-QByteArray temporaryPattern(const QByteArray& target) {
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray() : target.left(slash + 1);
-    const QByteArray name = target.mid(slash + 1);
-    const QByteArray suffix = ".XXXXXX";
-    if (1 + name.size() + suffix.size() <= NAME_MAX) {
-        return folder + '.' + name + suffix;
-    }
-    // '.' + the name without its last seven bytes + "XXXXXX": exactly the name's length.
-    return folder + '.' + name.left(name.size() - suffix.size()) + suffix.mid(1);
-}
-
-// Writes bytes to a new file beside the target and renames it over the target, so that the
-// target is either the old file or the complete new one, also after a power cut: the data is
-// on the disk before the rename makes it the target.
-void writeReplacing(const QString& path, const QByteArray& bytes) {
-    const QByteArray targetName = writeTarget(encodeFileName(path));
-    QByteArray pattern = temporaryPattern(targetName);
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        throw EFCreateError(path);
-    }
-    FileDescriptor file(fd);
-    TemporaryName temporary(pattern);
-
-    const char* next = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(file.get(), next, std::size_t(left));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            throw EFCreateError(path);
-        }
-        next += written;
-        left -= written;
-    }
-    struct stat existing {};
-    if (::stat(targetName.constData(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        ::fchmod(file.get(), existing.st_mode & 07777);
-        if (::geteuid() == 0) {
-            // Replacing another user's file as root must not hand it to root.
-            if (::fchown(file.get(), existing.st_uid, existing.st_gid) != 0) {
-                // A file system without owners (vfat) refuses: there is no owner to keep.
-            }
-        }
-    } else {
-        ::fchmod(file.get(), newFileMode());
-    }
-    if (::fdatasync(file.get()) != 0 || !file.close() ||
-        ::rename(temporary.get(), targetName.constData()) != 0) {
-        throw EFCreateError(path);
-    }
-    temporary.keep();
-}
-
 } // namespace
 
 EJPEG::EJPEG(int messageCode)
@@ -492,12 +376,12 @@ void TJPEGImage::SetHeight(int) {
 
 void TJPEGImage::LoadFromFile(const QString& path) {
     QByteArray bytes;
-    switch (jpeg_limits::readRegularFile(path, bytes)) {
-    case jpeg_limits::ReadResult::Read:
+    switch (readRegularFile(path, bytes, jpeg_limits::kMaxFileBytes)) {
+    case RegularFileRead::Read:
         break;
-    case jpeg_limits::ReadResult::CannotOpen:
+    case RegularFileRead::CannotOpen:
         throw EFOpenError(path);
-    case jpeg_limits::ReadResult::TooLarge:
+    case RegularFileRead::TooLarge:
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
     LoadFromBytes(bytes);
@@ -793,7 +677,9 @@ void TJPEGImage::compress() {
 
 void TJPEGImage::SaveToFile(const QString& path) {
     JPEGNeeded();
-    writeReplacing(path, data_.Data);
+    if (!replaceFileSafely(path, data_.Data)) {
+        throw EFCreateError(path);
+    }
 }
 
 } // namespace quill

@@ -1,13 +1,11 @@
 #pragma once
 // What one JPEG input may cost. JPEGs are decoded in the program itself, on the window's thread,
 // so every file's cost is bounded before and while it is decoded: only regular files are read
-// (a pipe or device put in a picture's place would block or never end), a file beyond a generous
-// size is refused unread, and the decoder's work, the picture's pixels times its scans, has a
-// budget. A small crafted file that claims a huge picture and a thousand scans therefore fails
-// at once instead of freezing the window.
+// (platform/RegularFile.h), a file beyond a generous size is refused unread, and the decoder's
+// work, the picture's pixels times its scans, has a budget. A small crafted file that claims a
+// huge picture and a thousand scans therefore fails at once instead of freezing the window.
 
 #include <QByteArray>
-#include <QString>
 
 #include <cstdint>
 #include <optional>
@@ -19,23 +17,13 @@ namespace quill::jpeg_limits {
 // 40 MB).
 inline constexpr qint64 kMaxFileBytes = qint64{256} << 20;
 
-// Pixels times scans. libjpeg's own progressive files have 10 scans, so a 50-megapixel one costs
-// 5 * 10^8; the budget lets 85 scans through at that size and 16 at the largest picture decoded
-// at all (2^28 pixels).
+// Pixels times scans. libjpeg's own progressive files have 10 scans, so a 50-megapixel one
+// costs 5 * 10^8; the budget lets 85 scans through at that size and 16 at the largest picture
+// decoded at all (2^28 pixels).
 inline constexpr std::uint64_t kMaxScanPixels = std::uint64_t{1} << 32;
 
-enum class ReadResult {
-    Read,
-    CannotOpen, // missing, unreadable, or not a regular file
-    TooLarge,   // above the size cap
-};
-
-// Reads a whole regular file into bytes, never waiting on the open and never reading more than
-// maxBytes (a file that grows beyond it while it is read counts as too large).
-ReadResult readRegularFile(const QString& path, QByteArray& bytes, qint64 maxBytes = kMaxFileBytes);
-
-// The start-of-scan markers of a JPEG stream, up to its end-of-image marker; marker segments and
-// the entropy-coded data between them are stepped over as libjpeg reads them.
+// The start-of-scan markers of a JPEG stream, up to its end-of-image marker; marker segments
+// and the entropy-coded data between them are stepped over as libjpeg reads them.
 int countScans(const QByteArray& jpeg);
 
 // A Huffman-coded progressive stream with the entropy-coded data of the AC scans of some

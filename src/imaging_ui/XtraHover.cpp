@@ -2,7 +2,6 @@
 
 #include "imaging_ui/Unit4.h"
 
-#include <QCursor>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QWidget>
@@ -11,10 +10,19 @@
 namespace quill {
 
 XtraHover::XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent)
-    : QObject(parent), mainWindow_(mainWindow), form4_(form4),
-      pointer_([] { return QCursor::pos(); }) {
-    timer_.setInterval(PollMilliseconds);
-    connect(&timer_, &QTimer::timeout, this, &XtraHover::checkPointer);
+    : QObject(parent), mainWindow_(mainWindow), form4_(form4), hover_(form4) {
+    hover_.setInsideTest(
+        [form4](QPoint global) { return form4->frameGeometry().contains(global); });
+    // Opened from the keyboard, the window stays where it is and the pointer takes over: leaving
+    // it hides it, as when a window manager gave it no focus for Escape to reach.
+    hover_.setOnStart([this] {
+        if (!std::exchange(returnTo_, nullptr)) {
+            place();
+            form4_->show();
+            form4_->raise();
+        }
+    });
+    hover_.setOnEnd([this] { form4_->hide(); });
     form4_->installEventFilter(this);
 }
 
@@ -23,35 +31,8 @@ void XtraHover::place() {
     form4_->move(mainWindow_->frameGeometry().topLeft() + QPoint(0, 8));
 }
 
-void XtraHover::StaticText2MouseMove() {
-    if (running_) {
-        return;
-    }
-    // Opened from the keyboard, the window stays where it is and the pointer takes over: leaving
-    // it hides it, as when a window manager gave it no focus for Escape to reach.
-    if (!std::exchange(returnTo_, nullptr)) {
-        place();
-        form4_->show();
-        form4_->raise();
-    }
-    running_ = true;
-    timer_.start();
-}
-
-void XtraHover::checkPointer() {
-    if (!running_) {
-        return;
-    }
-    if (form4_->frameGeometry().contains(pointer_())) {
-        return;
-    }
-    timer_.stop();
-    running_ = false;
-    form4_->hide();
-}
-
 void XtraHover::openFromKeyboard(QWidget* returnTo) {
-    if (running_ || returnTo_) {
+    if (hover_.isRunning() || returnTo_) {
         return;
     }
     returnTo_ = returnTo != nullptr ? returnTo : mainWindow_;
@@ -85,10 +66,8 @@ bool XtraHover::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         if (returnTo_) {
             closeFromKeyboard(true);
-        } else if (running_) {
-            timer_.stop();
-            running_ = false;
-            form4_->hide();
+        } else {
+            hover_.stop();
         }
         return true;
     }
@@ -97,10 +76,6 @@ bool XtraHover::eventFilter(QObject* watched, QEvent* event) {
         closeFromKeyboard(false);
     }
     return false;
-}
-
-void XtraHover::setPointerSource(std::function<QPoint()> source) {
-    pointer_ = std::move(source);
 }
 
 } // namespace quill

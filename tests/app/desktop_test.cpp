@@ -7,6 +7,7 @@
 #include "browse/TargetFolderDialog.h"
 #include "controls/Image.h"
 #include "controls/LabelFX.h"
+#include "controls/StaticText.h"
 #include "controls/XAquaButton.h"
 #include "imaging_ui/Unit2.h"
 #include "imaging_ui/Unit4.h"

@@ -3,14 +3,14 @@
 
 #include "DropWindow.h"
 
+#include "dragdrop/DataObject.h"
 #include "dragdrop/DropFiles.h"
+#include "dragdrop/DropSource.h"
+#include "dragdrop/DropTarget.h"
+#include "dragdrop/EnumFormatEtc.h"
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/OleShim.h"
-#include "dragdrop/TDataObject.h"
-#include "dragdrop/TDropSource.h"
-#include "dragdrop/TDropTarget.h"
-#include "dragdrop/TEnumFormatEtc.h"
-#include "dragdrop/TUrlDataObject.h"
+#include "dragdrop/UrlDataObject.h"
 #include "dragdrop/WindowMessage.h"
 
 #include <QWidget>

@@ -5,14 +5,14 @@
 #include "DropWindow.h"
 #include "TestSupport.h"
 
+#include "dragdrop/DataObject.h"
 #include "dragdrop/DragFile.h"
 #include "dragdrop/DropFiles.h"
+#include "dragdrop/DropSource.h"
+#include "dragdrop/DropTarget.h"
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/OleCallLog.h"
 #include "dragdrop/OleShim.h"
-#include "dragdrop/TDataObject.h"
-#include "dragdrop/TDropSource.h"
-#include "dragdrop/TDropTarget.h"
 #include "dragdrop/WindowMessage.h"
 
 #include "platform/Failure.h"

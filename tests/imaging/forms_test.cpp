@@ -207,5 +207,21 @@ TEST(FormsHover, ThePollTimerDoesTheChecking) {
     EXPECT_EQ(polls, 3);
 }
 
+// Escape while the pointer keeps the window open hides it and ends the hover, so the next
+// movement over the label shows it again.
+TEST(FormsHover, EscapeEndsAPointerHover) {
+    HoverFixture f;
+    f.pointer = f.mainWindow.frameGeometry().topLeft() + QPoint(20, 20);
+    f.hover.StaticText2MouseMove();
+    ASSERT_TRUE(f.form4.isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&f.form4, &escape);
+    EXPECT_FALSE(f.form4.isVisible());
+    EXPECT_FALSE(f.hover.isRunning());
+    f.hover.StaticText2MouseMove();
+    EXPECT_TRUE(f.form4.isVisible());
+    EXPECT_TRUE(f.hover.isRunning());
+}
+
 } // namespace
 } // namespace quill

@@ -8,6 +8,7 @@
 #include "imaging/JpegImage.h"
 #include "imaging/JpegLimits.h"
 #include "loading_expect.h"
+#include "platform/RegularFile.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -113,9 +114,9 @@ TEST_F(JpegBounds, AnOversizedFileIsRefusedUnread) {
     // Up to the cap a file is read; beyond it, not even a file that grows while it is read.
     QByteArray bytes;
     ASSERT_EQ(::truncate(QFile::encodeName(file).constData(), 1000), 0);
-    EXPECT_EQ(jpeg_limits::readRegularFile(file, bytes, 1000), jpeg_limits::ReadResult::Read);
+    EXPECT_EQ(readRegularFile(file, bytes, 1000), RegularFileRead::Read);
     EXPECT_EQ(bytes.size(), 1000);
-    EXPECT_EQ(jpeg_limits::readRegularFile(file, bytes, 999), jpeg_limits::ReadResult::TooLarge);
+    EXPECT_EQ(readRegularFile(file, bytes, 999), RegularFileRead::TooLarge);
 }
 
 TEST_F(JpegBounds, APipeInAJpegsPlaceIsRefusedWithoutWaiting) {

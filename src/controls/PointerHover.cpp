@@ -1,4 +1,4 @@
-#include "controls/HoverPoll.h"
+#include "controls/PointerHover.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -45,6 +45,13 @@ void PointerHover::checkPointer() {
         return;
     }
     if (pointerOverWatched(pointer_())) {
+        return;
+    }
+    stop();
+}
+
+void PointerHover::stop() {
+    if (!running_) {
         return;
     }
     timer_.stop();

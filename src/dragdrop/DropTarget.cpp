@@ -1,4 +1,4 @@
-#include "dragdrop/TDropTarget.h"
+#include "dragdrop/DropTarget.h"
 
 #include "dragdrop/GlobalMemory.h"
 #include "dragdrop/OleCallLog.h"

@@ -1,4 +1,4 @@
-#include "controls/HoverPoll.h"
+#include "controls/HelpHover.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "dragdrop/TDropSource.h"
+#include "dragdrop/DropSource.h"
 
 namespace quill::ole {
 

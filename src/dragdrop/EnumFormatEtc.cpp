@@ -1,4 +1,4 @@
-#include "dragdrop/TEnumFormatEtc.h"
+#include "dragdrop/EnumFormatEtc.h"
 
 namespace quill::ole {
 

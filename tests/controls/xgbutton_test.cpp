@@ -1,5 +1,5 @@
 #include "ControlEvents.h"
-#include "controls/TXGButton.h"
+#include "controls/XGButton.h"
 #include "platform/Fonts.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "controls/TXGButton.h"
+#include "controls/XGButton.h"
 
 #include <QPainter>
 

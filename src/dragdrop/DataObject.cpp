@@ -1,7 +1,7 @@
-#include "dragdrop/TDataObject.h"
+#include "dragdrop/DataObject.h"
 
+#include "dragdrop/EnumFormatEtc.h"
 #include "dragdrop/GlobalMemory.h"
-#include "dragdrop/TEnumFormatEtc.h"
 
 #include <algorithm>
 #include <cstring>

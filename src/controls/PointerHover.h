@@ -33,6 +33,9 @@ public:
     // One look at the pointer; ends the hover when the pointer is outside. The timer calls it.
     void checkPointer();
 
+    // Ends a running hover at once, with its end reaction.
+    void stop();
+
     // Whether the pointer at a screen position still counts as over the watched widget: by
     // default, when the widget under it is the watched one (or a child of it).
     void setInsideTest(std::function<bool(QPoint)> inside) { inside_ = std::move(inside); }
@@ -50,16 +53,6 @@ private:
     std::function<void()> onEnd_;
     std::function<bool(QPoint)> inside_;
     std::function<QPoint()> pointer_;
-};
-
-// The "HELP" hover of the main window: the window's start and end reactions turn the label red
-// and show the red cross, then turn it black and hide the cross again.
-class HelpHover : public PointerHover {
-    Q_OBJECT
-public:
-    using PointerHover::PointerHover;
-
-    void StaticText1MouseMove() { pointerMoved(); }
 };
 
 } // namespace quill

@@ -1,7 +1,7 @@
-#include "dragdrop/TUrlDataObject.h"
+#include "dragdrop/UrlDataObject.h"
 
 #include "dragdrop/DropFiles.h"
-#include "dragdrop/TEnumFormatEtc.h"
+#include "dragdrop/EnumFormatEtc.h"
 
 namespace quill::ole {
 
