@@ -3,7 +3,7 @@
 // Side by side, what the same bytes cost when evaluated or inflated unbounded (Little CMS, or
 // FreeImage handed the file as it is) and what they cost the decoding now.
 
-#include "../tests/imaging/loading_fixtures.h"
+#include "../tests/imaging/LoadingFixtures.h"
 #include "../tests/support/CostlyFixtures.h"
 #include "../tests/support/ProfileFixtures.h"
 #include "imaging/ColourProfile.h"

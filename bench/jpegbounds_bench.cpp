@@ -3,7 +3,7 @@
 // the preview and the run use; and, for scale, a genuine 50-megapixel progressive photograph,
 // which the scans budget lets through.
 
-#include "../tests/imaging/damaged_fixtures.h"
+#include "../tests/imaging/DamagedFixtures.h"
 #include "BenchPictures.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"

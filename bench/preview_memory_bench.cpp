@@ -5,7 +5,7 @@
 // one end-of-bitmap code, which the decoder refuses for claiming more than its bytes can hold.
 // Target: about 2 bitmaps at most.
 
-#include "../tests/imaging/damaged_fixtures.h"
+#include "../tests/imaging/DamagedFixtures.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "browse/FileListBox.h"

@@ -16,7 +16,7 @@
 #include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 #include "imaging/decoder/TiffDecode.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // reported, in the preview and once per file in the run, a JPEG cut short is converted and named
 // as damaged, and the good files (run-length BMPs and transparent PNGs among them) all convert.
 
-#include "../imaging/damaged_fixtures.h"
+#include "../imaging/DamagedFixtures.h"
 #include "ProgramJpeg.h"
 #include "WindowFixture.h"
 

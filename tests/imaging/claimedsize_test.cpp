@@ -2,11 +2,11 @@
 // give no picture; the most compressed files that writers really make still load. Every file is
 // one colour in the longest runs its format allows, so each sits close to its format's bound.
 
-#include "damaged_fixtures.h"
+#include "DamagedFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/PictureHeaders.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -2,10 +2,10 @@
 // run-length BMPs load as other programs read them; transparency is flattened onto white in the
 // formats that have real alpha.
 
-#include "damaged_fixtures.h"
+#include "DamagedFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

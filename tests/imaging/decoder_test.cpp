@@ -6,7 +6,7 @@
 #include "imaging/decoder/FreeImageDecode.h"
 #include "imaging/decoder/Lockdown.h"
 #include "imaging/decoder/PictureHeaders.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 
 #include <QCoreApplication>
 #include <QDir>

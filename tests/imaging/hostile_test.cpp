@@ -4,10 +4,10 @@
 // decoder process.
 
 #include "TestSupport.h"
-#include "damaged_fixtures.h"
+#include "DamagedFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 
 #include <QFileInfo>
 

@@ -6,7 +6,7 @@
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 
 #include <QDir>
 #include <QFileInfo>

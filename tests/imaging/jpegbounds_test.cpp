@@ -2,12 +2,12 @@
 // and a JPEG cut short is decoded as far as it goes but known to be incomplete.
 
 #include "ProgramJpeg.h"
-#include "damaged_fixtures.h"
+#include "DamagedFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/JpegLimits.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 #include "platform/RegularFile.h"
 
 #include <QTemporaryDir>

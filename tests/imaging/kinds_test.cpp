@@ -2,10 +2,10 @@
 // refused; run-length BMP data that had to be cut makes the load say the picture is damaged.
 
 #include "FormatFixtures.h"
-#include "damaged_fixtures.h"
+#include "DamagedFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "loading_expect.h"
+#include "LoadingExpect.h"
 
 #include <QDir>
 #include <QTemporaryDir>

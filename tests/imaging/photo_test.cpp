@@ -7,7 +7,7 @@
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "imaging/decoder/FreeImageDecode.h"
 #include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QColorSpace>
 #include <QFileInfo>

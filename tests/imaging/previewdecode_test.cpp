@@ -7,7 +7,7 @@
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/JpegLimits.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>

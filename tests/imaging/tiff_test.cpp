@@ -4,7 +4,7 @@
 #include "ProfileFixtures.h"
 #include "TiffFixtures.h"
 #include "imaging/decoder/FreeImageDecode.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QColor>
 #include <QFile>

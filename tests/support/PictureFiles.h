@@ -5,7 +5,7 @@
 // decoder library include it.
 
 #include "PhotoFixtures.h"
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QSize>
 #include <QString>

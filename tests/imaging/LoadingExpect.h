@@ -1,7 +1,7 @@
 #pragma once
 // Assertions on pictures decoded from the quadrant fixtures.
 
-#include "loading_fixtures.h"
+#include "LoadingFixtures.h"
 
 #include <QPoint>
 #include <gtest/gtest.h>
