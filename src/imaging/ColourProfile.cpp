@@ -323,8 +323,8 @@ struct SrgbConversion::Table {
         // Two pixels at a time: their sums packed into one register with saturation, clamped
         // there. Both pixels are read before either is written, for conversion in place.
         const auto sumOf = [this](const std::uint8_t* pixel) {
-            const auto lanes = [](const Share& share) {
-                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(share.data()));
+            const auto lanes = [](const Share& row) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.data()));
             };
             return _mm_add_epi32(
                 _mm_add_epi32(lanes(share[0][pixel[0]]), lanes(share[1][pixel[1]])),

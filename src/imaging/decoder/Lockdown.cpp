@@ -96,6 +96,12 @@ bool allow(void* filter, int call) {
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) == 0;
 }
 
+// libseccomp's SCMP_An macros are C compound literals; this is the same condition in C++.
+constexpr scmp_arg_cmp argument(unsigned index, scmp_compare op, scmp_datum_t value,
+                                scmp_datum_t second = 0) {
+    return scmp_arg_cmp{index, op, value, second};
+}
+
 template <typename... Conditions> bool allowWhen(void* filter, int call, Conditions... conditions) {
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, unsigned(sizeof...(conditions)),
                             conditions...) == 0;
@@ -111,12 +117,12 @@ bool addRules(void* filter) {
         ok = ok && allow(filter, call);
     }
     // glibc's fstat: a stat of the descriptor itself, never of a name.
-    ok = ok && allowWhen(filter, SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_EQ, AT_EMPTY_PATH));
-    ok = ok && allowWhen(filter, SCMP_SYS(recvmsg), SCMP_A0(SCMP_CMP_EQ, channel));
-    ok = ok && allowWhen(filter, SCMP_SYS(sendmsg), SCMP_A0(SCMP_CMP_EQ, channel));
+    ok = ok && allowWhen(filter, SCMP_SYS(newfstatat), argument(3, SCMP_CMP_EQ, AT_EMPTY_PATH));
+    ok = ok && allowWhen(filter, SCMP_SYS(recvmsg), argument(0, SCMP_CMP_EQ, channel));
+    ok = ok && allowWhen(filter, SCMP_SYS(sendmsg), argument(0, SCMP_CMP_EQ, channel));
     // Memory, never executable: no code beyond what was loaded at start-up.
     for (int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)}) {
-        ok = ok && allowWhen(filter, call, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+        ok = ok && allowWhen(filter, call, argument(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
     }
     for (int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise)}) {
         ok = ok && allow(filter, call);
@@ -124,16 +130,17 @@ bool addRules(void* filter) {
     // The reply's memory file, sized and sealed.
     ok = ok && allow(filter, SCMP_SYS(memfd_create)) && allow(filter, SCMP_SYS(ftruncate));
     for (int command : {F_ADD_SEALS, F_GET_SEALS, F_GETFD, F_GETFL}) {
-        ok = ok && allowWhen(filter, SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(command)));
+        ok = ok &&
+             allowWhen(filter, SCMP_SYS(fcntl), argument(1, SCMP_CMP_EQ, scmp_datum_t(command)));
     }
     // Threads a library may start share the filter; no new process.
     ok = ok && allowWhen(filter, SCMP_SYS(clone),
-                         SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
+                         argument(0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
     ok = ok && seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
     // glibc's handlers for its own two real-time signals, set up when the first thread starts.
     for (int signal : {kGlibcCancelSignal, kGlibcSetXidSignal}) {
-        ok = ok &&
-             allowWhen(filter, SCMP_SYS(rt_sigaction), SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(signal)));
+        ok = ok && allowWhen(filter, SCMP_SYS(rt_sigaction),
+                             argument(0, SCMP_CMP_EQ, scmp_datum_t(signal)));
     }
     for (int call : {SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq),
                      SCMP_SYS(sched_yield), SCMP_SYS(gettid), SCMP_SYS(getpid)}) {
@@ -146,7 +153,8 @@ bool addRules(void* filter) {
                      SCMP_SYS(rt_sigprocmask), SCMP_SYS(exit), SCMP_SYS(exit_group)}) {
         ok = ok && allow(filter, call);
     }
-    ok = ok && allowWhen(filter, SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(::getpid())));
+    ok = ok &&
+         allowWhen(filter, SCMP_SYS(tgkill), argument(0, SCMP_CMP_EQ, scmp_datum_t(::getpid())));
 #ifdef QUILL_LOCKDOWN_SANITIZER
     // What the sanitizers' runtime does on its own, and a report's attempt to read the memory
     // map, refused without ending the process before the report is out.
