@@ -1,6 +1,7 @@
 #include "imaging_ui/XtraHover.h"
 
 #include "imaging_ui/Unit4.h"
+#include "platform/GuardedSlot.h"
 
 #include <QCursor>
 #include <QKeyEvent>
@@ -14,7 +15,7 @@ XtraHover::XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent)
     : QObject(parent), mainWindow_(mainWindow), form4_(form4),
       pointer_([] { return QCursor::pos(); }) {
     timer_.setInterval(PollMilliseconds);
-    connect(&timer_, &QTimer::timeout, this, &XtraHover::checkPointer);
+    connectGuarded(&timer_, &QTimer::timeout, this, &XtraHover::checkPointer);
     form4_->installEventFilter(this);
 }
 
@@ -83,18 +84,20 @@ bool XtraHover::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        if (returnTo_) {
-            closeFromKeyboard(true);
-        } else if (running_) {
-            timer_.stop();
-            running_ = false;
-            form4_->hide();
-        }
+        runGuarded([this] {
+            if (returnTo_) {
+                closeFromKeyboard(true);
+            } else if (running_) {
+                timer_.stop();
+                running_ = false;
+                form4_->hide();
+            }
+        });
         return true;
     }
     // Opened by the keyboard, it goes when the user turns to another window.
     if (event->type() == QEvent::WindowDeactivate && returnTo_ && form4_->isVisible()) {
-        closeFromKeyboard(false);
+        runGuarded([this] { closeFromKeyboard(false); });
     }
     return false;
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -21,9 +22,17 @@ inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(QStringLiteral(", ")).toStdString() << ']';
 }
 
+class QApplication;
 class QWidget;
 
 namespace quill::test {
+
+// The application object of a test program, when one of its files names one (else a
+// QApplication): a namespace-scope TestApplication, made before main runs.
+using ApplicationMaker = std::unique_ptr<QApplication> (*)(int& argc, char** argv);
+struct TestApplication {
+    explicit TestApplication(ApplicationMaker make);
+};
 
 // Records every message box shown while it lives and answers them: with the queued answers in
 // order, then with each box's default button.

@@ -1,0 +1,81 @@
+// A handler's failure ends in the guard, never in Qt's delivery of its signal: the box is shown
+// once, every other receiver of the signal still runs, and the window is left as a direct call's
+// failure leaves it.
+
+#include "WindowFixture.h"
+
+#include "browse/DirectoryListBox.h"
+#include "browse/FileListBox.h"
+#include "dragdrop/DropFiles.h"
+#include "dragdrop/GlobalMemory.h"
+#include "dragdrop/WindowMessage.h"
+#include "platform/FileSystem.h"
+
+#include <QFile>
+#include <QTest>
+#include <cerrno>
+
+using namespace quill;
+using quill::test::WindowTest;
+
+namespace {
+
+void doubleClick(TForm1& w, const QString& folder) {
+    TDirectoryListBox& list = *w.DirectoryListBox1;
+    const QListWidgetItem* entry = list.findItems(folder, Qt::MatchExactly).value(0);
+    ASSERT_NE(entry, nullptr);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(entry).center());
+}
+
+void pressEnter(TForm1& w, const QString& folder) {
+    TDirectoryListBox& list = *w.DirectoryListBox1;
+    list.setCurrentItem(list.findItems(folder, Qt::MatchExactly).value(0));
+    QTest::keyClick(&list, Qt::Key_Return);
+}
+
+// As the drop target hands a drop to the window: through its message.
+void drop(TForm1& w, const QString& folder) {
+    const std::vector<QByteArray> paths{
+        QFile::encodeName(w.DirectoryListBox1->Directory() + '/' + folder + "/bild.png")};
+    ole::HGLOBAL block = ole::makeDropFiles(paths);
+    ASSERT_NE(block, nullptr);
+    {
+        ole::GlobalLockGuard locked(block);
+        ole::SendMessage(&w, ole::WM_FILESDROPPED, reinterpret_cast<ole::WPARAM>(locked.data()), 0);
+    }
+    ole::GlobalFree(block);
+}
+
+class HandlerFailureTest : public WindowTest {};
+
+} // namespace
+
+TEST_F(HandlerFailureTest, AFolderThatCanBeEnteredButNotReadShowsItsBoxOnceAndNothingCrossesQt) {
+    ASSERT_TRUE(QDir().mkdir(path("gesperrt")));
+    writePicture("bild.png", 8, 8, Qt::red, path("gesperrt"));
+    writePicture("hier.png", 8, 8, Qt::blue);
+    const struct {
+        const char* way;
+        void (*open)(TForm1&, const QString&);
+    } ways[] = {{"double-click", doubleClick}, {"Enter", pressEnter}, {"drop", drop}};
+    for (const auto& [way, open] : ways) {
+        SCOPED_TRACE(way);
+        forms_.reset();
+        QDir::setCurrent(dir_.path());
+        TForm1& w = start();
+        int otherReceiver = 0;
+        QObject::connect(w.DirectoryListBox1, &TDirectoryListBox::changed, w.DirectoryListBox1,
+                         [&] { ++otherReceiver; });
+        // Root reads every folder: the read failure of a 0311 folder is injected.
+        failFolderReadsFor(path("gesperrt"), EACCES);
+        open(w, "gesperrt");
+        failFolderReadsFor(QString(), 0);
+        ASSERT_EQ(messages_.texts(), QStringList{"E/A-Fehler 13"});
+        EXPECT_EQ(messages_.shown()[0].icon, MsgIcon::Critical);
+        EXPECT_EQ(otherReceiver, 1);
+        EXPECT_EQ(w.FileListBox1->Directory(), path("gesperrt"));
+        EXPECT_EQ(w.FileListBox1->Count(), 0) << "no names of another folder under this one";
+        EXPECT_FALSE(w.dropInProgress());
+        messages_.clear();
+    }
+}
