@@ -161,14 +161,16 @@ void TDriveComboBox::changeEvent(QEvent* event) {
     QComboBox::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         updateItemHeight();
-        BuildList();
+        runGuarded([this] { BuildList(); });
     }
 }
 
 void TDriveComboBox::showPopup() {
     // Volumes come and go while the program runs (a stick plugged in): list what is there now.
-    BuildList();
-    QComboBox::showPopup();
+    // A list that could not be read opens no popup.
+    if (runGuarded([this] { BuildList(); })) {
+        QComboBox::showPopup();
+    }
 }
 
 } // namespace quill
