@@ -27,12 +27,6 @@ void doubleClick(TForm1& w, const QString& folder) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(entry).center());
 }
 
-void pressEnter(TForm1& w, const QString& folder) {
-    TDirectoryListBox& list = *w.DirectoryListBox1;
-    list.setCurrentItem(list.findItems(folder, Qt::MatchExactly).value(0));
-    QTest::keyClick(&list, Qt::Key_Return);
-}
-
 // As the drop target hands a drop to the window: through its message.
 void drop(TForm1& w, const QString& folder) {
     const std::vector<QByteArray> paths{
@@ -57,7 +51,7 @@ TEST_F(HandlerFailureTest, AFolderThatCanBeEnteredButNotReadShowsItsBoxOnceAndNo
     const struct {
         const char* way;
         void (*open)(TForm1&, const QString&);
-    } ways[] = {{"double-click", doubleClick}, {"Enter", pressEnter}, {"drop", drop}};
+    } ways[] = {{"double-click", doubleClick}, {"drop", drop}};
     for (const auto& [way, open] : ways) {
         SCOPED_TRACE(way);
         forms_.reset();
