@@ -10,12 +10,13 @@ namespace {
 
 // The windows' tests run under the program's application object. Every handler guards itself, so
 // a failure that still reaches the top of event dispatch fails the test.
-const TestApplication quillApplication([](int& argc, char** argv) -> std::unique_ptr<QApplication> {
+std::unique_ptr<QApplication> quillApplication(int& argc, char** argv) {
     QuillApplication::setLastResortHook([](QEvent::Type type) {
         ADD_FAILURE() << "a failure reached the top of event dispatch (event type " << type << ')';
     });
     return std::make_unique<QuillApplication>(argc, argv);
-});
+}
+const bool usesQuillApplication = (makeTestApplication = quillApplication, true);
 
 } // namespace
 

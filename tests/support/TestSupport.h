@@ -27,12 +27,9 @@ class QWidget;
 
 namespace quill::test {
 
-// The application object of a test program, when one of its files names one (else a
-// QApplication): a namespace-scope TestApplication, made before main runs.
-using ApplicationMaker = std::unique_ptr<QApplication> (*)(int& argc, char** argv);
-struct TestApplication {
-    explicit TestApplication(ApplicationMaker make);
-};
+// Makes the test program's application object instead of a plain QApplication, when one of its
+// files sets it in a namespace-scope initialiser (before main runs).
+extern std::unique_ptr<QApplication> (*makeTestApplication)(int& argc, char** argv);
 
 // Records every message box shown while it lives and answers them: with the queued answers in
 // order, then with each box's default button.

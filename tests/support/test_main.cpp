@@ -9,25 +9,15 @@
 
 #include <cstdlib>
 
-namespace {
-
-quill::test::ApplicationMaker& applicationMaker() {
-    static quill::test::ApplicationMaker maker = nullptr;
-    return maker;
-}
-
-} // namespace
-
-quill::test::TestApplication::TestApplication(ApplicationMaker make) {
-    applicationMaker() = make;
-}
+// Constant-initialised, so set before any namespace-scope initialiser runs.
+std::unique_ptr<QApplication> (*quill::test::makeTestApplication)(int&, char**) = nullptr;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    const std::unique_ptr<QApplication> app = applicationMaker()
-                                                  ? applicationMaker()(argc, argv)
+    const std::unique_ptr<QApplication> app = quill::test::makeTestApplication
+                                                  ? quill::test::makeTestApplication(argc, argv)
                                                   : std::make_unique<QApplication>(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
