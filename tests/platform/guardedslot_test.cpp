@@ -13,8 +13,7 @@ TEST(GuardedSlot, AFailureIsShownAtTheHandlerOrRaisedAgainWhereProgramCodeRaised
     for (const bool relayed : {false, true}) {
         SCOPED_TRACE(relayed ? "relayed" : "raised by the toolkit");
         test::MessageRecorder messages;
-        QObject sender;
-        QObject inner;
+        QObject sender, inner;
         QStringList ran;
         // The first handler raises another signal without a relay before it fails.
         connectGuarded(&sender, &QObject::objectNameChanged, &sender, [&] {
@@ -39,6 +38,5 @@ TEST(GuardedSlot, AFailureIsShownAtTheHandlerOrRaisedAgainWhereProgramCodeRaised
             relayed ? QStringList{"E/A-Fehler 2"} : QStringList{"E/A-Fehler 2", "E/A-Fehler 5"};
         EXPECT_EQ(messages.texts(), shown);
         EXPECT_EQ(atEmitter, relayed ? "E/A-Fehler 5" : "");
-        EXPECT_EQ(messages.shown().front().icon, MsgIcon::Critical);
     }
 }
