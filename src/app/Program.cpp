@@ -18,6 +18,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <utility>
 
 static void initResources() {
     Q_INIT_RESOURCE(quillmere);
@@ -27,10 +28,26 @@ namespace quill {
 
 QuillApplication::QuillApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
+namespace {
+
+QuillApplication::LastResortHook& lastResortHook() {
+    static QuillApplication::LastResortHook hook;
+    return hook;
+}
+
+} // namespace
+
 bool QuillApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
-    runGuarded([&] { handled = QApplication::notify(receiver, event); });
+    const QEvent::Type type = event->type();
+    if (!runGuarded([&] { handled = QApplication::notify(receiver, event); }) && lastResortHook()) {
+        lastResortHook()(type);
+    }
     return handled;
+}
+
+void QuillApplication::setLastResortHook(LastResortHook hook) {
+    lastResortHook() = std::move(hook);
 }
 
 QString commandTail(int argc, char** argv) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QEvent>
 #include <QString>
 
 #include <functional>
@@ -13,6 +14,11 @@ class QuillApplication : public QApplication {
 public:
     QuillApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // Called after the box of a failure that reached the top of event dispatch, with the type of
+    // the event whose delivery it ended. Every handler guards itself, so tests fail then.
+    using LastResortHook = std::function<void(QEvent::Type)>;
+    static void setLastResortHook(LastResortHook hook);
 };
 
 // The command tail: the program's arguments joined by single blanks, taken whole.

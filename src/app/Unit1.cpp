@@ -30,6 +30,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedSlot.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/WaitCursor.h"
@@ -162,43 +163,42 @@ void TForm1::applyButtonLooks() {
 }
 
 void TForm1::wireEvents() {
-    connect(StaticText2, &TStaticText::mouseMoved, this, [this] { StaticText2MouseMove(); });
+    connectGuarded(StaticText2, &TStaticText::mouseMoved, this, &TForm1::StaticText2MouseMove);
     // The pointer's hover from the keyboard: the tool window stays until Escape.
-    connect(StaticText2, &TStaticText::clicked, this,
-            [this] { runGuarded([this] { xtraHover().openFromKeyboard(StaticText2); }); });
-    connect(StaticText1, &TStaticText::clicked, this, [this] { StaticText1Click(); });
-    connect(StaticText1, &TStaticText::mouseMoved, this, [this] { StaticText1MouseMove(); });
-    connect(CheckBox3, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
-    connect(CheckBox4, &QCheckBox::clicked, this, [this] { CheckBox4Click(); });
-    connect(Button2, &TXAquaButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &TXAquaButton::clicked, this, [this] { Button3Click(); });
-    connect(Button4, &TXAquaButton::clicked, this, [this] { Button4Click(); });
-    connect(Button5, &TXAquaButton::clicked, this, [this] { Button5Click(); });
+    connectGuarded(StaticText2, &TStaticText::clicked, this,
+                   [this] { xtraHover().openFromKeyboard(StaticText2); });
+    connectGuarded(StaticText1, &TStaticText::clicked, this, &TForm1::StaticText1Click);
+    connectGuarded(StaticText1, &TStaticText::mouseMoved, this, &TForm1::StaticText1MouseMove);
+    connectGuarded(CheckBox3, &QCheckBox::clicked, this, &TForm1::CheckBox3Click);
+    connectGuarded(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
+    connectGuarded(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
+    connectGuarded(CheckBox4, &QCheckBox::clicked, this, &TForm1::CheckBox4Click);
+    connectGuarded(Button2, &TXAquaButton::clicked, this, &TForm1::Button2Click);
+    connectGuarded(Button3, &TXAquaButton::clicked, this, &TForm1::Button3Click);
+    connectGuarded(Button4, &TXAquaButton::clicked, this, &TForm1::Button4Click);
+    connectGuarded(Button5, &TXAquaButton::clicked, this, &TForm1::Button5Click);
     // Dragging stops on any whole number; the arrow and page keys step by 10.
-    connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
-    connect(LabelFX1, &TLabelFX::clicked, this, [this] { LabelFX1Click(); });
-    connect(LabelFX1, &TLabelFX::mouseEnter, this, [this] { LabelFX1MouseEnter(); });
-    connect(LabelFX1, &TLabelFX::mouseLeave, this, [this] { LabelFX1MouseLeave(); });
-    connect(DriveComboBox1, &TDriveComboBox::changed, this, [this] { DriveComboBox1Change(); });
-    connect(DirectoryListBox1, &TDirectoryListBox::changed, this,
-            [this] { DirectoryListBox1Change(); });
-    connect(FileListBox1, &TFileListBox::changed, this, [this](bool byUser) {
+    connectGuarded(TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connectGuarded(LabelFX1, &TLabelFX::clicked, this, &TForm1::LabelFX1Click);
+    connectGuarded(LabelFX1, &TLabelFX::mouseEnter, this, &TForm1::LabelFX1MouseEnter);
+    connectGuarded(LabelFX1, &TLabelFX::mouseLeave, this, &TForm1::LabelFX1MouseLeave);
+    connectGuarded(DriveComboBox1, &TDriveComboBox::changed, this, &TForm1::DriveComboBox1Change);
+    connectGuarded(DirectoryListBox1, &TDirectoryListBox::changed, this,
+                   &TForm1::DirectoryListBox1Change);
+    connectGuarded(FileListBox1, &TFileListBox::changed, this, [this](bool byUser) {
         if (byUser) {
             FileListBox1UserChange();
         } else {
             FileListBox1Change();
         }
     });
-    connect(FileListBox1, &TFileListBox::listDoubleClicked, this,
-            [this] { FileListBox1DblClick(); });
-    connect(Image1, &TImage::pictureChanged, this,
-            [this] { runGuarded([this] { describePreview(); }); });
-    connect(Image1, &TImage::doubleClicked, this, [this] { Image1DblClick(); });
-    connect(Image1, &TImage::mouseDown, this, [this] { Image1MouseDown(); });
-    connect(Image2, &TImage::clicked, this, [this] { Image2Click(); });
-    connect(Image3, &TImage::clicked, this, [this] { Image3Click(); });
+    connectGuarded(FileListBox1, &TFileListBox::listDoubleClicked, this,
+                   &TForm1::FileListBox1DblClick);
+    connectGuarded(Image1, &TImage::pictureChanged, this, &TForm1::describePreview);
+    connectGuarded(Image1, &TImage::doubleClicked, this, &TForm1::Image1DblClick);
+    connectGuarded(Image1, &TImage::mouseDown, this, &TForm1::Image1MouseDown);
+    connectGuarded(Image2, &TImage::clicked, this, &TForm1::Image2Click);
+    connectGuarded(Image3, &TImage::clicked, this, &TForm1::Image3Click);
 }
 
 // Start-up and close.
@@ -210,15 +210,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    bool canClose = true;
-    if (!closed_) {
-        FormCloseQuery(canClose);
-    }
-    if (canClose) {
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    // A failure leaves the event accepted: the window closes.
+    runGuarded([&] {
+        bool canClose = true;
+        if (!closed_) {
+            FormCloseQuery(canClose);
+        }
+        if (canClose) {
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    });
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {

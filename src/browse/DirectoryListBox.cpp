@@ -4,6 +4,7 @@
 #include "browse/Glyphs.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedSlot.h"
 #include "platform/MessageBox.h"
 #include "platform/Volumes.h"
 
@@ -161,7 +162,7 @@ void TDirectoryListBox::rebuild() {
 }
 
 void TDirectoryListBox::change() {
-    emit changed();
+    emitRelayed([this] { emit changed(); });
 }
 
 void TDirectoryListBox::updateItemHeight() {

@@ -50,7 +50,8 @@ public:
 
 signals:
     // After every navigation and every Update. The main window connects its
-    // DirectoryListBox1Change here.
+    // DirectoryListBox1Change here. A guarded handler's failure comes out of the call that
+    // navigated (emitRelayed).
     void changed();
 
 protected:

@@ -4,6 +4,7 @@
 #include "browse/Glyphs.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedSlot.h"
 #include "platform/MessageBox.h"
 #include "platform/Volumes.h"
 
@@ -94,8 +95,8 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
         drive_ = QStringLiteral("/");
     }
     BuildList();
-    connect(this, &QComboBox::activated, this,
-            [this](int index) { runGuarded([&] { SetDrive(entryDrive(index)); }); });
+    connectGuarded(this, &QComboBox::activated, this,
+                   [this](int index) { SetDrive(entryDrive(index)); });
 }
 
 void TDriveComboBox::SetDrive(const QString& drive) {
@@ -132,7 +133,7 @@ void TDriveComboBox::selectDriveEntry() {
 }
 
 void TDriveComboBox::change() {
-    emit changed();
+    emitRelayed([this] { emit changed(); });
 }
 
 void TDriveComboBox::updateItemHeight() {
@@ -160,14 +161,16 @@ void TDriveComboBox::changeEvent(QEvent* event) {
     QComboBox::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         updateItemHeight();
-        BuildList();
+        runGuarded([this] { BuildList(); });
     }
 }
 
 void TDriveComboBox::showPopup() {
     // Volumes come and go while the program runs (a stick plugged in): list what is there now.
-    BuildList();
-    QComboBox::showPopup();
+    // A list that could not be read opens no popup.
+    if (runGuarded([this] { BuildList(); })) {
+        QComboBox::showPopup();
+    }
 }
 
 } // namespace quill

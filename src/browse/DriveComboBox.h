@@ -35,7 +35,8 @@ public:
 
 signals:
     // After every effective drive change, by the program or by a choice in the list. The main
-    // window connects its DriveComboBox1Change here.
+    // window connects its DriveComboBox1Change here. A guarded handler's failure comes out of the
+    // call that changed the drive (emitRelayed).
     void changed();
 
 protected:

@@ -5,6 +5,7 @@
 #include "platform/FileFailures.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedSlot.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 
@@ -275,7 +276,7 @@ void TFileListBox::readFolder() {
 
 void TFileListBox::change(bool byUser) {
     lastNotified_ = currentRow();
-    emit changed(byUser);
+    emitRelayed([this, byUser] { emit changed(byUser); });
 }
 
 void TFileListBox::userMayHaveMoved() {

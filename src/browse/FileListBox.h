@@ -70,7 +70,8 @@ public:
 
 signals:
     // After every read and whenever the user makes another entry current (byUser, from a key or
-    // the mouse). The main window connects FileListBox1Change here.
+    // the mouse). The main window connects FileListBox1Change here. A guarded handler's failure
+    // comes out of the call that read the folder (emitRelayed).
     void changed(bool byUser);
     // At a double click anywhere in the list; the main window connects FileListBox1DblClick.
     void listDoubleClicked();

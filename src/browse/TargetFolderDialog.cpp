@@ -6,6 +6,7 @@
 #include "controls/Modal.h"
 #include "platform/Failure.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedSlot.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -64,9 +65,10 @@ TOKBottomDlg1::TOKBottomDlg1(QWidget* parent)
 
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
-    connect(DriveComboBox1, &TDriveComboBox::changed, this, [this] { DriveComboBox1Change(); });
-    connect(DirectoryListBox1, &TDirectoryListBox::changed, this,
-            [this] { DirectoryListBox1Change(); });
+    connectGuarded(DriveComboBox1, &TDriveComboBox::changed, this,
+                   &TOKBottomDlg1::DriveComboBox1Change);
+    connectGuarded(DirectoryListBox1, &TDirectoryListBox::changed, this,
+                   &TOKBottomDlg1::DirectoryListBox1Change);
 
     FormActivate();
 }
@@ -98,7 +100,7 @@ void TOKBottomDlg1::DriveComboBox1Change() {
 
 bool TOKBottomDlg1::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
-        FormActivate();
+        runGuarded([this] { FormActivate(); });
     }
     return QDialog::event(event);
 }

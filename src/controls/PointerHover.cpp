@@ -1,5 +1,7 @@
 #include "controls/PointerHover.h"
 
+#include "platform/GuardedSlot.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QWidget>
@@ -9,7 +11,7 @@ namespace quill {
 PointerHover::PointerHover(QWidget* watched, QObject* parent)
     : QObject(parent), watched_(watched), pointer_([] { return QCursor::pos(); }) {
     timer_.setInterval(PollMilliseconds);
-    connect(&timer_, &QTimer::timeout, this, &PointerHover::checkPointer);
+    connectGuarded(&timer_, &QTimer::timeout, this, &PointerHover::checkPointer);
 }
 
 // The owner is being torn down: the end reaction would reach into half-destroyed widgets.

@@ -4,6 +4,7 @@
 #include "dragdrop/OleMimeData.h"
 #include "dragdrop/OleShim.h"
 #include "dragdrop/ShimSupport.h"
+#include "platform/GuardedSlot.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -83,13 +84,16 @@ protected:
         default:
             return false;
         }
-        if (source_->QueryContinueDrag(escape ? 1 : 0, keys) == DRAGDROP_S_CANCEL) {
-            cancelled_ = true;
-            if (!escape) {
-                QDrag::cancel();
+        // A failure of the source ends the event's delivery here, as it would at the top of
+        // event dispatch.
+        return !runGuarded([&] {
+            if (source_->QueryContinueDrag(escape ? 1 : 0, keys) == DRAGDROP_S_CANCEL) {
+                cancelled_ = true;
+                if (!escape) {
+                    QDrag::cancel();
+                }
             }
-        }
-        return false;
+        });
     }
 
 private:
@@ -184,8 +188,8 @@ HRESULT DoDragDrop(IDataObject* pDataObj, IDropSource* pDropSource, DWORD dwOKEf
     mime->setUrls(fileUrlsOf(data.get()));
     drag->setMimeData(mime);
     IDropSource* feedbackTo = source.get();
-    const QMetaObject::Connection feedback =
-        QObject::connect(drag, &QDrag::actionChanged, [feedbackTo](Qt::DropAction action) {
+    const QMetaObject::Connection feedback = connectGuarded(
+        drag.data(), &QDrag::actionChanged, drag.data(), [feedbackTo](Qt::DropAction action) {
             feedbackTo->GiveFeedback(detail::effectsOf(action));
         });
 

@@ -7,6 +7,7 @@
 #include "dragdrop/UrlDataObject.h"
 
 #include "platform/Failure.h"
+#include "platform/GuardedSlot.h"
 #include "platform/MessageBox.h"
 
 #include "dragdrop/DropFiles.h"
@@ -219,8 +220,8 @@ HRESULT RegisterDragDrop(HWND hwnd, IDropTarget* pDropTarget) {
     registration.target = ComPtr<IDropTarget>::share(pDropTarget);
     registration.acceptedDrops = hwnd->acceptDrops();
     // A window destroyed without being revoked gives its reference back.
-    registration.destroyed =
-        QObject::connect(hwnd, &QObject::destroyed, shim.router, [hwnd] { forget(hwnd, false); });
+    registration.destroyed = connectGuarded(hwnd, &QObject::destroyed, shim.router.data(),
+                                            [hwnd] { forget(hwnd, false); });
     shim.registrations.emplace(hwnd, std::move(registration));
     hwnd->setAcceptDrops(true);
     return S_OK;

@@ -2,6 +2,7 @@
 
 #include "controls/LayoutPalette.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedSlot.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -35,7 +36,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setTabOrder(Edit1, CheckBox1);
     setTabOrder(CheckBox1, Button1);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connectGuarded(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
 }
 
 void TForm2::Button1Click() {

@@ -1,6 +1,7 @@
 #include "imaging_ui/XtraHover.h"
 
 #include "imaging_ui/Unit4.h"
+#include "platform/MessageBox.h"
 
 #include <QKeyEvent>
 #include <QRadioButton>
@@ -64,16 +65,18 @@ bool XtraHover::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        if (returnTo_) {
-            closeFromKeyboard(true);
-        } else {
-            hover_.stop();
-        }
+        runGuarded([this] {
+            if (returnTo_) {
+                closeFromKeyboard(true);
+            } else {
+                hover_.stop();
+            }
+        });
         return true;
     }
     // Opened by the keyboard, it goes when the user turns to another window.
     if (event->type() == QEvent::WindowDeactivate && returnTo_ && form4_->isVisible()) {
-        closeFromKeyboard(false);
+        runGuarded([this] { closeFromKeyboard(false); });
     }
     return false;
 }

@@ -1,10 +1,24 @@
 #include "WindowFixture.h"
 
+#include "app/Program.h"
 #include "browse/FileListBox.h"
 #include "controls/XAquaButton.h"
 #include "imaging/JpegImage.h"
 
 namespace quill::test {
+namespace {
+
+// The windows' tests run under the program's application object. Every handler guards itself, so
+// a failure that still reaches the top of event dispatch fails the test.
+std::unique_ptr<QApplication> quillApplication(int& argc, char** argv) {
+    QuillApplication::setLastResortHook([](QEvent::Type type) {
+        ADD_FAILURE() << "a failure reached the top of event dispatch (event type " << type << ')';
+    });
+    return std::make_unique<QuillApplication>(argc, argv);
+}
+const bool usesQuillApplication = (makeTestApplication = quillApplication, true);
+
+} // namespace
 
 void WindowTest::SetUp() {
     ASSERT_TRUE(dir_.isValid());

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -21,9 +22,14 @@ inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(QStringLiteral(", ")).toStdString() << ']';
 }
 
+class QApplication;
 class QWidget;
 
 namespace quill::test {
+
+// Makes the test program's application object instead of a plain QApplication, when one of its
+// files sets it in a namespace-scope initialiser (before main runs).
+extern std::unique_ptr<QApplication> (*makeTestApplication)(int& argc, char** argv);
 
 // Records every message box shown while it lives and answers them: with the queued answers in
 // order, then with each box's default button.
