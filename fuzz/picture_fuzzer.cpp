@@ -5,6 +5,7 @@
 // ends.
 
 #include "FormatFixtures.h"
+#include "LoadingFixtures.h"
 #include "TiffFixtures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
@@ -16,7 +17,6 @@
 #include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
 #include "imaging/decoder/TiffDecode.h"
-#include "LoadingFixtures.h"
 
 #include <QDir>
 #include <QFile>

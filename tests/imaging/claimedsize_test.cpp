@@ -3,10 +3,10 @@
 // one colour in the longest runs its format allows, so each sits close to its format's bound.
 
 #include "DamagedFixtures.h"
+#include "LoadingExpect.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/PictureHeaders.h"
-#include "LoadingExpect.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -2,12 +2,12 @@
 // works out pixel by pixel, and a large picture converted on a second thread while it decodes (or
 // in two halves in the decoder process) must come out as if converted row by row.
 
+#include "LoadingFixtures.h"
 #include "PhotoFixtures.h"
 #include "ProfileFixtures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "LoadingFixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // formats that have real alpha.
 
 #include "DamagedFixtures.h"
+#include "LoadingExpect.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "LoadingExpect.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // The decoder process as a service (start, stop, failure of the process in every way) and the
 // header checks it relies on, which are our own parsers and safe to run here.
 
+#include "LoadingExpect.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/decoder/FreeImageDecode.h"
 #include "imaging/decoder/Lockdown.h"
 #include "imaging/decoder/PictureHeaders.h"
-#include "LoadingExpect.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,11 +3,11 @@
 // bounded, and the next ordinary picture loads. Non-JPEG files reach FreeImage only inside the
 // decoder process.
 
-#include "TestSupport.h"
 #include "DamagedFixtures.h"
+#include "LoadingExpect.h"
+#include "TestSupport.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "LoadingExpect.h"
 
 #include <QFileInfo>
 

@@ -2,11 +2,11 @@
 // every JPEG colour space, the progressive flag across files, and failed writes that must leave
 // nothing behind.
 
+#include "LoadingExpect.h"
 #include "PhotoFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
-#include "LoadingExpect.h"
 
 #include <QDir>
 #include <QFileInfo>

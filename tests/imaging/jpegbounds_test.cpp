@@ -1,13 +1,13 @@
 // A JPEG input costs bounded time and memory whatever it claims or whatever stands in its place,
 // and a JPEG cut short is decoded as far as it goes but known to be incomplete.
 
-#include "ProgramJpeg.h"
 #include "DamagedFixtures.h"
+#include "LoadingExpect.h"
+#include "ProgramJpeg.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/JpegLimits.h"
-#include "LoadingExpect.h"
 #include "platform/RegularFile.h"
 
 #include <QTemporaryDir>

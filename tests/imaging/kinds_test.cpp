@@ -1,11 +1,11 @@
 // The less common kinds of each format come out as they are meant, pixel for pixel, or are
 // refused; run-length BMP data that had to be cut makes the load say the picture is damaged.
 
-#include "FormatFixtures.h"
 #include "DamagedFixtures.h"
+#include "FormatFixtures.h"
+#include "LoadingFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "LoadingFixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Loading every input format into the working bitmap, through the decoder process or the JPEG
 // object, with pictures written here.
 
+#include "LoadingExpect.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "LoadingExpect.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,13 +1,13 @@
 // Photos as phones, cameras and editors write them: an EXIF or TIFF orientation turns the picture
 // upright, an embedded ICC profile converts it to sRGB; anything broken loads as if absent.
 
+#include "LoadingFixtures.h"
 #include "PhotoFixtures.h"
 #include "ProfileFixtures.h"
 #include "TiffFixtures.h"
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "LoadingFixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -3,12 +3,12 @@
 // before.
 
 #include "CostlyFixtures.h"
+#include "LoadingFixtures.h"
 #include "ProfileFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/decoder/FreeImageDecode.h"
 #include "imaging/decoder/PngChunks.h"
 #include "imaging/decoder/PngDecode.h"
-#include "LoadingFixtures.h"
 
 #include <QColorSpace>
 #include <QFileInfo>

@@ -3,11 +3,11 @@
 // full upright size reported from the header, the progressive flag taken from the header, the
 // same refusals as a full decode, and unchanged bytes not decoded twice.
 
+#include "LoadingFixtures.h"
 #include "PhotoFixtures.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
 #include "imaging/JpegLimits.h"
-#include "LoadingFixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // TIFF kinds that FreeImage reads wrong or refuses, read by the decoder with libtiff: each gives
 // its pixels as stored and its orientation; damaged or huge ones are refused.
 
+#include "LoadingFixtures.h"
 #include "ProfileFixtures.h"
 #include "TiffFixtures.h"
 #include "imaging/decoder/FreeImageDecode.h"
-#include "LoadingFixtures.h"
 
 #include <QColor>
 #include <QFile>

@@ -4,8 +4,8 @@
 // the hand-made formats of the codec fixtures (tests/imaging), so only tests that link the
 // decoder library include it.
 
-#include "PhotoFixtures.h"
 #include "LoadingFixtures.h"
+#include "PhotoFixtures.h"
 
 #include <QSize>
 #include <QString>
