@@ -12,8 +12,13 @@ namespace quill {
 
 XtraHover::XtraHover(QWidget* mainWindow, TForm4* form4, QObject* parent)
     : QObject(parent), mainWindow_(mainWindow), form4_(form4), hover_(form4) {
-    hover_.setInsideTest(
-        [form4](QPoint global) { return form4->frameGeometry().contains(global); });
+    // The pointer's enter and leave events are right under every window manager; the window's
+    // place as Qt knows it is not under one that shows a window elsewhere than its X position
+    // (weston's, under XWayland), where the pointer's global position alone would close it.
+    hover_.setInsideTest([form4](QPoint global) {
+        return form4->frameGeometry().contains(global) ||
+               (form4->isVisible() && form4->underMouse());
+    });
     // Opened from the keyboard, the window stays where it is and the pointer takes over: leaving
     // it hides it, as when a window manager gave it no focus for Escape to reach.
     hover_.setOnStart([this] {

@@ -6,8 +6,9 @@
 // an absolute pointer move (`xdotool mousemove`, a warp) makes XWayland abort; relative moves,
 // clicks and keys reach the clients, keys going to the window under the pointer because weston
 // gives no X window the focus. Weston shows "drehen & spiegeln" over XTRA but keeps its X window
-// in the top left corner, where Qt, which believes it over XTRA, closes it as soon as XTEST's
-// pointer gets there: the test opens it the keyboard's way and chooses with a click.
+// in the top left corner, away from where Qt believes it; opening it with XTEST's relative moves
+// over XTRA does not succeed every time here, so the test opens it the keyboard's way and
+// chooses with a click.
 
 #include "X11Session.h"
 

@@ -223,5 +223,22 @@ TEST(FormsHover, EscapeEndsAPointerHover) {
     EXPECT_TRUE(f.hover.isRunning());
 }
 
+// Where the window manager shows the window elsewhere than Qt believes, the pointer's reported
+// position lies outside its frame while the window system says the pointer is in it: it stays
+// open until the pointer leaves.
+TEST(FormsHover, ThePointerInTheWindowKeepsItOpenWhereverQtBelievesItIs) {
+    HoverFixture f;
+    f.pointer = f.mainWindow.frameGeometry().topLeft() + QPoint(20, 20);
+    f.hover.StaticText2MouseMove();
+    ASSERT_TRUE(f.form4.isVisible());
+    f.pointer = f.form4.frameGeometry().bottomRight() + QPoint(40, 40);
+    f.form4.setAttribute(Qt::WA_UnderMouse, true); // what the window system's enter sets
+    f.hover.checkPointer();
+    EXPECT_TRUE(f.form4.isVisible());
+    f.form4.setAttribute(Qt::WA_UnderMouse, false);
+    f.hover.checkPointer();
+    EXPECT_FALSE(f.form4.isVisible());
+}
+
 } // namespace
 } // namespace quill
