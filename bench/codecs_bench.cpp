@@ -6,8 +6,8 @@
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
-#include "imaging/decoder/FreeImageDecode.h"
-#include "imaging/decoder/PngDecode.h"
+#include "decoder/FreeImageDecode.h"
+#include "decoder/PngDecode.h"
 
 #include <FreeImage.h>
 

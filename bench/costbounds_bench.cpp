@@ -7,7 +7,7 @@
 #include "../tests/support/CostlyFixtures.h"
 #include "../tests/support/ProfileFixtures.h"
 #include "imaging/ColourProfile.h"
-#include "imaging/decoder/FreeImageDecode.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>
 #include <lcms2.h>

@@ -3,7 +3,7 @@
 // system-call filter), and, for scale, a whole decoder start up to its first picture.
 
 #include "imaging/DecoderService.h"
-#include "imaging/decoder/Lockdown.h"
+#include "decoder/Lockdown.h"
 
 #include <FreeImage.h>
 

@@ -10,13 +10,13 @@
 #include "imaging/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/decoder/BmpRunLength.h"
-#include "imaging/decoder/OwnReaders.h"
-#include "imaging/decoder/PictureHeaders.h"
-#include "imaging/decoder/PictureRewrites.h"
-#include "imaging/decoder/PngChunks.h"
-#include "imaging/decoder/PngDecode.h"
-#include "imaging/decoder/TiffDecode.h"
+#include "decoder/BmpRunLength.h"
+#include "decoder/OwnReaders.h"
+#include "decoder/PictureHeaders.h"
+#include "decoder/PictureRewrites.h"
+#include "decoder/PngChunks.h"
+#include "decoder/PngDecode.h"
+#include "decoder/TiffDecode.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "imaging/DecoderService.h"
 
-#include "imaging/DecoderProtocol.h"
+#include "decoder/DecoderProtocol.h"
 #include "imaging/PixelLimit.h"
 #include "platform/FileNames.h"
 #include "platform/Logging.h"

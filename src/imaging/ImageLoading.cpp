@@ -1,6 +1,6 @@
 #include "imaging/ImageLoading.h"
 
-#include "imaging/DecoderProtocol.h"
+#include "decoder/DecoderProtocol.h"
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
 #include "imaging/PreviewGeometry.h"

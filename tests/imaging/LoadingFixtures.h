@@ -4,7 +4,7 @@
 // bytes where it has none. Header only, so other test executables of the folder stay untouched.
 
 #include "../support/FormatFixtures.h"
-#include "imaging/decoder/FreeImageDecode.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>
 

@@ -6,7 +6,7 @@
 #include "LoadingExpect.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/decoder/PictureHeaders.h"
+#include "decoder/PictureHeaders.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -4,9 +4,9 @@
 #include "LoadingExpect.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
-#include "imaging/decoder/FreeImageDecode.h"
-#include "imaging/decoder/Lockdown.h"
-#include "imaging/decoder/PictureHeaders.h"
+#include "decoder/FreeImageDecode.h"
+#include "decoder/Lockdown.h"
+#include "decoder/PictureHeaders.h"
 
 #include <QCoreApplication>
 #include <QDir>

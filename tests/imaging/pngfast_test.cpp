@@ -6,9 +6,9 @@
 #include "LoadingFixtures.h"
 #include "ProfileFixtures.h"
 #include "imaging/DecoderService.h"
-#include "imaging/decoder/FreeImageDecode.h"
-#include "imaging/decoder/PngChunks.h"
-#include "imaging/decoder/PngDecode.h"
+#include "decoder/FreeImageDecode.h"
+#include "decoder/PngChunks.h"
+#include "decoder/PngDecode.h"
 
 #include <QColorSpace>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 #include "LoadingFixtures.h"
 #include "ProfileFixtures.h"
 #include "TiffFixtures.h"
-#include "imaging/decoder/FreeImageDecode.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <QColor>
 #include <QFile>

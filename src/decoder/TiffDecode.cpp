@@ -1,4 +1,4 @@
-#include "imaging/decoder/TiffDecode.h"
+#include "decoder/TiffDecode.h"
 
 #include "imaging/ColourProfile.h"
 #include "imaging/PixelLimit.h"

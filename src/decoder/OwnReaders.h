@@ -4,7 +4,7 @@
 // give for a right reading (bottom row first). Every other file of these formats is left to the
 // library, so what becomes of it stays as it is. Decoder side: no Qt here.
 
-#include "imaging/decoder/FreeImageDecode.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <cstddef>
 #include <cstdint>

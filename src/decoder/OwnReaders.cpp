@@ -1,7 +1,7 @@
-#include "imaging/decoder/OwnReaders.h"
+#include "decoder/OwnReaders.h"
 
 #include "imaging/PixelLimit.h"
-#include "imaging/decoder/PictureHeaders.h"
+#include "decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <array>

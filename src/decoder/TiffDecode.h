@@ -6,7 +6,7 @@
 // turns while FreeImage reads it (JPEG-compressed, YCbCr, CMYK) when it carries an Orientation.
 // Every other TIFF is left to FreeImage, so what becomes of it stays as it was. No Qt here.
 
-#include "imaging/decoder/FreeImageDecode.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <cstddef>
 #include <cstdint>

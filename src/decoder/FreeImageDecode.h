@@ -3,7 +3,7 @@
 // (and in-process only in benchmarks on our own pictures): FreeImage's loaders are not safe on
 // hostile files. No Qt here.
 
-#include "imaging/DecoderProtocol.h"
+#include "decoder/DecoderProtocol.h"
 
 #include <FreeImage.h>
 

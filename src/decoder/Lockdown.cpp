@@ -1,6 +1,6 @@
-#include "imaging/decoder/Lockdown.h"
+#include "decoder/Lockdown.h"
 
-#include "imaging/DecoderProtocol.h"
+#include "decoder/DecoderProtocol.h"
 
 #include <seccomp.h>
 

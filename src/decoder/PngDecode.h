@@ -9,7 +9,7 @@
 // must still match, so only a file made to be odd gives a picture here where FreeImage gave none.
 // No Qt here.
 
-#include "imaging/decoder/FreeImageDecode.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "imaging/decoder/PngDecode.h"
+#include "decoder/PngDecode.h"
 
 #include "imaging/PixelLimit.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/decoder/PictureHeaders.h"
+#include "decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "imaging/decoder/BmpRunLength.h"
+#include "decoder/BmpRunLength.h"
 
-#include "imaging/decoder/PictureHeaders.h"
+#include "decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "imaging/decoder/EmbeddedTags.h"
+#include "decoder/EmbeddedTags.h"
 
 #include <tiffio.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "imaging/decoder/PngChunks.h"
+#include "decoder/PngChunks.h"
 
 #include "imaging/PixelLimit.h"
 

@@ -4,9 +4,9 @@
 // files; here that costs one process, never the program, and a loader taken over can do no more
 // than this process may: read what it was handed and write its answer.
 
-#include "imaging/DecoderProtocol.h"
-#include "imaging/decoder/FreeImageDecode.h"
-#include "imaging/decoder/Lockdown.h"
+#include "decoder/DecoderProtocol.h"
+#include "decoder/FreeImageDecode.h"
+#include "decoder/Lockdown.h"
 
 #include <tiffio.h>
 

@@ -1,4 +1,4 @@
-#include "imaging/decoder/PictureRewrites.h"
+#include "decoder/PictureRewrites.h"
 
 #include "imaging/PixelLimit.h"
 
