@@ -98,9 +98,13 @@ int runProgram(int argc, char** argv, const std::function<void(QWidget&)>& shown
     if (answeredFromCommandLine(argc, argv)) {
         return 0;
     }
-    const QString tail = commandTail(argc, argv);
-    // Started from a folder that has been deleted or cannot be read, the lists start at home.
+    // Started from a folder that has been deleted or cannot be read, the lists start at home. A
+    // relative name is meant relative to where the program was started.
     ensureListableCurrentDir();
+    QString tail = commandTail(argc, argv);
+    if (!tail.isEmpty()) {
+        tail = decodeFileName(encodePath(tail));
+    }
     keepLargePictureMemory();
     // Start-up previews the named file; its decode goes on while the window is being built.
     std::optional<PreviewAhead> ahead;

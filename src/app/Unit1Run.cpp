@@ -16,6 +16,7 @@
 #include "imaging_ui/OverlayHandlers.h"
 #include "imaging_ui/SizeRuleHandlers.h"
 #include "imaging_ui/Unit4.h"
+#include "platform/Failure.h"
 #include "platform/MessageBox.h"
 
 #include <QCheckBox>
@@ -157,7 +158,14 @@ void TForm1::RunBatchConversion() {
 
     Label3->show();
     DirectoryListBox1->Update();
-    FileListBox1->Update();
+    try {
+        FileListBox1->Update();
+    } catch (const InOutError&) {
+        // The listed folder has gone, which the run has told once already: the list stays.
+        if (!result.stopped) {
+            throw;
+        }
+    }
     // Files may have gone meanwhile: then the last entry there is, or none.
     const int index = std::min(result.lastProcessedIndex, FileListBox1->Count() - 1);
     if (index >= 0) {

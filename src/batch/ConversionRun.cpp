@@ -11,11 +11,13 @@
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/Logging.h"
+#include "platform/SafeReplace.h"
 #include "platform/SingleFileRename.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <exception>
 #include <new>
 #include <set>
@@ -35,6 +37,9 @@ int countTaken(const std::vector<BatchEntry>& entries, bool takeAll) {
 namespace {
 
 std::atomic<bool> lookAheadOn{true};
+
+// How one taken file ended.
+enum class Converted { Written, NotWritten, StopRun };
 
 // The files of the listed folder, whatever names or links lead to them: no output may land on
 // one of them.
@@ -66,24 +71,27 @@ void tell(ConversionHost& host, RunNotice notice, const QString& file, const QSt
     host.report({notice, file, text});
 }
 
-// One taken file, from decoding to writing. Returns true when an output file was written.
+// One taken file, from decoding to writing.
 template <typename Load>
-bool convertOne(const ConversionSettings& settings, const QString& name, const QString& outputPath,
-                QSize overlayExtent, QImage& working, QImage& output, TJPEGImage& jpeg,
-                ConversionHost& host, Load&& load) {
-    // Input files are opened by their bare names in the listed folder.
-    setCurrentDir(settings.folder);
+Converted convertOne(const ConversionSettings& settings, const QString& name,
+                     const QString& outputPath, QSize overlayExtent, QImage& working,
+                     QImage& output, TJPEGImage& jpeg, ConversionHost& host, Load&& load) {
     const LoadResult loaded = load();
     if (loaded.outcome != LoadOk) {
+        // A medium pulled out, or the folder removed: every further file would fail alike.
+        if (!isFolderAsEntered(settings.folder)) {
+            tell(host, RunNotice::Stopped, name, folderGoneMessage());
+            return Converted::StopRun;
+        }
         tell(host, RunNotice::LoadFailed, name, LoadOutcomeMessage(loaded.outcome));
-        return false;
+        return Converted::NotWritten;
     }
     if (loaded.damaged) {
         tell(host, RunNotice::Damaged, name, DamagedFileMessage(name));
     }
     if (working.width() <= 0 || working.height() <= 0) {
         qCDebug(lcRun).noquote() << "skipped, no picture:" << name;
-        return false;
+        return Converted::NotWritten;
     }
     if (settings.transformCode != 0) {
         RotateAndMirror(working, settings.transformCode);
@@ -97,12 +105,18 @@ bool convertOne(const ConversionSettings& settings, const QString& name, const Q
         jpeg.Assign(output);
         jpeg.SaveToFile(outputPath);
     } catch (const Failure& failure) {
-        qCDebug(lcRun).noquote() << "write failed:" << outputPath << "-" << failure.text();
+        const int error = lastReplaceError();
+        qCDebug(lcRun).noquote() << "write failed:" << outputPath << "-" << failure.text()
+                                 << "- error" << error;
+        if (failsEveryWrite(error)) {
+            tell(host, RunNotice::Stopped, name, writeStoppedMessage(error));
+            return Converted::StopRun;
+        }
         tell(host, RunNotice::WriteFailed, name, writeFailedMessage());
-        return false;
+        return Converted::NotWritten;
     }
     qCDebug(lcRun).noquote() << "written:" << outputPath;
-    return true;
+    return Converted::Written;
 }
 
 } // namespace
@@ -115,10 +129,32 @@ bool conversionLookAhead() {
     return lookAheadOn;
 }
 
+bool failsEveryWrite(int error) {
+    switch (error) {
+    case ENOENT:
+    case EROFS:
+    case EACCES:
+    case EPERM:
+    case ENOSPC:
+    case EDQUOT:
+        return true;
+    default:
+        return false;
+    }
+}
+
 ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& working,
                                     QImage& output, TJPEGImage& jpeg, ConversionHost& host) {
     ConversionResult result;
     const QSize overlayExtent = PrepareOverlay(settings.overlay);
+    // A medium unmounted under the listed folder leaves its bare mount point: nothing may be made
+    // there, nor read from it as if it were the folder the user chose.
+    if (!settings.folder.isEmpty() && !isFolderAsEntered(settings.folder)) {
+        tell(host, RunNotice::Stopped, {}, folderGoneMessage());
+        result.completed = true;
+        result.stopped = true;
+        return result;
+    }
 
     const std::optional<QString> folder = FixOutputFolder(
         settings.folder, [&host] { return host.chooseTargetFolder(); },
@@ -127,6 +163,10 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         return result;
     }
     const QString outputFolder = *folder + QLatin1Char('/');
+    // What a crash in an earlier run's write left there.
+    if (const int removed = removeLeftoverTemporaries(*folder); removed > 0) {
+        qCDebug(lcRun).noquote() << "removed" << removed << "unfinished outputs of earlier runs";
+    }
 
     const std::set<FileIdentity> originals = originalsOf(settings);
     const int total = countTaken(settings.entries, settings.takeAll);
@@ -182,7 +222,8 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
             }
             // Not loaded ahead: loaded now, so that a failure is reported, and leaves its
             // traces, from this load.
-            return loaded ? *loaded : LoadPictureFile(working, jpeg, entry.name);
+            return loaded ? *loaded
+                          : LoadPictureFile(working, jpeg, joinPath(settings.folder, entry.name));
         };
         result.lastProcessedIndex = index;
         host.progress(++taken, total);
@@ -202,15 +243,24 @@ ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& 
         // A failure outside the guarded steps (a picture too large to turn or size, memory
         // running out) costs this file only, never the run or the "Start" button.
         try {
-            if (convertOne(settings, entry.name, outputPath, overlayExtent, working, output, jpeg,
-                           host, load)) {
+            const Converted converted = convertOne(settings, entry.name, outputPath, overlayExtent,
+                                                   working, output, jpeg, host, load);
+            if (converted == Converted::Written) {
                 ++result.written;
+            } else if (converted == Converted::StopRun) {
+                result.stopped = true;
+                break;
             }
         } catch (const std::bad_alloc&) {
             tell(host, RunNotice::Failed, entry.name, outOfMemoryMessage(entry.name));
         } catch (...) {
             tell(host, RunNotice::Failed, entry.name, failureText(std::current_exception()));
         }
+    }
+    // The outputs' names reach the disk before the run says it is done, so that a power cut
+    // afterwards never takes back what it wrote.
+    if (result.written > 0 && outputFolderSync() && !syncFolder(*folder)) {
+        qCWarning(lcRun).noquote() << "the output folder could not be synced:" << *folder;
     }
     result.completed = true;
     return result;

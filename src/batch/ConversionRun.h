@@ -40,6 +40,7 @@ enum class RunNotice {
     Damaged,            // the picture is incomplete; it is converted all the same
     OriginalInTheWay,   // the output would replace an original; it is not written
     WriteFailed,        // the output could not be written
+    Stopped,            // every further file would fail the same way: the run ends here
     Failed,             // anything else that went wrong with this file
 };
 
@@ -70,6 +71,7 @@ struct ConversionResult {
     bool completed = false;     // false: the target folder dialog was cancelled
     int lastProcessedIndex = 0; // the list index of the last entry taken up
     int written = 0;            // output files written
+    bool stopped = false;       // ended early by a failure that every further file would meet
 };
 
 // Entries the run takes: all with takeAll, otherwise the selected ones.
@@ -80,9 +82,14 @@ int countTaken(const std::vector<BatchEntry>& entries, bool takeAll);
 void setConversionLookAhead(bool on);
 bool conversionLookAhead();
 
+// Whether a write failure with this error number would meet every further output of the run:
+// the output folder has gone, is read-only or refuses us, or its disk or quota is full.
+bool failsEveryWrite(int error);
+
 // Runs the conversion; `working` and `output` are the window's two bitmaps, `jpeg` the shared
 // JPEG object with the quality already set. Per-file failures are reported to the host and the
-// run goes on with the next file.
+// run goes on with the next file; a failure that every further file would meet (the output
+// folder full, read-only or gone, the listed folder gone) is reported once and ends the run.
 ConversionResult RunBatchConversion(const ConversionSettings& settings, QImage& working,
                                     QImage& output, TJPEGImage& jpeg, ConversionHost& host);
 

@@ -3,8 +3,23 @@
 #include "batch/RunMessages.h"
 
 #include "platform/FileSystem.h"
+#include "platform/SafeReplace.h"
+
+#include <atomic>
 
 namespace quill {
+
+namespace {
+std::atomic<bool> folderSyncOn{true};
+} // namespace
+
+void setOutputFolderSync(bool on) {
+    folderSyncOn = on;
+}
+
+bool outputFolderSync() {
+    return folderSyncOn;
+}
 
 QString OutputFolderIn(const QString& parent) {
     QString path = parent;
@@ -18,8 +33,12 @@ bool FindOrMakeFolder(const QString& path) {
     if (folderExists(path)) {
         return true;
     }
-    // One level only: the parent must exist.
-    makeFolder(path);
+    // One level only: the parent must exist. Its new entry reaches the disk at once, so that a
+    // power cut never takes the folder, and the outputs in it, back.
+    if (makeFolder(path) && folderSyncOn) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        syncFolder(slash <= 0 ? QStringLiteral("/") : path.left(slash));
+    }
     return folderExists(path);
 }
 

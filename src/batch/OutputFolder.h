@@ -9,6 +9,12 @@ namespace quill {
 
 inline constexpr const char* OutputFolderName = "_Parvexo";
 
+// Whether the output folder's entries are brought to the disk: the parent's after the folder is
+// made, the folder's own at the end of a run (on unless switched off, which the benchmark does to
+// measure what it costs).
+void setOutputFolderSync(bool on);
+bool outputFolderSync();
+
 // The parent, a separator unless it already ends in one (a root), and "_Parvexo".
 QString OutputFolderIn(const QString& parent);
 

@@ -1,5 +1,7 @@
 #include "batch/RunMessages.h"
 
+#include <cerrno>
+
 namespace quill {
 
 QString unusableAffixMessage() {
@@ -25,6 +27,29 @@ QString outOfMemoryMessage(const QString& fileName) {
 QString originalInTheWayMessage(const QString& outputName) {
     return QStringLiteral("%1 würde eine Originaldatei ersetzen und wird nicht geschrieben.")
         .arg(outputName);
+}
+
+QString writeStoppedMessage(int error) {
+    QString why;
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        why = QStringLiteral("Der Datenträger ist voll.");
+        break;
+    case ENOENT:
+        why = QStringLiteral("Das Zielverzeichnis ist nicht mehr vorhanden.");
+        break;
+    default:
+        why = QStringLiteral("Das Zielverzeichnis ist schreibgeschützt.");
+        break;
+    }
+    return QStringLiteral("Schreiben nicht möglich: %1 Die Verarbeitung wird abgebrochen.")
+        .arg(why);
+}
+
+QString folderGoneMessage() {
+    return QStringLiteral(
+        "Das gewählte Verzeichnis ist nicht mehr vorhanden. Die Verarbeitung wird abgebrochen.");
 }
 
 } // namespace quill

@@ -12,5 +12,9 @@ QString outputFolderFailedMessage();
 QString writeFailedMessage();
 QString outOfMemoryMessage(const QString& fileName);
 QString originalInTheWayMessage(const QString& outputName);
+// A write failure that every further output would meet too (error: its error number), and a
+// listed folder that has gone: told once, and the run ends.
+QString writeStoppedMessage(int error);
+QString folderGoneMessage();
 
 } // namespace quill

@@ -4,6 +4,7 @@
 #include "imaging/PixelLimit.h"
 #include "platform/FileNames.h"
 #include "platform/Logging.h"
+#include "platform/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -262,14 +263,12 @@ bool sendRequest(int channel, const Descriptor& picture, int format, int flags) 
     return proto::sendWithDescriptor(channel, &request, sizeof request, picture.get());
 }
 
-// Opens a picture file for the decoder. Only regular files are decoded, and the open itself must
-// not wait: a pipe put in a picture's place would otherwise hold the window.
-Descriptor openPicture(const QByteArray& path) {
-    Descriptor picture(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+// Opens a picture file for the decoder. Only regular files are decoded, and neither the open nor
+// its fstat may hold the window: a pipe put in a picture's place, or a file system that hangs.
+Descriptor openPicture(const QString& path, qint64& size) {
     struct stat info {};
-    if (!picture || ::fstat(picture.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return Descriptor();
-    }
+    Descriptor picture(openRegularFile(path, &info).release());
+    size = picture ? qint64(info.st_size) : 0;
     return picture;
 }
 
@@ -411,10 +410,10 @@ public:
         orientation = 1;
         damaged = false;
         detail.clear();
-        // The bytes of the name are kept exactly; the decoder gets the open file, never its name.
-        const QByteArray name = encodeFileName(path);
+        // The decoder gets the open file, never its name.
         qCDebug(lcDecoder).noquote() << "decode" << path << "as format" << format;
-        const Descriptor file = openPicture(name);
+        qint64 size = 0;
+        const Descriptor file = openPicture(path, size);
         if (!file) {
             detail = QStringLiteral("the file cannot be opened or is no regular file");
             return DecoderResult::NoPicture;
@@ -440,7 +439,7 @@ public:
         // Until the decoder tells the size the header claims, the limit is what reading a file
         // of this size takes; then it is what decoding that many pixels takes.
         const auto started = Clock::now();
-        const auto fileBytes = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
+        const auto fileBytes = std::uint64_t(std::max<qint64>(0, size));
         std::chrono::milliseconds limit = decodeTimeLimit(fileBytes, 0, borrowed.timeout);
         for (;;) {
             if (!receiveReply(worker.channel(), started + limit, reply, rows)) {

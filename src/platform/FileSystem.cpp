@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,7 @@ std::map<QString, QString>& remembered() {
 }
 
 bool statPath(const QString& path, struct stat& info) {
-    return ::stat(encodeFileName(path).constData(), &info) == 0;
+    return ::stat(encodePath(path).constData(), &info) == 0;
 }
 
 struct DirCloser {
@@ -72,16 +73,90 @@ QString foldPattern(const QString& pattern) {
 
 } // namespace
 
-QString currentDir() {
-    // getcwd with a growing buffer: no path is cut.
+namespace {
+
+// The folder the lists are in. The process's own working directory is never left in it: a
+// mounted medium whose folder is shown must stay unmountable. It is parked at "/", and a working
+// directory found anywhere else (where the program was started, or where a caller moved it) is
+// taken as the current folder then.
+struct CurrentFolder {
+    QString folder; // empty: the folder the process was in has gone
+    std::optional<FileIdentity> identity;
+    std::optional<QByteArray> parkedAt;
+};
+
+CurrentFolder& currentFolder() {
+    static CurrentFolder state;
+    return state;
+}
+
+std::recursive_mutex& currentFolderLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+std::optional<QByteArray> processDirectory() {
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE) {
-            throw InOutError(errno);
+            return std::nullopt;
         }
         buffer.resize(buffer.size() * 2);
     }
-    return decodeFileName(buffer.data());
+    return QByteArray(buffer.data());
+}
+
+std::optional<FileIdentity> identityOf(const QByteArray& path) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<unsigned long long>(info.st_dev),
+                        static_cast<unsigned long long>(info.st_ino)};
+}
+
+CurrentFolder& adoptedFolder() {
+    CurrentFolder& state = currentFolder();
+    const std::optional<QByteArray> real = processDirectory();
+    if (state.parkedAt && real == state.parkedAt) {
+        return state;
+    }
+    state.folder = real ? decodeFileName(*real) : QString();
+    state.identity = real ? identityOf(*real) : std::nullopt;
+    state.parkedAt = ::chdir("/") == 0 ? std::optional<QByteArray>("/") : real;
+    return state;
+}
+
+} // namespace
+
+QString currentDir() {
+    const std::lock_guard lock(currentFolderLock());
+    const CurrentFolder& state = adoptedFolder();
+    if (state.folder.isEmpty()) {
+        throw InOutError(ENOENT);
+    }
+    return state.folder;
+}
+
+QByteArray encodePath(const QString& path) {
+    if (path.startsWith(QLatin1Char('/')) || path.isEmpty()) {
+        return encodeFileName(path);
+    }
+    const std::lock_guard lock(currentFolderLock());
+    const QString folder = adoptedFolder().folder;
+    // Relative to a folder that has gone, a name names nothing.
+    return encodeFileName(folder.isEmpty() ? QStringLiteral("/nonexistent/") + path
+                                           : joinPath(folder, path));
+}
+
+bool isFolderAsEntered(const QString& folder) {
+    const std::optional<FileIdentity> now = identityOf(encodePath(folder));
+    if (!now) {
+        return false;
+    }
+    const std::lock_guard lock(currentFolderLock());
+    const CurrentFolder& state = adoptedFolder();
+    return state.folder != folder || !state.identity || state.identity == now;
 }
 
 namespace {
@@ -91,28 +166,41 @@ bool listable(const char* folder) {
     return dir != nullptr;
 }
 
-bool currentDirListable() {
-    std::vector<char> buffer(4096);
-    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) {
-            return false;
-        }
-        buffer.resize(buffer.size() * 2);
+std::optional<QByteArray> canonical(const QByteArray& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.constData(), nullptr),
+                                                         &std::free);
+    if (!resolved) {
+        return std::nullopt;
     }
-    return listable(".");
+    return QByteArray(resolved.get());
+}
+
+void enterFolder(CurrentFolder& state, const QByteArray& path) {
+    const QString folder = decodeFileName(path);
+    // Entering the folder that is current again keeps what it was when it was entered, so that
+    // a re-read never takes an empty mount point for the medium that was shown there.
+    if (folder != state.folder || !state.identity) {
+        state.identity = identityOf(path);
+    }
+    state.folder = folder;
 }
 
 } // namespace
 
 std::optional<QString> ensureListableCurrentDir() {
-    if (currentDirListable()) {
+    const std::lock_guard lock(currentFolderLock());
+    CurrentFolder& state = adoptedFolder();
+    if (!state.folder.isEmpty() && listable(encodeFileName(state.folder).constData())) {
         return std::nullopt;
     }
     const char* home = std::getenv("HOME");
-    if (home != nullptr && *home == '/' && listable(home) && ::chdir(home) == 0) {
-        return decodeFileName(home);
+    if (home != nullptr && *home == '/' && listable(home)) {
+        if (const std::optional<QByteArray> folder = canonical(home)) {
+            enterFolder(state, *folder);
+            return decodeFileName(home);
+        }
     }
-    [[maybe_unused]] const int rc = ::chdir("/");
+    enterFolder(state, "/");
     return QStringLiteral("/");
 }
 
@@ -120,11 +208,28 @@ void setCurrentDir(const QString& path) {
     if (!volumeOf(path).ready) {
         throw InOutError(ENOMEDIUM);
     }
-    if (path.isEmpty() || ::chdir(encodeFileName(path).constData()) != 0) {
-        throw InOutError(path.isEmpty() ? ENOENT : errno);
+    if (path.isEmpty()) {
+        throw InOutError(ENOENT);
     }
-    const QString now = currentDir();
-    remembered()[volumeOf(now).root] = now;
+    const std::lock_guard lock(currentFolderLock());
+    CurrentFolder& state = adoptedFolder();
+    // What changing into it would say: the folder must exist, be one, and be searchable.
+    const std::optional<QByteArray> folder = canonical(encodePath(path));
+    if (!folder) {
+        throw InOutError(errno);
+    }
+    struct stat info {};
+    if (::stat(folder->constData(), &info) != 0) {
+        throw InOutError(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        throw InOutError(ENOTDIR);
+    }
+    if (::access(folder->constData(), X_OK) != 0) {
+        throw InOutError(errno);
+    }
+    enterFolder(state, *folder);
+    remembered()[volumeOf(state.folder).root] = state.folder;
 }
 
 void enterVolume(const QString& root) {
@@ -156,17 +261,19 @@ void forgetRememberedFolders() {
 }
 
 CurrentDirGuard::CurrentDirGuard() {
-    try {
-        saved_ = currentDir();
-    } catch (const InOutError&) {
-        // A current directory that is gone cannot be restored anyway.
-    }
+    const std::lock_guard lock(currentFolderLock());
+    const CurrentFolder& state = adoptedFolder();
+    saved_ = state.folder;
+    savedIdentity_ = state.identity;
 }
 
 CurrentDirGuard::~CurrentDirGuard() {
-    if (!saved_.isEmpty()) {
-        // Best effort: the folder may have gone meanwhile.
-        [[maybe_unused]] int rc = ::chdir(encodeFileName(saved_).constData());
+    const std::lock_guard lock(currentFolderLock());
+    CurrentFolder& state = adoptedFolder();
+    // Best effort: the folder may have gone meanwhile.
+    if (!saved_.isEmpty() && folderExists(saved_)) {
+        state.folder = saved_;
+        state.identity = savedIdentity_;
     }
 }
 
@@ -185,7 +292,7 @@ std::optional<FileIdentity> fileIdentity(const QString& path) {
 }
 
 bool makeFolder(const QString& path) {
-    return ::mkdir(encodeFileName(path).constData(), 0777) == 0;
+    return ::mkdir(encodePath(path).constData(), 0777) == 0;
 }
 
 bool fileExists(const QString& path) {
@@ -255,7 +362,7 @@ std::vector<FoundFile> findFiles(const QString& folder, const QStringList& patte
         !injected.folder.isEmpty() && injected.folder == folder) {
         throw InOutError(injected.error);
     }
-    DirHandle dir(::opendir(encodeFileName(folder).constData()));
+    DirHandle dir(::opendir(encodePath(folder).constData()));
     if (!dir) {
         throw InOutError(errno);
     }
@@ -312,7 +419,7 @@ QStringList subFolders(const QString& folder) {
         !injected.folder.isEmpty() && injected.folder == folder) {
         return names;
     }
-    DirHandle dir(::opendir(encodeFileName(folder).constData()));
+    DirHandle dir(::opendir(encodePath(folder).constData()));
     if (!dir) {
         return names;
     }
@@ -347,8 +454,8 @@ void sortNames(QStringList& names) {
 }
 
 bool MoveFileNoReplace(const QString& from, const QString& to) {
-    const QByteArray source = encodeFileName(from);
-    const QByteArray target = encodeFileName(to);
+    const QByteArray source = encodePath(from);
+    const QByteArray target = encodePath(to);
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
         0) {
         return true;
@@ -360,8 +467,8 @@ bool MoveFileNoReplace(const QString& from, const QString& to) {
 }
 
 bool MoveFileNoReplaceByLink(const QString& from, const QString& to) {
-    const QByteArray source = encodeFileName(from);
-    const QByteArray target = encodeFileName(to);
+    const QByteArray source = encodePath(from);
+    const QByteArray target = encodePath(to);
     struct stat info {};
     if (::lstat(source.constData(), &info) != 0) {
         return false;
@@ -392,7 +499,7 @@ std::optional<QString> GetLongPathName(const QString& path) {
         return std::nullopt;
     }
     std::unique_ptr<char, decltype(&std::free)> resolved(
-        ::realpath(encodeFileName(path).constData(), nullptr), &std::free);
+        ::realpath(encodePath(path).constData(), nullptr), &std::free);
     if (!resolved) {
         return std::nullopt;
     }

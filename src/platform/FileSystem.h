@@ -8,6 +8,7 @@
 
 #include "platform/Failure.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -25,16 +26,34 @@ enum FileAttribute : int {
     faArchive = 32,
 };
 
-// The process's current directory as the system reports it (links resolved).
+// What makes a file the same file under any name or link: its device and inode.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+// The current folder: where the lists are, as the system reports it (links resolved). The
+// process's own working directory stays at "/", so that no shown medium is ever held busy;
+// when something else moves it (where the program was started), that folder becomes the current
+// folder. Fails with InOutError (ENOENT) when the folder the process was in has gone.
 QString currentDir();
 
-// Makes sure the process starts in a folder it can list: when the current directory has gone
-// or cannot be read, changes to the home folder, or to "/" when that fails too. Returns the
-// folder changed to, or nothing when the current directory was fine.
+// A path as bytes for the system: a relative one is taken relative to the current folder.
+QByteArray encodePath(const QString& path);
+
+// False when the folder has gone, or when it is the current folder and is no longer the folder
+// that was entered (a medium unmounted under it leaves the bare mount point).
+bool isFolderAsEntered(const QString& folder);
+
+// Makes sure the lists start in a folder they can read: when the current folder has gone or
+// cannot be read, the home folder becomes it, or "/" when that fails too. Returns the folder
+// changed to, or nothing when the current folder was fine.
 std::optional<QString> ensureListableCurrentDir();
 
-// Changes the process's current directory and remembers it as its volume's folder. Fails with
-// InOutError: the error number of the change, or ENOMEDIUM when the volume is not ready.
+// Makes a folder the current folder (a relative one is relative to the current folder) and
+// remembers it as its volume's folder. Fails with InOutError: the error number of entering it,
+// or ENOMEDIUM when the volume is not ready.
 void setCurrentDir(const QString& path);
 
 // Changes to the folder the volume remembers (its root at first use, or when that folder has
@@ -45,7 +64,7 @@ void enterVolume(const QString& root);
 QString rememberedFolder(const QString& root);
 void forgetRememberedFolders();
 
-// Puts the current directory back on destruction, when that folder still exists.
+// Puts the current folder back on destruction, when that folder still exists.
 class CurrentDirGuard {
 public:
     CurrentDirGuard();
@@ -56,6 +75,7 @@ public:
 
 private:
     QString saved_;
+    std::optional<FileIdentity> savedIdentity_;
 };
 
 bool folderExists(const QString& path);
@@ -64,12 +84,6 @@ bool makeFolder(const QString& path);
 // Anything but a folder (following links).
 bool fileExists(const QString& path);
 
-// What makes a file the same file under any name or link: its device and inode.
-struct FileIdentity {
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-    auto operator<=>(const FileIdentity&) const = default;
-};
 // The identity of the file a path names (following links); nothing when there is none.
 std::optional<FileIdentity> fileIdentity(const QString& path);
 

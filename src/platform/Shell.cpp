@@ -2,6 +2,7 @@
 
 #include "platform/DesktopApps.h"
 #include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,14 +33,15 @@ std::optional<int> checkLocalTarget(const QString& path, bool& isFolder) {
     if (path.isEmpty()) {
         return SE_ERR_FNF;
     }
-    const QByteArray name = encodeFileName(path);
+    const QByteArray name = encodePath(path);
     struct stat info {};
     if (::stat(name.constData(), &info) != 0) {
         switch (errno) {
         case ENOENT: {
             // A missing file in an existing folder, or a folder on the way missing.
             struct stat parent {};
-            const QByteArray folder = encodeFileName(QFileInfo(path).absolutePath());
+            const QByteArray folder =
+                encodeFileName(QFileInfo(decodeFileName(encodePath(path))).absolutePath());
             const bool folderThere =
                 ::stat(folder.constData(), &parent) == 0 && S_ISDIR(parent.st_mode);
             return folderThere ? SE_ERR_FNF : SE_ERR_PNF;
@@ -147,7 +149,7 @@ int openLocal(const QString& path) {
     if (const std::optional<int> failure = checkLocalTarget(path, isFolder)) {
         return *failure;
     }
-    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QString absolute = decodeFileName(encodePath(path));
     const std::optional<DesktopApp> app = applicationToStart(typesOfFile(absolute, isFolder));
     if (!app) {
         return SE_ERR_NOASSOC;

@@ -1,6 +1,7 @@
 #include "platform/Volumes.h"
 
 #include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -248,7 +249,7 @@ std::vector<Volume> volumes() {
 }
 
 Volume volumeOf(const QString& path) {
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const QString absolute = QDir::cleanPath(decodeFileName(encodePath(path)));
     Volume best;
     best.root = QStringLiteral("/");
     qsizetype bestLength = -1;
