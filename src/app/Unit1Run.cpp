@@ -161,10 +161,12 @@ void TForm1::RunBatchConversion() {
     try {
         FileListBox1->Update();
     } catch (const InOutError&) {
-        // The listed folder has gone, which the run has told once already: the list stays.
+        // The listed folder has gone, which the run has told once already: the list stays, and
+        // there is nothing to select or preview there.
         if (!result.stopped) {
             throw;
         }
+        return;
     }
     // Files may have gone meanwhile: then the last entry there is, or none.
     const int index = std::min(result.lastProcessedIndex, FileListBox1->Count() - 1);

@@ -232,8 +232,10 @@ bool replaceFileSafely(const QString& path, const QByteArray& bytes) {
 }
 
 int removeLeftoverTemporaries(const QString& folder) {
-    const std::unique_ptr<DIR, decltype(&::closedir)> dir(::opendir(encodePath(folder).constData()),
-                                                          &::closedir);
+    struct CloseDir {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    const std::unique_ptr<DIR, CloseDir> dir(::opendir(encodePath(folder).constData()));
     if (!dir) {
         return 0;
     }
