@@ -134,7 +134,6 @@ bool failsEveryWrite(int error) {
     case ENOENT:
     case EROFS:
     case EACCES:
-    case EPERM:
     case ENOSPC:
     case EDQUOT:
         return true;

@@ -83,7 +83,8 @@ void setConversionLookAhead(bool on);
 bool conversionLookAhead();
 
 // Whether a write failure with this error number would meet every further output of the run:
-// the output folder has gone, is read-only or refuses us, or its disk or quota is full.
+// the output folder has gone, is read-only or refuses us, or its disk or quota is full. A file
+// that refuses alone (EPERM of an immutable output, EIO of a bad block) is that file's failure.
 bool failsEveryWrite(int error);
 
 // Runs the conversion; `working` and `output` are the window's two bitmaps, `jpeg` the shared
