@@ -1,6 +1,5 @@
 #include "decoder/FreeImageDecode.h"
 
-#include "imaging/ColourProfile.h"
 #include "decoder/BmpRunLength.h"
 #include "decoder/EmbeddedTags.h"
 #include "decoder/OwnReaders.h"
@@ -9,6 +8,7 @@
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
 #include "decoder/TiffDecode.h"
+#include "imaging/ColourProfile.h"
 
 #include <array>
 #include <atomic>
@@ -434,6 +434,24 @@ void correctGamma(FIBITMAP* dib, const PngFacts& png) {
     }
 }
 
+// FreeImage widens grey of 1, 2 or 4 bits to 8 but marks the tRNS value as stored, unwidened,
+// as the transparent entry: 1 of 2 bits is 85 in the picture but entry 1 turns white. The
+// table is made again around the widened value.
+void widenTransparentGrey(FIBITMAP* dib, const PngFacts& png) {
+    if (png.colourType != 0 || png.bitDepth >= 8 || png.transparentGrey < 0 ||
+        FreeImage_GetBPP(dib) != 8 || !FreeImage_IsTransparent(dib)) {
+        return;
+    }
+    const unsigned top = (1u << png.bitDepth) - 1;
+    std::array<BYTE, 256> table;
+    table.fill(255);
+    // A value beyond the bit depth matches no pixel, as libpng reads it.
+    if (unsigned(png.transparentGrey) <= top) {
+        table[unsigned(png.transparentGrey) * 255 / top] = 0;
+    }
+    FreeImage_SetTransparencyTable(dib, table.data(), int(table.size()));
+}
+
 // FreeImage's loader for the format (or a reader of our own, for the kinds it reads wrong):
 // checks the file against what the loader needs, rewrites it in memory where the loader misreads
 // it, reads the size, refuses too many pixels, and loads. Picture when dib holds the pixels; cut
@@ -592,6 +610,7 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
     }
     if (png) {
         correctGamma(dib.get(), *png);
+        widenTransparentGrey(dib.get(), *png);
     }
     return Status::Picture;
 }
