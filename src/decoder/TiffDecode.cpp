@@ -117,6 +117,7 @@ struct Layout {
     std::uint16_t colourSamples = 1; // the samples before the extra ones
     int alpha = -1;                  // the sample that holds alpha
     bool associated = false;         // colours already multiplied by alpha
+    bool otherExtra = false;         // an extra sample that is not alpha, which is left out
 };
 
 std::optional<Layout> readLayout(TIFF* tiff) {
@@ -143,11 +144,17 @@ std::optional<Layout> readLayout(TIFF* tiff) {
     layout.colourSamples = layout.samples;
     if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) == 1 && extra &&
         extraCount <= layout.samples) {
+        // Only a sample declared as alpha is alpha; an unspecified one (as some programs write
+        // their matte) is left out, as libtiff's RGBA reading leaves it out: taking it as alpha
+        // would blank whatever a program stored there for its own use.
         layout.colourSamples = std::uint16_t(layout.samples - extraCount);
-        for (std::uint16_t i = 0; i < extraCount && layout.alpha < 0; ++i) {
-            if (extra[i] == EXTRASAMPLE_ASSOCALPHA || extra[i] == EXTRASAMPLE_UNASSALPHA) {
+        for (std::uint16_t i = 0; i < extraCount; ++i) {
+            if ((extra[i] == EXTRASAMPLE_ASSOCALPHA || extra[i] == EXTRASAMPLE_UNASSALPHA) &&
+                layout.alpha < 0) {
                 layout.alpha = layout.colourSamples + i;
                 layout.associated = extra[i] == EXTRASAMPLE_ASSOCALPHA;
+            } else {
+                layout.otherExtra = true;
             }
         }
     }
@@ -178,14 +185,27 @@ bool smallColourMap(TIFF* tiff, const Layout& layout) {
     return true;
 }
 
+// The embedded profile of a CMYK picture, which FreeImage's plain ink arithmetic ignores.
+colour::SrgbConversion cmykProfile(TIFF* tiff) {
+    std::uint32_t size = 0;
+    const void* profile = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) != 1 || !profile || size == 0) {
+        return {};
+    }
+    return colour::SrgbConversion::fromProfile(static_cast<const std::uint8_t*>(profile), size,
+                                               colour::Pixels::Cmyk);
+}
+
 // What FreeImage reads right and upright (checked against its results, kind by kind); the rest
 // is read here.
 bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
     if (layout.orientation >= 2 && layout.orientation <= 8 && !rowsAsStoredByFreeImage(layout)) {
         return false; // libtiff only flips such pictures, or FreeImage leaves them as stored
     }
+    // FreeImage takes any extra sample for alpha and leaves a palette picture's alpha out.
     if (!layout.samplesTag || layout.format != SAMPLEFORMAT_UINT || layout.associated ||
-        (layout.tiled && layout.planar == PLANARCONFIG_SEPARATE)) {
+        layout.otherExtra || (layout.tiled && layout.planar == PLANARCONFIG_SEPARATE) ||
+        (layout.photometric == PHOTOMETRIC_PALETTE && layout.samples > 1)) {
         return false;
     }
     switch (layout.photometric) {
@@ -202,7 +222,7 @@ bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
         return (layout.bits == 1 || layout.bits == 4 || layout.bits == 8) &&
                !smallColourMap(tiff, layout);
     case PHOTOMETRIC_SEPARATED:
-        return layout.bits == 8 && layout.samples == 4 && !layout.tiled;
+        return layout.bits == 8 && layout.samples == 4 && !layout.tiled && !cmykProfile(tiff);
     case PHOTOMETRIC_CIELAB:
     case PHOTOMETRIC_ICCLAB:
         return false;
@@ -285,10 +305,14 @@ public:
             }
             return;
         }
-        const bool isSigned = format_ == SAMPLEFORMAT_INT;
+        // Signed samples of 8 bits or fewer are shown as their stored bits, as libtiff's RGBA
+        // reading and every other reader show them: such files are mostly unsigned pictures
+        // relabelled, and shifting them by half the range turns the picture's dark half light.
+        // Wider signed samples start at their most negative value.
+        const bool isSigned = format_ == SAMPLEFORMAT_INT && bits_ > 8;
         if (bits_ == 8) {
             for (std::size_t i = 0; i < count; ++i, out += step) {
-                const unsigned v = isSigned ? unsigned(packed[i] ^ 0x80) : packed[i];
+                const unsigned v = packed[i];
                 *out = std::uint16_t(indices_ ? v : v * 257);
             }
         } else if (bits_ == 16) {
@@ -343,18 +367,22 @@ public:
           associated_(layout.associated), sixteenBitLab_(layout.bits > 8),
           iccLab_(layout.photometric == PHOTOMETRIC_ICCLAB),
           twosComplementLab_(layout.photometric == PHOTOMETRIC_CIELAB &&
-                             layout.format != SAMPLEFORMAT_INT) {
+                             (layout.format != SAMPLEFORMAT_INT || layout.bits <= 8)) {
         if (model_ == Model::Palette) {
             const std::uint16_t* maps[3] = {};
             if (TIFFGetField(tiff, TIFFTAG_COLORMAP, &maps[0], &maps[1], &maps[2]) == 1 &&
                 maps[0] && maps[1] && maps[2]) {
                 const std::size_t entries = std::size_t{1} << layout.bits;
+                indexTop_ = unsigned(entries - 1);
                 palette_.resize(entries);
                 for (std::size_t i = 0; i < entries; ++i) {
                     palette_[i] = {std::uint8_t(maps[0][i] >> 8), std::uint8_t(maps[1][i] >> 8),
                                    std::uint8_t(maps[2][i] >> 8)};
                 }
             }
+        }
+        if (model_ == Model::Cmyk) {
+            cmykToSrgb_ = cmykProfile(tiff);
         }
         if (model_ == Model::Lab) {
             const std::unique_ptr<void, ProfileClose> lab(cmsCreateLab4Profile(nullptr));
@@ -390,10 +418,35 @@ public:
         case Model::Palette:
             for (std::uint32_t x = 0; x < width; ++x, in += samples_, out += 3) {
                 const auto& colour = palette_[std::min<std::size_t>(in[0], palette_.size() - 1)];
-                std::memcpy(out, colour.data(), 3);
+                if (alpha_ < 0) {
+                    std::memcpy(out, colour.data(), 3);
+                    continue;
+                }
+                // The samples are read as indices: alpha is still at the samples' own width.
+                const unsigned alpha = std::min(unsigned(in[alpha_]), indexTop_) * 255u / indexTop_;
+                for (int c = 0; c < 3; ++c) {
+                    out[c] = associated_ ? std::uint8_t(std::min(255u, colour[c] + 255u - alpha))
+                                         : blendOnWhite(colour[c], alpha);
+                }
             }
             break;
         case Model::Cmyk:
+            if (cmykToSrgb_) {
+                // Through the picture's own profile, then alpha onto white.
+                inks_.resize(std::size_t(width) * 4);
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    for (int c = 0; c < 4; ++c) {
+                        inks_[std::size_t(x) * 4 + c] = std::uint8_t(in[x * samples_ + c] >> 8);
+                    }
+                }
+                cmykToSrgb_.convert(inks_.data(), out, width);
+                for (std::uint32_t x = 0; x < width && alpha_ >= 0; ++x, in += samples_) {
+                    for (int c = 0; c < 3; ++c, ++out) {
+                        *out = withAlpha(*out * 257u, in);
+                    }
+                }
+                break;
+            }
             for (std::uint32_t x = 0; x < width; ++x, in += samples_, out += 3) {
                 const unsigned paper = 255 - (in[3] >> 8);
                 for (int c = 0; c < 3; ++c) {
@@ -445,7 +498,10 @@ private:
     bool iccLab_;
     bool twosComplementLab_;
     std::vector<std::array<std::uint8_t, 3>> palette_;
+    unsigned indexTop_ = 1;
     std::unique_ptr<void, TransformFree> labToSrgb_;
+    colour::SrgbConversion cmykToSrgb_;
+    std::vector<std::uint8_t> inks_;
     std::vector<double> lab_;
 };
 
@@ -610,7 +666,7 @@ void convertThroughProfile(TIFF* tiff, const Layout& layout, const RgbTarget& ta
         pixels = colour::Pixels::GreyInRgb;
         break;
     default:
-        return; // CMYK is made RGB by the plain ink arithmetic, as FreeImage's CMYK; Lab is sRGB
+        return; // CMYK went through its profile with its samples; Lab is sRGB
     }
     const colour::SrgbConversion toSrgb = colour::SrgbConversion::fromProfile(
         static_cast<const std::uint8_t*>(profile), size, pixels);

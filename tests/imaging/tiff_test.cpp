@@ -71,6 +71,9 @@ TEST(TiffReading, EveryKindGivesItsPixels) {
     constexpr auto alpha = EXTRASAMPLE_UNASSALPHA;
     const std::vector<std::uint16_t> smallMap = {10, 200, 255, 0, 30, 90, 250, 1, 120, 7, 0, 255};
     const QByteArray swapped = test::profiles::swappedProfile();
+    const QByteArray cmykProfile = test::profiles::rotatingCmykProfile();
+    const std::vector<std::uint8_t> rotating(cmykProfile.begin(), cmykProfile.end());
+    const std::vector<std::uint16_t> primaries = {0, 65535, 0, 0, 0, 0, 65535, 0, 0, 0, 0, 65535};
     std::vector<double> cyan; // 16 x 16 pixels of full cyan ink
     for (int i = 0; i < 256; ++i) {
         cyan.insert(cyan.end(), {255, 0, 0, 0});
@@ -120,9 +123,42 @@ TEST(TiffReading, EveryKindGivesItsPixels) {
         {"CMYK in tiles",
          {.samples = 4, .photometric = cmyk, .tile = 16, .values = {0, 255, 0, 0, 0, 0, 0, 255}},
          {qRgb(255, 0, 255), kBlack}},
-        {"signed 8-bit grey",
-         {.samples = 1, .photometric = grey1, .sampleFormat = signedInt, .values = {-128, 0, 127}},
-         {grey(0), grey(128), grey(255)}},
+        {"signed 8-bit grey, shown as stored",
+         {.samples = 1, .photometric = grey1, .sampleFormat = signedInt, .values = {-128, 0, -1}},
+         {grey(128), grey(0), grey(255)}},
+        {"signed 8-bit CMYK in a tile larger than the picture",
+         {.samples = 4,
+          .photometric = cmyk,
+          .sampleFormat = signedInt,
+          .tile = 16,
+          .values = {0, -1, 0, 0, 0, 0, 0, 0}},
+         {qRgb(255, 0, 255), kWhite}},
+        {"4-bit grey whose unspecified extra sample is left out",
+         {.bits = 4, .samples = 2, .photometric = grey1, .extraSamples = {0}, .values = {3, 0}},
+         {grey(51)}},
+        {"RGB whose unspecified extra sample is left out",
+         {.samples = 4, .extraSamples = {0}, .values = {10, 20, 30, 0}},
+         {qRgb(10, 20, 30)}},
+        {"palette whose unspecified extra sample is left out",
+         {.bits = 2,
+          .samples = 2,
+          .photometric = PHOTOMETRIC_PALETTE,
+          .extraSamples = {0},
+          .colourMap = primaries,
+          .values = {1, 0}},
+         {qRgb(255, 0, 0)}},
+        {"palette with alpha",
+         {.bits = 2,
+          .samples = 2,
+          .photometric = PHOTOMETRIC_PALETTE,
+          .extraSamples = {alpha},
+          .colourMap = primaries,
+          .values = {1, 0, 1, 3, 2, 2}},
+         {kWhite, qRgb(255, 0, 0), qRgb(85, 255, 85)}},
+        {"CMYK through its embedded profile",
+         {.samples = 4, .photometric = cmyk, .iccProfile = rotating, .values = {255, 0, 0, 0}},
+         {qRgb(255, 255, 0)},
+         3},
         {"2-bit grey",
          {.bits = 2, .samples = 1, .photometric = grey1, .values = {0, 1, 2, 3}},
          {grey(0), grey(85), grey(170), grey(255)}},
