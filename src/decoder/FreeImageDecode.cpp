@@ -757,7 +757,9 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
         return Status::Refused;
     }
     convertToSrgb(dib.get(), target.pixels, target.stride,
-                  format == FIF_PNG ? pngIccProfile(file) : std::vector<std::uint8_t>());
+                  format == FIF_PNG   ? pngIccProfile(file)
+                  : format == FIF_ICO ? pictures::iconIccProfile(file.data(), file.size())
+                                      : std::vector<std::uint8_t>());
     if (orientation && format == FIF_TIFF) {
         *orientation = tiffOrientation(file);
     }

@@ -4,6 +4,7 @@
 #include "DamagedFixtures.h"
 #include "FormatFixtures.h"
 #include "LoadingFixtures.h"
+#include "ProfileFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 
@@ -92,6 +93,7 @@ TEST_F(PictureKinds, IconMasksTurnWhiteAtEveryDepthAndHeader) {
         {"4-unmasked.ico", f::icon(4, 40, false)},
         {"8-v5.ico", f::icon(8, 124)},
         {"24-v4.ico", f::icon(24, 108)},
+        {"24-v5-profile.ico", f::icon(24, 124, true, test::profiles::srgbProfile())},
     });
 }
 

@@ -132,8 +132,11 @@ inline QByteArray packRow(int width, int bits, int align, const std::function<in
 }
 
 // An icon of one 16 x 16 picture of 1, 4, 8 (palette) or 24 bits with a bitmap header of 40, 108
-// or 124 bytes, whose mask, when `masked`, makes the left column and the top row transparent.
-inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
+// or 124 bytes, whose mask, when `masked`, makes the left column and the top row transparent. A
+// profile (124 bytes only) is embedded between the pixels and the mask, as when a bitmap file
+// becomes an icon.
+inline Sample icon(int bpp, int headerSize = 40, bool masked = true,
+                   const QByteArray& profile = {}) {
     const int size = 16;
     Sample s{{}, blank(size, size)};
     const int colours = bpp <= 8 ? 1 << bpp : 0;
@@ -156,6 +159,15 @@ inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
         }
         resource +=
             bpp > 8 ? QByteArray() : packRow(size, bpp, 4, [&](int x) { return index(x, y); });
+    }
+    if (!profile.isEmpty()) {
+        QByteArray fields;
+        le(fields, {0x4D424544, 4}); // embedded
+        resource.replace(56, 4, fields);
+        fields.clear();
+        le(fields, {resource.size(), 4, profile.size(), 4});
+        resource.replace(112, 8, fields);
+        resource += profile;
     }
     for (int y = size - 1; y >= 0; --y) {
         resource += packRow(size, 1, 4, [&](int x) {
