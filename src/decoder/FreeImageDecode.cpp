@@ -557,7 +557,9 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
         // Only planar PCX and plain bitmaps (P1) are rewritten or read here; the rest go to the
         // library as they are.
         const std::size_t got = std::min<std::size_t>(file.size(), 128);
-        const bool planarPcx = format == FIF_PCX && isOwnPcx(file.data(), got);
+        const bool planarPcx =
+            format == FIF_PCX &&
+            (isOwnPcx(file.data(), got) || isPcxWithColoursInside(file.data(), file.size()));
         if (planarPcx || (format != FIF_PCX && got >= 2 && file[0] == 'P' && file[1] == '1')) {
             if (!readWhole) {
                 return Status::NoPicture;

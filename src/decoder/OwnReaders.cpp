@@ -1,7 +1,7 @@
 #include "decoder/OwnReaders.h"
 
-#include "imaging/PixelLimit.h"
 #include "decoder/PictureHeaders.h"
+#include "imaging/PixelLimit.h"
 
 #include <algorithm>
 #include <array>
@@ -207,8 +207,27 @@ bool isOwnPcx(const std::uint8_t* data, std::size_t size) {
            depth > 1;
 }
 
+namespace {
+
+bool isEightBitPcx(const std::uint8_t* data, std::size_t size) {
+    const std::optional<PcxHeader> h = pcxHeader(data, size);
+    return h && h->bits == 8 && h->planes == 1;
+}
+
+// The 256 colours: a 12 and 768 bytes, at the end of the file.
+bool coloursAtEnd(const std::uint8_t* data, std::size_t size) {
+    return size >= kPcxHeader + 769 && data[size - 769] == 12;
+}
+
+} // namespace
+
+bool isPcxWithColoursInside(const std::uint8_t* data, std::size_t size) {
+    return isEightBitPcx(data, size) && !coloursAtEnd(data, size);
+}
+
 DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
-    if (!isOwnPcx(data, size) || !pictures::pcxHoldsClaimedPicture(data, size, size)) {
+    if (!(isOwnPcx(data, size) || isPcxWithColoursInside(data, size)) ||
+        !pictures::pcxHoldsClaimedPicture(data, size, size)) {
         return nullptr;
     }
     const PcxHeader h = *pcxHeader(data, size);
@@ -230,15 +249,19 @@ DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
             const std::uint8_t* c = empty ? kEgaColours[i].data() : colours + 3 * i;
             palette[i] = RGBQUAD{c[2], c[1], c[0], 0};
         }
-    } else {
-        // The 256-colour palette: a 12 and 768 bytes at the end of the file.
-        if (size < kPcxHeader + 769 || data[size - 769] != 12) {
-            return nullptr;
-        }
+    } else if (coloursAtEnd(data, size)) {
         const std::uint8_t* colours = data + size - 768;
         for (unsigned i = 0; i < 256; ++i) {
             palette[i] = RGBQUAD{colours[3 * i + 2], colours[3 * i + 1], colours[3 * i], 0};
         }
+    } else if (isEightBitPcx(data, size)) {
+        // Until the colours are found after the picture data: grey, as FreeImage shows a file
+        // without them.
+        for (unsigned i = 0; i < 256; ++i) {
+            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+        }
+    } else {
+        return nullptr;
     }
     // The planes of a row follow each other; runs may carry on from one row into the next.
     const std::size_t lineBytes = std::size_t{h.bytesPerLine} * h.planes;
@@ -277,6 +300,12 @@ DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
                 index |= ((byte >> shift) & mask) << (p * h.bits);
             }
             out[x] = BYTE(index);
+        }
+    }
+    if (isPcxWithColoursInside(data, size) && size - at >= 769 && data[at] == 12) {
+        const std::uint8_t* colours = data + at + 1;
+        for (unsigned i = 0; i < 256; ++i) {
+            palette[i] = RGBQUAD{colours[3 * i + 2], colours[3 * i + 1], colours[3 * i], 0};
         }
     }
     return dib;

@@ -21,6 +21,9 @@ DibPtr readTarga(const std::uint8_t* data, std::size_t size);
 // coloured by the header's 16-colour palette, or by the palette after the pixels where 8 bits
 // make up a pixel.
 bool isOwnPcx(const std::uint8_t* data, std::size_t size);
+// An 8-bit PCX of one plane whose 256 colours do not end the file (bytes follow them), where
+// FreeImage alone looks: read here, with the colours found right after the picture data.
+bool isPcxWithColoursInside(const std::uint8_t* data, std::size_t size);
 DibPtr readPcx(const std::uint8_t* data, std::size_t size);
 
 // ILBM and ACBM: what the library reads as it should, what is read here (hold-and-modify,

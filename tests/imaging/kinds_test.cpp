@@ -133,6 +133,8 @@ TEST_F(PictureKinds, PlanarPcxInTheHeaderPalette) {
         {"cga.pcx", f::planarPcx(2, 1)},
         {"4-bits.pcx", f::planarPcx(4, 1)},
         {"2x2-bits.pcx", f::planarPcx(2, 2)},
+        {"8-bits.pcx", f::planarPcx(8, 1)},
+        {"8-bits-padded.pcx", f::planarPcx(8, 1, 13, 4, 30)},
     });
 }
 

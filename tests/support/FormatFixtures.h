@@ -318,8 +318,9 @@ inline QByteArray pcxHeader(int bits, int planes, int width, int height, int byt
     return out.leftJustified(128, '\0');
 }
 
-// A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette.
-inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
+// A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette;
+// of 8 bits, by 256 colours after the data, followed by `padding` bytes.
+inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4, int padding = 0) {
     Sample s{{}, blank(width, height)};
     const int levels = 1 << (bits * planes);
     const int bytesPerLine = ((width * bits + 7) / 8 + 1) & ~1;
@@ -341,6 +342,13 @@ inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
         for (int x = 0; x < width; ++x) {
             s.want.setPixel(x, y, paletteColour(indexAt(x, y) % levels));
         }
+    }
+    if (bits == 8) {
+        s.bytes += '\x0c';
+        for (int i = 0; i < 256; ++i) {
+            s.bytes += rgb(paletteColour(i));
+        }
+        s.bytes += QByteArray(padding, '\0');
     }
     return s;
 }
