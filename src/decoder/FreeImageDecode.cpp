@@ -579,7 +579,9 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
         if (file.size() < pictures::photoCdRequiredSize(flags) || !readWhole) {
             return Status::NoPicture;
         }
-        bytes = pictures::markPhotoCdTopFirst(file.data(), file.size());
+        // FreeImage's own colours of PhotoYCC stray from Kodak's (too little chroma, too bright).
+        dib = readPhotoCd(file.data(), file.size(), flags);
+        return dib ? Status::Picture : Status::NoPicture;
     }
 
     const std::unique_ptr<FIMEMORY, MemoryCloser> memory = openMemory(bytes ? Bytes(*bytes) : file);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -306,6 +307,52 @@ DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
         const std::uint8_t* colours = data + at + 1;
         for (unsigned i = 0; i < 256; ++i) {
             palette[i] = RGBQUAD{colours[3 * i + 2], colours[3 * i + 1], colours[3 * i], 0};
+        }
+    }
+    return dib;
+}
+
+// ---- Photo CD ----
+
+DibPtr readPhotoCd(const std::uint8_t* data, std::size_t size, int flags) {
+    const pictures::PhotoCdResolution r = pictures::photoCdResolution(flags);
+    if (size < pictures::photoCdRequiredSize(flags)) {
+        return nullptr;
+    }
+    DibPtr dib = allocate(r.width, r.height, 24);
+    if (!dib) {
+        return nullptr;
+    }
+    // Luma runs to 1.3584 times the stored level, so that white sits at 188 and brighter
+    // highlights are clipped; the chroma planes are centred on 156 and 137.
+    std::array<int, 256> luma{}, blue{}, red{}, greenFromBlue{}, greenFromRed{};
+    for (int i = 0; i < 256; ++i) {
+        const double c1 = 2.2179 * (i - 156);
+        const double c2 = 1.8215 * (i - 137);
+        const auto fixed = [](double v) { return int(std::lround(v * 256)); };
+        luma[std::size_t(i)] = fixed(1.3584 * i);
+        blue[std::size_t(i)] = fixed(c1);
+        red[std::size_t(i)] = fixed(c2);
+        greenFromBlue[std::size_t(i)] = fixed(-0.194 * c1);
+        greenFromRed[std::size_t(i)] = fixed(-0.509 * c2);
+    }
+    const auto level = [](int fixed) { return BYTE(std::clamp((fixed + 128) >> 8, 0, 255)); };
+    const std::uint32_t half = r.width / 2;
+    const std::uint8_t* pair = data + r.offset;
+    for (std::uint32_t y = 0; y < r.height; y += 2, pair += std::size_t{r.width} * 3) {
+        const std::uint8_t* c1 = pair + 2 * std::size_t{r.width};
+        const std::uint8_t* c2 = c1 + half;
+        for (std::uint32_t row = 0; row < 2; ++row) {
+            const std::uint8_t* lumaRow = pair + row * r.width;
+            BYTE* out = FreeImage_GetScanLine(dib.get(), int(r.height - 1 - y - row));
+            for (std::uint32_t x = 0; x < r.width; ++x, out += 3) {
+                const int l = luma[lumaRow[x]];
+                const std::uint8_t b = c1[x / 2];
+                const std::uint8_t c = c2[x / 2];
+                out[FI_RGBA_RED] = level(l + red[c]);
+                out[FI_RGBA_GREEN] = level(l + greenFromBlue[b] + greenFromRed[c]);
+                out[FI_RGBA_BLUE] = level(l + blue[b]);
+            }
         }
     }
     return dib;

@@ -26,6 +26,10 @@ bool isOwnPcx(const std::uint8_t* data, std::size_t size);
 bool isPcxWithColoursInside(const std::uint8_t* data, std::size_t size);
 DibPtr readPcx(const std::uint8_t* data, std::size_t size);
 
+// Photo CD: the picture of the loader flags (see photoCdRequiredSize), its rows top first, its
+// PhotoYCC levels made RGB as Kodak defines them.
+DibPtr readPhotoCd(const std::uint8_t* data, std::size_t size, int flags);
+
 // ILBM and ACBM: what the library reads as it should, what is read here (hold-and-modify,
 // extra half-brite, 32 bit planes, ACBM), and what nobody reads right without per-line palettes
 // (palette changes, CMYK palettes).

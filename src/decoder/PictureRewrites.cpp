@@ -362,15 +362,6 @@ std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* da
     return out;
 }
 
-std::vector<std::uint8_t> markPhotoCdTopFirst(const std::uint8_t* data, std::size_t size) {
-    constexpr std::size_t kOrientation = 0x48;
-    std::vector<std::uint8_t> out(data, data + size);
-    if (out.size() > kOrientation) {
-        out[kOrientation] = 8;
-    }
-    return out;
-}
-
 std::optional<std::vector<std::uint8_t>> spacePlainBitmap(const std::uint8_t* data,
                                                           std::size_t size) {
     if (size < 2 || data[0] != 'P' || data[1] != '1') {

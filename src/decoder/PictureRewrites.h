@@ -38,9 +38,6 @@ unsigned iconBitsPerPixel(const std::uint8_t* data, std::size_t size);
 std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* data,
                                                           std::size_t size);
 
-// A Photo CD image pack marked so that its rows are stored top first, which they always are.
-std::vector<std::uint8_t> markPhotoCdTopFirst(const std::uint8_t* data, std::size_t size);
-
 // A plain portable bitmap (P1) whose digits run together becomes one with a blank after every
 // digit. Nothing when no two digits touch, or the data is no such file.
 std::optional<std::vector<std::uint8_t>> spacePlainBitmap(const std::uint8_t* data,

@@ -165,6 +165,10 @@ TEST_F(PictureKinds, PhotoCdRowsComeTopFirstWhateverItsOrientationByte) {
         EXPECT_GT(qGray(bitmap.pixel(100, 10)), 200) << orientation;
         EXPECT_LT(qGray(bitmap.pixel(100, 500)), 60) << orientation;
     }
+    // Kodak's PhotoYCC: luma times 1.3584, chroma around 156 and 137 times 2.2179 and 1.8215.
+    ASSERT_EQ(load("colour.pcd", test::fixtures::photoCdBytes(8, {100, 170, 120})).outcome, LoadOk);
+    EXPECT_TRUE(test::fixtures::closeTo(bitmap.pixel(100, 10), qRgb(105, 146, 167), 1))
+        << std::hex << bitmap.pixel(100, 10);
 }
 
 TEST_F(PictureKinds, RunLengthBmpDataCutToFitMakesADamagedPicture) {
