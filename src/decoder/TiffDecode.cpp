@@ -118,6 +118,7 @@ struct Layout {
     int alpha = -1;                  // the sample that holds alpha
     bool associated = false;         // colours already multiplied by alpha
     bool otherExtra = false;         // an extra sample that is not alpha, which is left out
+    std::uint16_t maxSample = 0;     // a MaxSampleValue below the full range of 9 to 16 bits
 };
 
 std::optional<Layout> readLayout(TIFF* tiff) {
@@ -139,6 +140,14 @@ std::optional<Layout> readLayout(TIFF* tiff) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &layout.compression);
     TIFFGetField(tiff, TIFFTAG_ORIENTATION, &layout.orientation);
     layout.tiled = TIFFIsTiled(tiff) != 0;
+    // Pictures of a narrower range kept in 16 bits (as converted from PGM files of a maxval
+    // below 65535) say where their white is.
+    std::uint16_t maxSample = 0;
+    if (layout.bits > 8 && layout.bits <= 16 && layout.format == SAMPLEFORMAT_UINT &&
+        TIFFGetField(tiff, TIFFTAG_MAXSAMPLEVALUE, &maxSample) == 1 && maxSample > 0 &&
+        maxSample < (1u << layout.bits) - 1) {
+        layout.maxSample = maxSample;
+    }
     std::uint16_t extraCount = 0;
     const std::uint16_t* extra = nullptr;
     layout.colourSamples = layout.samples;
@@ -204,7 +213,8 @@ bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
     }
     // FreeImage takes any extra sample for alpha and leaves a palette picture's alpha out.
     if (!layout.samplesTag || layout.format != SAMPLEFORMAT_UINT || layout.associated ||
-        layout.otherExtra || (layout.tiled && layout.planar == PLANARCONFIG_SEPARATE) ||
+        layout.otherExtra || layout.maxSample != 0 ||
+        (layout.tiled && layout.planar == PLANARCONFIG_SEPARATE) ||
         (layout.photometric == PHOTOMETRIC_PALETTE && layout.samples > 1)) {
         return false;
     }
@@ -261,18 +271,23 @@ enum class Model { Grey, GreyInverted, Rgb, Palette, Cmyk, Lab };
 // their width and kind, so that every colour model below sees one form.
 class Unpacker {
 public:
-    Unpacker(TIFF* tiff, const Layout& layout, bool indices)
-        : bits_(layout.bits), format_(layout.format), indices_(indices) {
+    // peak: the largest floating-point sample of the picture, for a file that states no range.
+    Unpacker(TIFF* tiff, const Layout& layout, bool indices, double peak)
+        : bits_(layout.bits), format_(layout.format), indices_(indices),
+          top_(layout.maxSample != 0 && !indices ? layout.maxSample : 0) {
         if (format_ == SAMPLEFORMAT_IEEEFP) {
-            // Without a stated range, floating-point samples run from 0 to 1.
-            double low = 0;
-            double high = 1;
-            if (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &low) == 1 &&
-                TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &high) == 1 && high > low &&
-                std::isfinite(high - low)) {
-                low_ = low;
-                scale_ = 65535.0 / (high - low);
+            // Without a stated range, floating-point samples run from 0 to 1, or, where they
+            // pass 1, to 255 or 65535 as the integer levels they were made from.
+            double high = peak <= 1 ? 1 : peak <= 255 ? 255 : peak <= 65535 ? 65535 : peak;
+            double statedLow = 0;
+            double statedHigh = 0;
+            if (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &statedLow) == 1 &&
+                TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &statedHigh) == 1 &&
+                statedHigh > statedLow && std::isfinite(statedHigh - statedLow)) {
+                low_ = statedLow;
+                high = statedHigh;
             }
+            scale_ = 65535.0 / (high - low_);
         }
     }
 
@@ -319,7 +334,7 @@ public:
             for (std::size_t i = 0; i < count; ++i, out += step) {
                 std::uint16_t v;
                 std::memcpy(&v, packed + 2 * i, 2);
-                *out = isSigned ? std::uint16_t(v ^ 0x8000) : v;
+                *out = isSigned ? std::uint16_t(v ^ 0x8000) : widen(v, 65535);
             }
         } else if (bits_ == 32) {
             for (std::size_t i = 0; i < count; ++i, out += step) {
@@ -339,15 +354,25 @@ public:
                 if (isSigned) {
                     v ^= sign; // two's complement shifted to start at 0
                 }
-                *out = std::uint16_t(indices_ ? v : (v * 65535u + top / 2) / top);
+                *out = std::uint16_t(indices_ ? v : widen(v, top));
             }
         }
     }
 
 private:
+    // A level of 0 to top as 0 to 65535; with a MaxSampleValue below top, that is the white.
+    std::uint16_t widen(std::uint32_t v, std::uint32_t top) const {
+        if (top_ != 0) {
+            top = top_;
+            v = std::min(v, top);
+        }
+        return std::uint16_t(top == 65535 ? v : (v * 65535u + top / 2) / top);
+    }
+
     unsigned bits_;
     std::uint16_t format_;
     bool indices_;
+    std::uint32_t top_; // 0: the full range of the bits
     double low_ = 0;
     double scale_ = 65535.0;
 };
@@ -529,8 +554,53 @@ std::optional<Model> modelOf(const Layout& layout) {
 
 // Reads the samples band by band: scanlines where the samples of a pixel lie together in strips,
 // whole strips or tiles (each plane in turn) otherwise.
+// For a floating-point picture that states no range, the largest finite sample when most of its
+// samples lie beyond 1 (levels of 0 to 255 or 65535, not light with a few highlights past
+// white): its blocks are decoded once more for it. 0 otherwise.
+double floatPeak(TIFF* tiff, const Layout& layout) {
+    double low = 0;
+    double high = 0;
+    if (layout.format != SAMPLEFORMAT_IEEEFP || (layout.bits != 32 && layout.bits != 64) ||
+        (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &low) == 1 &&
+         TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &high) == 1)) {
+        return 0;
+    }
+    const std::uint64_t blockBytes =
+        std::uint64_t(layout.tiled ? TIFFTileSize64(tiff) : TIFFStripSize64(tiff));
+    if (blockBytes == 0 || blockBytes > kMaxBufferBytes) {
+        return 0;
+    }
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(blockBytes));
+    const std::uint32_t blocks = layout.tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    double peak = 0;
+    std::uint64_t samples = 0;
+    std::uint64_t beyondOne = 0;
+    for (std::uint32_t i = 0; i < blocks; ++i) {
+        const tmsize_t got =
+            layout.tiled ? TIFFReadEncodedTile(tiff, i, block.data(), tmsize_t(block.size()))
+                         : TIFFReadEncodedStrip(tiff, i, block.data(), tmsize_t(block.size()));
+        const std::size_t width = layout.bits / 8u;
+        for (std::size_t at = 0; got > 0 && at + width <= std::size_t(got); at += width) {
+            double value;
+            if (width == 4) {
+                float single;
+                std::memcpy(&single, block.data() + at, 4);
+                value = single;
+            } else {
+                std::memcpy(&value, block.data() + at, 8);
+            }
+            if (std::isfinite(value)) {
+                peak = std::max(peak, value);
+                ++samples;
+                beyondOne += value > 1 ? 1 : 0;
+            }
+        }
+    }
+    return beyondOne * 2 > samples ? peak : 0;
+}
+
 Status readSamples(TIFF* tiff, const Layout& layout, Model model, const RgbTarget& target) {
-    const Unpacker unpacker(tiff, layout, model == Model::Palette);
+    const Unpacker unpacker(tiff, layout, model == Model::Palette, floatPeak(tiff, layout));
     RowConverter converter(tiff, layout, model);
     if (!unpacker.supported() || !converter.ready() || layout.samples > 16) {
         return Status::Refused;
@@ -538,7 +608,9 @@ Status readSamples(TIFF* tiff, const Layout& layout, Model model, const RgbTarge
     const std::uint32_t width = layout.width;
     const std::uint32_t height = layout.height;
     const bool separate = layout.planar == PLANARCONFIG_SEPARATE && layout.samples > 1;
-    const bool scanlines = !layout.tiled && !separate;
+    // Floating-point strips may have been decoded for their peak already, which libtiff's
+    // reading by scanlines cannot start again after.
+    const bool scanlines = !layout.tiled && !separate && layout.format != SAMPLEFORMAT_IEEEFP;
     std::uint32_t blockWidth = width;
     std::uint32_t blockHeight = 1;
     if (layout.tiled) {
