@@ -471,7 +471,8 @@ IlbmReading ilbmReading(const std::uint8_t* data, std::size_t size) {
     if (ilbm->paletteChanges) {
         return IlbmReading::Refuse;
     }
-    const bool ham = (ilbm->viewModes & kHam) && (ilbm->planes == 6 || ilbm->planes == 8);
+    const bool ham =
+        (ilbm->viewModes & kHam) && ilbm->planes >= 5 && ilbm->planes <= 8 && ilbm->planes != 7;
     const bool halfBrite = (ilbm->viewModes & kHalfBrite) && ilbm->planes == 6;
     return ilbm->acbm || ham || halfBrite || ilbm->planes == 32 ? IlbmReading::Own
                                                                 : IlbmReading::Library;
@@ -488,7 +489,7 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
         exceedsPixelLimit(ilbm.width, ilbm.height)) {
         return nullptr;
     }
-    const bool ham = (ilbm.viewModes & kHam) && (planes == 6 || planes == 8);
+    const bool ham = (ilbm.viewModes & kHam) && planes >= 5 && planes <= 8 && planes != 7;
     const bool deep = planes > 8;
     // A mask plane follows the colour planes of every row in ILBM.
     const unsigned storedPlanes = planes + (ilbm.masking == 1 && !ilbm.acbm ? 1 : 0);
@@ -524,7 +525,9 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
             ilbm.acbm ? std::size_t{p} * ilbm.height + y : std::size_t{y} * storedPlanes + p;
         return body->data() + index * rowBytes;
     };
-    const unsigned dataBits = planes - 2; // of a hold-and-modify pixel
+    // Of a hold-and-modify pixel: with five planes the missing sixth reads as 0, so that the
+    // control is the fifth plane alone (palette or blue).
+    const unsigned dataBits = planes == 8 ? 6 : 4;
     bool anyAlpha = false;
     for (unsigned y = 0; y < ilbm.height; ++y) {
         BYTE* out = FreeImage_GetScanLine(dib.get(), int(ilbm.height - 1 - y));

@@ -148,6 +148,7 @@ TEST_F(PictureKinds, PlainBitmapDigitsWithAndWithoutBlanks) {
 
 TEST_F(PictureKinds, IlbmVariantsReadOrRefused) {
     expectAll({
+        {"ham5.lbm", f::ilbm(f::IlbmKind::Ham5)},
         {"ham6.lbm", f::ilbm(f::IlbmKind::Ham6)},
         {"ham8.lbm", f::ilbm(f::IlbmKind::Ham8)},
         {"half-brite.lbm", f::ilbm(f::IlbmKind::HalfBrite)},

@@ -369,7 +369,7 @@ inline Sample plainBitmap(const QByteArray& gap, int width = 13, int height = 4)
     return s;
 }
 
-enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange };
+enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange, Ham5 };
 
 inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     QByteArray out(tag, 4);
@@ -400,9 +400,12 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
     const int planes = kind == IlbmKind::Deep32                                ? 32
                        : kind == IlbmKind::Ham8                                ? 8
                        : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite ? 6
+                       : kind == IlbmKind::Ham5                                ? 5
                                                                                : 4;
-    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8;
-    const int dataBits = planes - 2;
+    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5;
+    // Five planes of hold-and-modify lack the upper control bit: palette or blue only.
+    const int dataBits = kind == IlbmKind::Ham5 ? 4 : planes - 2;
+    const int controls = kind == IlbmKind::Ham5 ? 1 : 3;
     const int colours = kind == IlbmKind::Ham8 ? 64 : kind == IlbmKind::HalfBrite ? 32 : 16;
     const auto colourOf = [](int i) {
         return qRgb((i * 4) & 255, (255 - i * 4) & 255, (i * 9) & 255);
@@ -416,7 +419,7 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
             std::uint32_t& v = values[std::size_t(y)][std::size_t(x)];
             QRgb c;
             if (ham) {
-                const int control = x == 0 ? 0 : 1 + (x + y) % 3;
+                const int control = x == 0 ? 0 : 1 + (x + y) % controls;
                 const int level = (x * 5 + y * 3 + 1) & ((1 << dataBits) - 1);
                 v = std::uint32_t(control << dataBits | level);
                 const int wide = dataBits == 4 ? level * 17 : level << 2 | level >> 4;
