@@ -205,6 +205,15 @@ colour::SrgbConversion cmykProfile(TIFF* tiff) {
                                                colour::Pixels::Cmyk);
 }
 
+// Whether a profile of CMYK colours is embedded, told from its header alone: the conversion
+// itself is made once, by the reading.
+bool hasCmykProfile(TIFF* tiff) {
+    std::uint32_t size = 0;
+    const void* profile = nullptr;
+    return TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) == 1 && profile && size >= 20 &&
+           std::memcmp(static_cast<const char*>(profile) + 16, "CMYK", 4) == 0;
+}
+
 // What FreeImage reads right and upright (checked against its results, kind by kind); the rest
 // is read here.
 bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
@@ -232,7 +241,7 @@ bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
         return (layout.bits == 1 || layout.bits == 4 || layout.bits == 8) &&
                !smallColourMap(tiff, layout);
     case PHOTOMETRIC_SEPARATED:
-        return layout.bits == 8 && layout.samples == 4 && !layout.tiled && !cmykProfile(tiff);
+        return layout.bits == 8 && layout.samples == 4 && !layout.tiled && !hasCmykProfile(tiff);
     case PHOTOMETRIC_CIELAB:
     case PHOTOMETRIC_ICCLAB:
         return false;
