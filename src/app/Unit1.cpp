@@ -395,8 +395,10 @@ void TForm1::ShowPreviewOf(const QString& path) {
     if (outcome != LoadOk) {
         showMessage(LoadOutcomeMessage(outcome));
     }
-    const int width = workingFullSize_.width();
-    const int height = workingFullSize_.height();
+    // A JPEG that fails before any picture was shown leaves the size unset (-1 x -1) beside an
+    // empty working bitmap, whose size is 0 x 0.
+    const int width = std::max(0, workingFullSize_.width());
+    const int height = std::max(0, workingFullSize_.height());
     Label4->setText(QStringLiteral("x"));
     Label5->setText(QString::number(width));
     Label6->setText(QString::number(height));

@@ -1,6 +1,5 @@
 #include "decoder/FreeImageDecode.h"
 
-#include "imaging/ColourProfile.h"
 #include "decoder/BmpRunLength.h"
 #include "decoder/EmbeddedTags.h"
 #include "decoder/OwnReaders.h"
@@ -9,6 +8,7 @@
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
 #include "decoder/TiffDecode.h"
+#include "imaging/ColourProfile.h"
 
 #include <array>
 #include <atomic>
@@ -434,6 +434,24 @@ void correctGamma(FIBITMAP* dib, const PngFacts& png) {
     }
 }
 
+// FreeImage widens grey of 1, 2 or 4 bits to 8 but marks the tRNS value as stored, unwidened,
+// as the transparent entry: 1 of 2 bits is 85 in the picture but entry 1 turns white. The
+// table is made again around the widened value.
+void widenTransparentGrey(FIBITMAP* dib, const PngFacts& png) {
+    if (png.colourType != 0 || png.bitDepth >= 8 || png.transparentGrey < 0 ||
+        FreeImage_GetBPP(dib) != 8 || !FreeImage_IsTransparent(dib)) {
+        return;
+    }
+    const unsigned top = (1u << png.bitDepth) - 1;
+    std::array<BYTE, 256> table;
+    table.fill(255);
+    // A value beyond the bit depth matches no pixel, as libpng reads it.
+    if (unsigned(png.transparentGrey) <= top) {
+        table[unsigned(png.transparentGrey) * 255 / top] = 0;
+    }
+    FreeImage_SetTransparencyTable(dib, table.data(), int(table.size()));
+}
+
 // FreeImage's loader for the format (or a reader of our own, for the kinds it reads wrong):
 // checks the file against what the loader needs, rewrites it in memory where the loader misreads
 // it, reads the size, refuses too many pixels, and loads. Picture when dib holds the pixels; cut
@@ -539,7 +557,9 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
         // Only planar PCX and plain bitmaps (P1) are rewritten or read here; the rest go to the
         // library as they are.
         const std::size_t got = std::min<std::size_t>(file.size(), 128);
-        const bool planarPcx = format == FIF_PCX && isOwnPcx(file.data(), got);
+        const bool planarPcx =
+            format == FIF_PCX &&
+            (isOwnPcx(file.data(), got) || isPcxWithColoursInside(file.data(), file.size()));
         if (planarPcx || (format != FIF_PCX && got >= 2 && file[0] == 'P' && file[1] == '1')) {
             if (!readWhole) {
                 return Status::NoPicture;
@@ -559,7 +579,9 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
         if (file.size() < pictures::photoCdRequiredSize(flags) || !readWhole) {
             return Status::NoPicture;
         }
-        bytes = pictures::markPhotoCdTopFirst(file.data(), file.size());
+        // FreeImage's own colours of PhotoYCC stray from Kodak's (too little chroma, too bright).
+        dib = readPhotoCd(file.data(), file.size(), flags);
+        return dib ? Status::Picture : Status::NoPicture;
     }
 
     const std::unique_ptr<FIMEMORY, MemoryCloser> memory = openMemory(bytes ? Bytes(*bytes) : file);
@@ -592,6 +614,7 @@ Status loadWithFreeImage(Bytes file, FREE_IMAGE_FORMAT format, int flags, DibPtr
     }
     if (png) {
         correctGamma(dib.get(), *png);
+        widenTransparentGrey(dib.get(), *png);
     }
     return Status::Picture;
 }
@@ -738,7 +761,9 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
         return Status::Refused;
     }
     convertToSrgb(dib.get(), target.pixels, target.stride,
-                  format == FIF_PNG ? pngIccProfile(file) : std::vector<std::uint8_t>());
+                  format == FIF_PNG   ? pngIccProfile(file)
+                  : format == FIF_ICO ? pictures::iconIccProfile(file.data(), file.size())
+                                      : std::vector<std::uint8_t>());
     if (orientation && format == FIF_TIFF) {
         *orientation = tiffOrientation(file);
     }

@@ -1,10 +1,11 @@
 #include "decoder/OwnReaders.h"
 
-#include "imaging/PixelLimit.h"
 #include "decoder/PictureHeaders.h"
+#include "imaging/PixelLimit.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -207,8 +208,27 @@ bool isOwnPcx(const std::uint8_t* data, std::size_t size) {
            depth > 1;
 }
 
+namespace {
+
+bool isEightBitPcx(const std::uint8_t* data, std::size_t size) {
+    const std::optional<PcxHeader> h = pcxHeader(data, size);
+    return h && h->bits == 8 && h->planes == 1;
+}
+
+// The 256 colours: a 12 and 768 bytes, at the end of the file.
+bool coloursAtEnd(const std::uint8_t* data, std::size_t size) {
+    return size >= kPcxHeader + 769 && data[size - 769] == 12;
+}
+
+} // namespace
+
+bool isPcxWithColoursInside(const std::uint8_t* data, std::size_t size) {
+    return isEightBitPcx(data, size) && !coloursAtEnd(data, size);
+}
+
 DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
-    if (!isOwnPcx(data, size) || !pictures::pcxHoldsClaimedPicture(data, size, size)) {
+    if (!(isOwnPcx(data, size) || isPcxWithColoursInside(data, size)) ||
+        !pictures::pcxHoldsClaimedPicture(data, size, size)) {
         return nullptr;
     }
     const PcxHeader h = *pcxHeader(data, size);
@@ -230,15 +250,19 @@ DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
             const std::uint8_t* c = empty ? kEgaColours[i].data() : colours + 3 * i;
             palette[i] = RGBQUAD{c[2], c[1], c[0], 0};
         }
-    } else {
-        // The 256-colour palette: a 12 and 768 bytes at the end of the file.
-        if (size < kPcxHeader + 769 || data[size - 769] != 12) {
-            return nullptr;
-        }
+    } else if (coloursAtEnd(data, size)) {
         const std::uint8_t* colours = data + size - 768;
         for (unsigned i = 0; i < 256; ++i) {
             palette[i] = RGBQUAD{colours[3 * i + 2], colours[3 * i + 1], colours[3 * i], 0};
         }
+    } else if (isEightBitPcx(data, size)) {
+        // Until the colours are found after the picture data: grey, as FreeImage shows a file
+        // without them.
+        for (unsigned i = 0; i < 256; ++i) {
+            palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+        }
+    } else {
+        return nullptr;
     }
     // The planes of a row follow each other; runs may carry on from one row into the next.
     const std::size_t lineBytes = std::size_t{h.bytesPerLine} * h.planes;
@@ -277,6 +301,58 @@ DibPtr readPcx(const std::uint8_t* data, std::size_t size) {
                 index |= ((byte >> shift) & mask) << (p * h.bits);
             }
             out[x] = BYTE(index);
+        }
+    }
+    if (isPcxWithColoursInside(data, size) && size - at >= 769 && data[at] == 12) {
+        const std::uint8_t* colours = data + at + 1;
+        for (unsigned i = 0; i < 256; ++i) {
+            palette[i] = RGBQUAD{colours[3 * i + 2], colours[3 * i + 1], colours[3 * i], 0};
+        }
+    }
+    return dib;
+}
+
+// ---- Photo CD ----
+
+DibPtr readPhotoCd(const std::uint8_t* data, std::size_t size, int flags) {
+    const pictures::PhotoCdResolution r = pictures::photoCdResolution(flags);
+    if (size < pictures::photoCdRequiredSize(flags)) {
+        return nullptr;
+    }
+    DibPtr dib = allocate(r.width, r.height, 24);
+    if (!dib) {
+        return nullptr;
+    }
+    // Luma runs to 1.3584 times the stored level, so that white sits at 188 and brighter
+    // highlights are clipped; the chroma planes are centred on 156 and 137.
+    std::array<int, 256> luma{}, blue{}, red{}, greenFromBlue{}, greenFromRed{};
+    for (int i = 0; i < 256; ++i) {
+        const double c1 = 2.2179 * (i - 156);
+        const double c2 = 1.8215 * (i - 137);
+        const auto fixed = [](double v) { return int(std::lround(v * 256)); };
+        luma[std::size_t(i)] = fixed(1.3584 * i);
+        blue[std::size_t(i)] = fixed(c1);
+        red[std::size_t(i)] = fixed(c2);
+        greenFromBlue[std::size_t(i)] = fixed(-0.194 * c1);
+        greenFromRed[std::size_t(i)] = fixed(-0.509 * c2);
+    }
+    const auto level = [](int fixed) { return BYTE(std::clamp((fixed + 128) >> 8, 0, 255)); };
+    const std::uint32_t half = r.width / 2;
+    const std::uint8_t* pair = data + r.offset;
+    for (std::uint32_t y = 0; y < r.height; y += 2, pair += std::size_t{r.width} * 3) {
+        const std::uint8_t* c1 = pair + 2 * std::size_t{r.width};
+        const std::uint8_t* c2 = c1 + half;
+        for (std::uint32_t row = 0; row < 2; ++row) {
+            const std::uint8_t* lumaRow = pair + row * r.width;
+            BYTE* out = FreeImage_GetScanLine(dib.get(), int(r.height - 1 - y - row));
+            for (std::uint32_t x = 0; x < r.width; ++x, out += 3) {
+                const int l = luma[lumaRow[x]];
+                const std::uint8_t b = c1[x / 2];
+                const std::uint8_t c = c2[x / 2];
+                out[FI_RGBA_RED] = level(l + red[c]);
+                out[FI_RGBA_GREEN] = level(l + greenFromBlue[b] + greenFromRed[c]);
+                out[FI_RGBA_BLUE] = level(l + blue[b]);
+            }
         }
     }
     return dib;
@@ -395,7 +471,8 @@ IlbmReading ilbmReading(const std::uint8_t* data, std::size_t size) {
     if (ilbm->paletteChanges) {
         return IlbmReading::Refuse;
     }
-    const bool ham = (ilbm->viewModes & kHam) && (ilbm->planes == 6 || ilbm->planes == 8);
+    const bool ham =
+        (ilbm->viewModes & kHam) && ilbm->planes >= 5 && ilbm->planes <= 8 && ilbm->planes != 7;
     const bool halfBrite = (ilbm->viewModes & kHalfBrite) && ilbm->planes == 6;
     return ilbm->acbm || ham || halfBrite || ilbm->planes == 32 ? IlbmReading::Own
                                                                 : IlbmReading::Library;
@@ -412,7 +489,7 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
         exceedsPixelLimit(ilbm.width, ilbm.height)) {
         return nullptr;
     }
-    const bool ham = (ilbm.viewModes & kHam) && (planes == 6 || planes == 8);
+    const bool ham = (ilbm.viewModes & kHam) && planes >= 5 && planes <= 8 && planes != 7;
     const bool deep = planes > 8;
     // A mask plane follows the colour planes of every row in ILBM.
     const unsigned storedPlanes = planes + (ilbm.masking == 1 && !ilbm.acbm ? 1 : 0);
@@ -448,7 +525,9 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
             ilbm.acbm ? std::size_t{p} * ilbm.height + y : std::size_t{y} * storedPlanes + p;
         return body->data() + index * rowBytes;
     };
-    const unsigned dataBits = planes - 2; // of a hold-and-modify pixel
+    // Of a hold-and-modify pixel: with five planes the missing sixth reads as 0, so that the
+    // control is the fifth plane alone (palette or blue).
+    const unsigned dataBits = planes == 8 ? 6 : 4;
     bool anyAlpha = false;
     for (unsigned y = 0; y < ilbm.height; ++y) {
         BYTE* out = FreeImage_GetScanLine(dib.get(), int(ilbm.height - 1 - y));

@@ -21,7 +21,14 @@ DibPtr readTarga(const std::uint8_t* data, std::size_t size);
 // coloured by the header's 16-colour palette, or by the palette after the pixels where 8 bits
 // make up a pixel.
 bool isOwnPcx(const std::uint8_t* data, std::size_t size);
+// An 8-bit PCX of one plane whose 256 colours do not end the file (bytes follow them), where
+// FreeImage alone looks: read here, with the colours found right after the picture data.
+bool isPcxWithColoursInside(const std::uint8_t* data, std::size_t size);
 DibPtr readPcx(const std::uint8_t* data, std::size_t size);
+
+// Photo CD: the picture of the loader flags (see photoCdRequiredSize), its rows top first, its
+// PhotoYCC levels made RGB as Kodak defines them.
+DibPtr readPhotoCd(const std::uint8_t* data, std::size_t size, int flags);
 
 // ILBM and ACBM: what the library reads as it should, what is read here (hold-and-modify,
 // extra half-brite, 32 bit planes, ACBM), and what nobody reads right without per-line palettes

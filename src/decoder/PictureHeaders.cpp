@@ -341,19 +341,15 @@ bool isKoalaFile(const std::uint8_t* data, std::size_t size) {
     return size == kKoalaFileSize && data[0] == 0x00 && data[1] == 0x60;
 }
 
+PhotoCdResolution photoCdResolution(int flags) {
+    return flags == 2   ? PhotoCdResolution{0xB800, 384, 256}
+           : flags == 3 ? PhotoCdResolution{0x2000, 192, 128}
+                        : PhotoCdResolution{0x30000, 768, 512};
+}
+
 std::uint64_t photoCdRequiredSize(int flags) {
-    // Each picture is stored as luminance at full size plus two chrominance planes at half
-    // width and half height, at a fixed offset of the image pack.
-    struct Resolution {
-        std::uint64_t offset;
-        std::uint64_t width;
-        std::uint64_t height;
-    };
-    static constexpr Resolution base{0x30000, 768, 512};
-    static constexpr Resolution base4{0xB800, 384, 256};
-    static constexpr Resolution base16{0x2000, 192, 128};
-    const Resolution& r = flags == 2 ? base4 : flags == 3 ? base16 : base;
-    return r.offset + r.width * r.height * 3 / 2;
+    const PhotoCdResolution r = photoCdResolution(flags);
+    return r.offset + std::uint64_t{r.width} * r.height * 3 / 2;
 }
 
 } // namespace quill::pictures

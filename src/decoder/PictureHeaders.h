@@ -68,8 +68,16 @@ bool isSoundIcon(const std::uint8_t* data, std::size_t size);
 bool isKoalaFile(const std::uint8_t* data, std::size_t size);
 inline constexpr std::size_t kKoalaFileSize = 10003;
 
-// Photo CD: the smallest file that holds the picture of the given loader flags (0 and 1: the base
-// picture 768 x 512, 2: base/4, 3: base/16).
+// Photo CD: where the picture of the given loader flags lies (0 and 1: the base picture 768 x 512,
+// 2: base/4, 3: base/16), and the smallest file that holds it. Each picture is stored as
+// luminance at full size plus two chrominance planes at half width and half height, at a fixed
+// offset of the image pack.
+struct PhotoCdResolution {
+    std::uint64_t offset;
+    std::uint32_t width;
+    std::uint32_t height;
+};
+PhotoCdResolution photoCdResolution(int flags);
 std::uint64_t photoCdRequiredSize(int flags);
 
 } // namespace quill::pictures

@@ -203,7 +203,39 @@ std::optional<IconEntry> firstIconEntry(const std::uint8_t* data, std::size_t si
     return entry;
 }
 
+// Where the embedded profile of a 124-byte header lies in the picture's resource: its offset
+// counts from the header. A bitmap file turned into an icon keeps it between its pixels and the
+// mask, where a loader would take it for the mask.
+struct Span {
+    std::uint64_t at = 0;
+    std::uint64_t length = 0;
+};
+
+constexpr std::uint32_t kProfileEmbedded = 0x4D424544; // 'MBED'
+
+Span embeddedProfile(const std::uint8_t* resource, const IconEntry& entry) {
+    if (le32(resource) != 124 || le32(resource + 56) != kProfileEmbedded) {
+        return {};
+    }
+    const std::uint64_t at = le32(resource + 112);
+    const std::uint64_t length = le32(resource + 116);
+    if (at < 124 || at > entry.length || length > entry.length - at) {
+        return {};
+    }
+    return {at, length};
+}
+
 } // namespace
+
+std::vector<std::uint8_t> iconIccProfile(const std::uint8_t* data, std::size_t size) {
+    const std::optional<IconEntry> entry = firstIconEntry(data, size);
+    if (!entry || entry->length < 124) {
+        return {};
+    }
+    const std::uint8_t* resource = data + entry->offset;
+    const Span profile = embeddedProfile(resource, *entry);
+    return {resource + profile.at, resource + profile.at + profile.length};
+}
 
 unsigned iconBitsPerPixel(const std::uint8_t* data, std::size_t size) {
     const std::optional<IconEntry> entry = firstIconEntry(data, size);
@@ -225,7 +257,8 @@ std::optional<std::vector<std::uint8_t>> rewriteIconToInfoHeader(const std::uint
     if ((headerSize != 108 && headerSize != 124) || entry->length < headerSize) {
         return std::nullopt;
     }
-    const std::uint64_t length = entry->length - headerSize + 40;
+    const Span profile = embeddedProfile(resource, *entry);
+    const std::uint64_t length = entry->length - headerSize + 40 - profile.length;
     std::vector<std::uint8_t> out(6 + 16);
     std::memcpy(out.data(), data, 6 + 16);
     out[4] = 1; // the one picture
@@ -234,7 +267,12 @@ std::optional<std::vector<std::uint8_t>> rewriteIconToInfoHeader(const std::uint
     putLe32(out.data() + 6 + 12, 6 + 16);
     out.insert(out.end(), resource, resource + 40);
     putLe32(out.data() + 6 + 16, 40);
-    out.insert(out.end(), resource + headerSize, resource + entry->length);
+    if (profile.length == 0) {
+        out.insert(out.end(), resource + headerSize, resource + entry->length);
+    } else {
+        out.insert(out.end(), resource + headerSize, resource + profile.at);
+        out.insert(out.end(), resource + profile.at + profile.length, resource + entry->length);
+    }
     return out;
 }
 
@@ -321,15 +359,6 @@ std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* da
     }
     putBe32(out.data() + 16, std::uint32_t(out.size() - pixelsAt));
     putBe32(out.data() + 20, kStandard);
-    return out;
-}
-
-std::vector<std::uint8_t> markPhotoCdTopFirst(const std::uint8_t* data, std::size_t size) {
-    constexpr std::size_t kOrientation = 0x48;
-    std::vector<std::uint8_t> out(data, data + size);
-    if (out.size() > kOrientation) {
-        out[kOrientation] = 8;
-    }
     return out;
 }
 

@@ -21,9 +21,12 @@ std::optional<std::vector<std::uint8_t>> rewriteBitfieldBmp(const std::uint8_t* 
                                                             std::size_t size);
 
 // An icon whose first picture has a bitmap header of 108 or 124 bytes becomes an icon holding
-// that one picture with the 40-byte header.
+// that one picture with the 40-byte header, and without the colour profile it embeds.
 std::optional<std::vector<std::uint8_t>> rewriteIconToInfoHeader(const std::uint8_t* data,
                                                                  std::size_t size);
+
+// The colour profile embedded in an icon's first picture (a 124-byte header); empty without one.
+std::vector<std::uint8_t> iconIccProfile(const std::uint8_t* data, std::size_t size);
 
 // The bits per pixel of an icon's first picture (0 when it is a PNG or cannot be told).
 unsigned iconBitsPerPixel(const std::uint8_t* data, std::size_t size);
@@ -34,9 +37,6 @@ unsigned iconBitsPerPixel(const std::uint8_t* data, std::size_t size);
 // not cover every row.
 std::optional<std::vector<std::uint8_t>> rewriteSunRaster(const std::uint8_t* data,
                                                           std::size_t size);
-
-// A Photo CD image pack marked so that its rows are stored top first, which they always are.
-std::vector<std::uint8_t> markPhotoCdTopFirst(const std::uint8_t* data, std::size_t size);
 
 // A plain portable bitmap (P1) whose digits run together becomes one with a blank after every
 // digit. Nothing when no two digits touch, or the data is no such file.

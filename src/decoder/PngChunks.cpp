@@ -274,6 +274,12 @@ PngFacts preparePngForLoader(std::vector<std::uint8_t>& file) {
                 facts.gamma = bigEndian32(body);
             }
             break;
+        case chunkType("tRNS"):
+            // Where libpng takes it: before the picture data, the first one.
+            if (length == 2 && facts.colourType == 0 && facts.transparentGrey < 0 && data.empty()) {
+                facts.transparentGrey = int(body[0]) << 8 | body[1];
+            }
+            break;
         case chunkType("sRGB"):
         case chunkType("iCCP"):
             facts.colourSpace = facts.colourSpace || data.empty();

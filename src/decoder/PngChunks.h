@@ -19,6 +19,7 @@ struct PngFacts {
     std::uint32_t gamma = 0;     // gAMA times 100000; 0 without one
     bool colourSpace = false;    // an sRGB or iCCP chunk, which take precedence over gAMA
     bool surplusCut = false;     // the picture data held more than the rows and was cut
+    int transparentGrey = -1;    // a grey picture's tRNS value as stored; -1 without one
 };
 
 // Rewrites the file in place: every text chunk (tEXt, zTXt, iTXt) becomes an empty private chunk,

@@ -117,6 +117,8 @@ struct Layout {
     std::uint16_t colourSamples = 1; // the samples before the extra ones
     int alpha = -1;                  // the sample that holds alpha
     bool associated = false;         // colours already multiplied by alpha
+    bool otherExtra = false;         // an extra sample that is not alpha, which is left out
+    std::uint16_t maxSample = 0;     // a MaxSampleValue below the full range of 9 to 16 bits
 };
 
 std::optional<Layout> readLayout(TIFF* tiff) {
@@ -138,16 +140,30 @@ std::optional<Layout> readLayout(TIFF* tiff) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &layout.compression);
     TIFFGetField(tiff, TIFFTAG_ORIENTATION, &layout.orientation);
     layout.tiled = TIFFIsTiled(tiff) != 0;
+    // Pictures of a narrower range kept in 16 bits (as converted from PGM files of a maxval
+    // below 65535) say where their white is.
+    std::uint16_t maxSample = 0;
+    if (layout.bits > 8 && layout.bits <= 16 && layout.format == SAMPLEFORMAT_UINT &&
+        TIFFGetField(tiff, TIFFTAG_MAXSAMPLEVALUE, &maxSample) == 1 && maxSample > 0 &&
+        maxSample < (1u << layout.bits) - 1) {
+        layout.maxSample = maxSample;
+    }
     std::uint16_t extraCount = 0;
     const std::uint16_t* extra = nullptr;
     layout.colourSamples = layout.samples;
     if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) == 1 && extra &&
         extraCount <= layout.samples) {
+        // Only a sample declared as alpha is alpha; an unspecified one (as some programs write
+        // their matte) is left out, as libtiff's RGBA reading leaves it out: taking it as alpha
+        // would blank whatever a program stored there for its own use.
         layout.colourSamples = std::uint16_t(layout.samples - extraCount);
-        for (std::uint16_t i = 0; i < extraCount && layout.alpha < 0; ++i) {
-            if (extra[i] == EXTRASAMPLE_ASSOCALPHA || extra[i] == EXTRASAMPLE_UNASSALPHA) {
+        for (std::uint16_t i = 0; i < extraCount; ++i) {
+            if ((extra[i] == EXTRASAMPLE_ASSOCALPHA || extra[i] == EXTRASAMPLE_UNASSALPHA) &&
+                layout.alpha < 0) {
                 layout.alpha = layout.colourSamples + i;
                 layout.associated = extra[i] == EXTRASAMPLE_ASSOCALPHA;
+            } else {
+                layout.otherExtra = true;
             }
         }
     }
@@ -178,14 +194,37 @@ bool smallColourMap(TIFF* tiff, const Layout& layout) {
     return true;
 }
 
+// The embedded profile of a CMYK picture, which FreeImage's plain ink arithmetic ignores.
+colour::SrgbConversion cmykProfile(TIFF* tiff) {
+    std::uint32_t size = 0;
+    const void* profile = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) != 1 || !profile || size == 0) {
+        return {};
+    }
+    return colour::SrgbConversion::fromProfile(static_cast<const std::uint8_t*>(profile), size,
+                                               colour::Pixels::Cmyk);
+}
+
+// Whether a profile of CMYK colours is embedded, told from its header alone: the conversion
+// itself is made once, by the reading.
+bool hasCmykProfile(TIFF* tiff) {
+    std::uint32_t size = 0;
+    const void* profile = nullptr;
+    return TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile) == 1 && profile && size >= 20 &&
+           std::memcmp(static_cast<const char*>(profile) + 16, "CMYK", 4) == 0;
+}
+
 // What FreeImage reads right and upright (checked against its results, kind by kind); the rest
 // is read here.
 bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
     if (layout.orientation >= 2 && layout.orientation <= 8 && !rowsAsStoredByFreeImage(layout)) {
         return false; // libtiff only flips such pictures, or FreeImage leaves them as stored
     }
+    // FreeImage takes any extra sample for alpha and leaves a palette picture's alpha out.
     if (!layout.samplesTag || layout.format != SAMPLEFORMAT_UINT || layout.associated ||
-        (layout.tiled && layout.planar == PLANARCONFIG_SEPARATE)) {
+        layout.otherExtra || layout.maxSample != 0 ||
+        (layout.tiled && layout.planar == PLANARCONFIG_SEPARATE) ||
+        (layout.photometric == PHOTOMETRIC_PALETTE && layout.samples > 1)) {
         return false;
     }
     switch (layout.photometric) {
@@ -202,7 +241,7 @@ bool freeImageReadsRight(TIFF* tiff, const Layout& layout) {
         return (layout.bits == 1 || layout.bits == 4 || layout.bits == 8) &&
                !smallColourMap(tiff, layout);
     case PHOTOMETRIC_SEPARATED:
-        return layout.bits == 8 && layout.samples == 4 && !layout.tiled;
+        return layout.bits == 8 && layout.samples == 4 && !layout.tiled && !hasCmykProfile(tiff);
     case PHOTOMETRIC_CIELAB:
     case PHOTOMETRIC_ICCLAB:
         return false;
@@ -241,18 +280,23 @@ enum class Model { Grey, GreyInverted, Rgb, Palette, Cmyk, Lab };
 // their width and kind, so that every colour model below sees one form.
 class Unpacker {
 public:
-    Unpacker(TIFF* tiff, const Layout& layout, bool indices)
-        : bits_(layout.bits), format_(layout.format), indices_(indices) {
+    // peak: the largest floating-point sample of the picture, for a file that states no range.
+    Unpacker(TIFF* tiff, const Layout& layout, bool indices, double peak)
+        : bits_(layout.bits), format_(layout.format), indices_(indices),
+          top_(layout.maxSample != 0 && !indices ? layout.maxSample : 0) {
         if (format_ == SAMPLEFORMAT_IEEEFP) {
-            // Without a stated range, floating-point samples run from 0 to 1.
-            double low = 0;
-            double high = 1;
-            if (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &low) == 1 &&
-                TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &high) == 1 && high > low &&
-                std::isfinite(high - low)) {
-                low_ = low;
-                scale_ = 65535.0 / (high - low);
+            // Without a stated range, floating-point samples run from 0 to 1, or, where they
+            // pass 1, to 255 or 65535 as the integer levels they were made from.
+            double high = peak <= 1 ? 1 : peak <= 255 ? 255 : peak <= 65535 ? 65535 : peak;
+            double statedLow = 0;
+            double statedHigh = 0;
+            if (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &statedLow) == 1 &&
+                TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &statedHigh) == 1 &&
+                statedHigh > statedLow && std::isfinite(statedHigh - statedLow)) {
+                low_ = statedLow;
+                high = statedHigh;
             }
+            scale_ = 65535.0 / (high - low_);
         }
     }
 
@@ -285,17 +329,21 @@ public:
             }
             return;
         }
-        const bool isSigned = format_ == SAMPLEFORMAT_INT;
+        // Signed samples of 8 bits or fewer are shown as their stored bits, as libtiff's RGBA
+        // reading and every other reader show them: such files are mostly unsigned pictures
+        // relabelled, and shifting them by half the range turns the picture's dark half light.
+        // Wider signed samples start at their most negative value.
+        const bool isSigned = format_ == SAMPLEFORMAT_INT && bits_ > 8;
         if (bits_ == 8) {
             for (std::size_t i = 0; i < count; ++i, out += step) {
-                const unsigned v = isSigned ? unsigned(packed[i] ^ 0x80) : packed[i];
+                const unsigned v = packed[i];
                 *out = std::uint16_t(indices_ ? v : v * 257);
             }
         } else if (bits_ == 16) {
             for (std::size_t i = 0; i < count; ++i, out += step) {
                 std::uint16_t v;
                 std::memcpy(&v, packed + 2 * i, 2);
-                *out = isSigned ? std::uint16_t(v ^ 0x8000) : v;
+                *out = isSigned ? std::uint16_t(v ^ 0x8000) : widen(v, 65535);
             }
         } else if (bits_ == 32) {
             for (std::size_t i = 0; i < count; ++i, out += step) {
@@ -315,15 +363,25 @@ public:
                 if (isSigned) {
                     v ^= sign; // two's complement shifted to start at 0
                 }
-                *out = std::uint16_t(indices_ ? v : (v * 65535u + top / 2) / top);
+                *out = std::uint16_t(indices_ ? v : widen(v, top));
             }
         }
     }
 
 private:
+    // A level of 0 to top as 0 to 65535; with a MaxSampleValue below top, that is the white.
+    std::uint16_t widen(std::uint32_t v, std::uint32_t top) const {
+        if (top_ != 0) {
+            top = top_;
+            v = std::min(v, top);
+        }
+        return std::uint16_t(top == 65535 ? v : (v * 65535u + top / 2) / top);
+    }
+
     unsigned bits_;
     std::uint16_t format_;
     bool indices_;
+    std::uint32_t top_; // 0: the full range of the bits
     double low_ = 0;
     double scale_ = 65535.0;
 };
@@ -343,18 +401,22 @@ public:
           associated_(layout.associated), sixteenBitLab_(layout.bits > 8),
           iccLab_(layout.photometric == PHOTOMETRIC_ICCLAB),
           twosComplementLab_(layout.photometric == PHOTOMETRIC_CIELAB &&
-                             layout.format != SAMPLEFORMAT_INT) {
+                             (layout.format != SAMPLEFORMAT_INT || layout.bits <= 8)) {
         if (model_ == Model::Palette) {
             const std::uint16_t* maps[3] = {};
             if (TIFFGetField(tiff, TIFFTAG_COLORMAP, &maps[0], &maps[1], &maps[2]) == 1 &&
                 maps[0] && maps[1] && maps[2]) {
                 const std::size_t entries = std::size_t{1} << layout.bits;
+                indexTop_ = unsigned(entries - 1);
                 palette_.resize(entries);
                 for (std::size_t i = 0; i < entries; ++i) {
                     palette_[i] = {std::uint8_t(maps[0][i] >> 8), std::uint8_t(maps[1][i] >> 8),
                                    std::uint8_t(maps[2][i] >> 8)};
                 }
             }
+        }
+        if (model_ == Model::Cmyk) {
+            cmykToSrgb_ = cmykProfile(tiff);
         }
         if (model_ == Model::Lab) {
             const std::unique_ptr<void, ProfileClose> lab(cmsCreateLab4Profile(nullptr));
@@ -390,10 +452,35 @@ public:
         case Model::Palette:
             for (std::uint32_t x = 0; x < width; ++x, in += samples_, out += 3) {
                 const auto& colour = palette_[std::min<std::size_t>(in[0], palette_.size() - 1)];
-                std::memcpy(out, colour.data(), 3);
+                if (alpha_ < 0) {
+                    std::memcpy(out, colour.data(), 3);
+                    continue;
+                }
+                // The samples are read as indices: alpha is still at the samples' own width.
+                const unsigned alpha = std::min(unsigned(in[alpha_]), indexTop_) * 255u / indexTop_;
+                for (int c = 0; c < 3; ++c) {
+                    out[c] = associated_ ? std::uint8_t(std::min(255u, colour[c] + 255u - alpha))
+                                         : blendOnWhite(colour[c], alpha);
+                }
             }
             break;
         case Model::Cmyk:
+            if (cmykToSrgb_) {
+                // Through the picture's own profile, then alpha onto white.
+                inks_.resize(std::size_t(width) * 4);
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    for (int c = 0; c < 4; ++c) {
+                        inks_[std::size_t(x) * 4 + c] = std::uint8_t(in[x * samples_ + c] >> 8);
+                    }
+                }
+                cmykToSrgb_.convert(inks_.data(), out, width);
+                for (std::uint32_t x = 0; x < width && alpha_ >= 0; ++x, in += samples_) {
+                    for (int c = 0; c < 3; ++c, ++out) {
+                        *out = withAlpha(*out * 257u, in);
+                    }
+                }
+                break;
+            }
             for (std::uint32_t x = 0; x < width; ++x, in += samples_, out += 3) {
                 const unsigned paper = 255 - (in[3] >> 8);
                 for (int c = 0; c < 3; ++c) {
@@ -445,7 +532,10 @@ private:
     bool iccLab_;
     bool twosComplementLab_;
     std::vector<std::array<std::uint8_t, 3>> palette_;
+    unsigned indexTop_ = 1;
     std::unique_ptr<void, TransformFree> labToSrgb_;
+    colour::SrgbConversion cmykToSrgb_;
+    std::vector<std::uint8_t> inks_;
     std::vector<double> lab_;
 };
 
@@ -473,8 +563,53 @@ std::optional<Model> modelOf(const Layout& layout) {
 
 // Reads the samples band by band: scanlines where the samples of a pixel lie together in strips,
 // whole strips or tiles (each plane in turn) otherwise.
+// For a floating-point picture that states no range, the largest finite sample when most of its
+// samples lie beyond 1 (levels of 0 to 255 or 65535, not light with a few highlights past
+// white): its blocks are decoded once more for it. 0 otherwise.
+double floatPeak(TIFF* tiff, const Layout& layout) {
+    double low = 0;
+    double high = 0;
+    if (layout.format != SAMPLEFORMAT_IEEEFP || (layout.bits != 32 && layout.bits != 64) ||
+        (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &low) == 1 &&
+         TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &high) == 1)) {
+        return 0;
+    }
+    const std::uint64_t blockBytes =
+        std::uint64_t(layout.tiled ? TIFFTileSize64(tiff) : TIFFStripSize64(tiff));
+    if (blockBytes == 0 || blockBytes > kMaxBufferBytes) {
+        return 0;
+    }
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(blockBytes));
+    const std::uint32_t blocks = layout.tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    double peak = 0;
+    std::uint64_t samples = 0;
+    std::uint64_t beyondOne = 0;
+    for (std::uint32_t i = 0; i < blocks; ++i) {
+        const tmsize_t got =
+            layout.tiled ? TIFFReadEncodedTile(tiff, i, block.data(), tmsize_t(block.size()))
+                         : TIFFReadEncodedStrip(tiff, i, block.data(), tmsize_t(block.size()));
+        const std::size_t width = layout.bits / 8u;
+        for (std::size_t at = 0; got > 0 && at + width <= std::size_t(got); at += width) {
+            double value;
+            if (width == 4) {
+                float single;
+                std::memcpy(&single, block.data() + at, 4);
+                value = single;
+            } else {
+                std::memcpy(&value, block.data() + at, 8);
+            }
+            if (std::isfinite(value)) {
+                peak = std::max(peak, value);
+                ++samples;
+                beyondOne += value > 1 ? 1 : 0;
+            }
+        }
+    }
+    return beyondOne * 2 > samples ? peak : 0;
+}
+
 Status readSamples(TIFF* tiff, const Layout& layout, Model model, const RgbTarget& target) {
-    const Unpacker unpacker(tiff, layout, model == Model::Palette);
+    const Unpacker unpacker(tiff, layout, model == Model::Palette, floatPeak(tiff, layout));
     RowConverter converter(tiff, layout, model);
     if (!unpacker.supported() || !converter.ready() || layout.samples > 16) {
         return Status::Refused;
@@ -482,7 +617,9 @@ Status readSamples(TIFF* tiff, const Layout& layout, Model model, const RgbTarge
     const std::uint32_t width = layout.width;
     const std::uint32_t height = layout.height;
     const bool separate = layout.planar == PLANARCONFIG_SEPARATE && layout.samples > 1;
-    const bool scanlines = !layout.tiled && !separate;
+    // Floating-point strips may have been decoded for their peak already, which libtiff's
+    // reading by scanlines cannot start again after.
+    const bool scanlines = !layout.tiled && !separate && layout.format != SAMPLEFORMAT_IEEEFP;
     std::uint32_t blockWidth = width;
     std::uint32_t blockHeight = 1;
     if (layout.tiled) {
@@ -610,7 +747,7 @@ void convertThroughProfile(TIFF* tiff, const Layout& layout, const RgbTarget& ta
         pixels = colour::Pixels::GreyInRgb;
         break;
     default:
-        return; // CMYK is made RGB by the plain ink arithmetic, as FreeImage's CMYK; Lab is sRGB
+        return; // CMYK went through its profile with its samples; Lab is sRGB
     }
     const colour::SrgbConversion toSrgb = colour::SrgbConversion::fromProfile(
         static_cast<const std::uint8_t*>(profile), size, pixels);

@@ -367,6 +367,16 @@ TEST_F(WindowTest, AFailedPreviewOfAnotherFormatShowsTheEmptyPicture) {
     }
 }
 
+// A damaged JPEG as the first picture of the session leaves the empty bitmap, sized 0 x 0.
+TEST_F(WindowTest, ADamagedJpegPreviewedFirstShowsTheEmptySize) {
+    writeBroken(path("b.jpg"));
+    TForm1& w = start();
+    w.FileListBox1->SetSelected(0, true);
+    w.FileListBox1Change();
+    EXPECT_TRUE(messages_.texts().contains("Keine gültige JPEG-Datei"));
+    EXPECT_EQ(w.Label5->text() + " x " + w.Label6->text(), "0 x 0");
+}
+
 // Only the new picture is ever scaled to the preview's new size: whenever the preview changes
 // its size, it holds no picture yet.
 TEST_F(WindowTest, ThePreviewNeverScalesThePictureItReplaces) {

@@ -380,18 +380,19 @@ inline QByteArray lbmBytes(int width = 16, int height = 12) {
                    iffChunk("CMAP", cmap) + iffChunk("BODY", body));
 }
 
-// A Photo CD image pack whose base picture (768 x 512) is bright in its top half and dark in its
-// bottom half, without colour; its rows are stored top first whatever the orientation byte says.
-inline QByteArray photoCdBytes(int orientationByte = 8) {
+// A Photo CD image pack whose base picture (768 x 512) is bright in its top half (or of the
+// PhotoYCC levels `top`) and dark in its bottom half, without colour; its rows are stored top
+// first whatever the orientation byte says.
+inline QByteArray photoCdBytes(int orientationByte = 8, std::array<int, 3> top = {220, 156, 137}) {
     const int width = 768;
     const int height = 512;
     QByteArray bytes(0x30000, '\0');
     bytes[0x48] = char(orientationByte);
     for (int y = 0; y < height; y += 2) {
-        const char luma = y < height / 2 ? char(220) : char(30);
-        bytes += QByteArray(2 * width, luma);
-        bytes += QByteArray(width / 2, char(156));
-        bytes += QByteArray(width / 2, char(137));
+        const bool upper = y < height / 2;
+        bytes += QByteArray(2 * width, char(upper ? top[0] : 30));
+        bytes += QByteArray(width / 2, char(upper ? top[1] : 156));
+        bytes += QByteArray(width / 2, char(upper ? top[2] : 137));
     }
     return bytes;
 }

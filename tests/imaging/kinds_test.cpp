@@ -4,6 +4,7 @@
 #include "DamagedFixtures.h"
 #include "FormatFixtures.h"
 #include "LoadingFixtures.h"
+#include "ProfileFixtures.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 
@@ -92,6 +93,7 @@ TEST_F(PictureKinds, IconMasksTurnWhiteAtEveryDepthAndHeader) {
         {"4-unmasked.ico", f::icon(4, 40, false)},
         {"8-v5.ico", f::icon(8, 124)},
         {"24-v4.ico", f::icon(24, 108)},
+        {"24-v5-profile.ico", f::icon(24, 124, true, test::profiles::srgbProfile())},
     });
 }
 
@@ -131,6 +133,8 @@ TEST_F(PictureKinds, PlanarPcxInTheHeaderPalette) {
         {"cga.pcx", f::planarPcx(2, 1)},
         {"4-bits.pcx", f::planarPcx(4, 1)},
         {"2x2-bits.pcx", f::planarPcx(2, 2)},
+        {"8-bits.pcx", f::planarPcx(8, 1)},
+        {"8-bits-padded.pcx", f::planarPcx(8, 1, 13, 4, 30)},
     });
 }
 
@@ -144,6 +148,7 @@ TEST_F(PictureKinds, PlainBitmapDigitsWithAndWithoutBlanks) {
 
 TEST_F(PictureKinds, IlbmVariantsReadOrRefused) {
     expectAll({
+        {"ham5.lbm", f::ilbm(f::IlbmKind::Ham5)},
         {"ham6.lbm", f::ilbm(f::IlbmKind::Ham6)},
         {"ham8.lbm", f::ilbm(f::IlbmKind::Ham8)},
         {"half-brite.lbm", f::ilbm(f::IlbmKind::HalfBrite)},
@@ -161,6 +166,10 @@ TEST_F(PictureKinds, PhotoCdRowsComeTopFirstWhateverItsOrientationByte) {
         EXPECT_GT(qGray(bitmap.pixel(100, 10)), 200) << orientation;
         EXPECT_LT(qGray(bitmap.pixel(100, 500)), 60) << orientation;
     }
+    // Kodak's PhotoYCC: luma times 1.3584, chroma around 156 and 137 times 2.2179 and 1.8215.
+    ASSERT_EQ(load("colour.pcd", test::fixtures::photoCdBytes(8, {100, 170, 120})).outcome, LoadOk);
+    EXPECT_TRUE(test::fixtures::closeTo(bitmap.pixel(100, 10), qRgb(105, 146, 167), 1))
+        << std::hex << bitmap.pixel(100, 10);
 }
 
 TEST_F(PictureKinds, RunLengthBmpDataCutToFitMakesADamagedPicture) {

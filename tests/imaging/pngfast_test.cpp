@@ -5,10 +5,10 @@
 #include "CostlyFixtures.h"
 #include "LoadingFixtures.h"
 #include "ProfileFixtures.h"
-#include "imaging/DecoderService.h"
 #include "decoder/FreeImageDecode.h"
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
+#include "imaging/DecoderService.h"
 
 #include <QColorSpace>
 #include <QFileInfo>
@@ -509,6 +509,39 @@ TEST_F(OwnPngDecoding, GammaIsAppliedAlikeToEveryKind) {
                 EXPECT_NEAR(decoded.rows[std::size_t(i) * 3], want, bitDepth == 16 ? 1 : 0)
                     << "type " << colourType << ", " << bitDepth << " bits, level " << i
                     << (srgb ? ", sRGB" : "");
+            }
+        }
+    }
+}
+
+// A grey picture's tRNS value turns those pixels white at every depth, the level widened to 8
+// bits like the pixels, with sRGB levels as with none.
+TEST_F(OwnPngDecoding, TheTransparentGreyTurnsWhiteAtEveryDepth) {
+    for (const bool srgb : {false, true}) {
+        for (const int bitDepth : {1, 2, 4, 8}) {
+            const int levels = std::min(1 << bitDepth, 16);
+            const int top = (1 << bitDepth) - 1;
+            const int clear = levels / 2; // a level whose stored and widened values differ
+            QByteArray row(1, '\0');
+            for (int i = 0; i < levels; ++i) {
+                const int sample = i * top / (levels - 1);
+                if (i * bitDepth % 8 == 0) {
+                    row.append('\0');
+                }
+                row.back() = char(row.back() | sample << (8 - bitDepth - i * bitDepth % 8));
+            }
+            HandMadePng png{.width = levels, .height = 1, .colourType = 0, .bitDepth = bitDepth};
+            QByteArray key;
+            putBe32(key, std::uint32_t(clear * top / (levels - 1)) << 16);
+            png.beforeIdat = (srgb ? pngChunk("sRGB", QByteArray(1, '\0')) : QByteArray()) +
+                             pngChunk("tRNS", key.left(2));
+            const QString file = write(QStringLiteral("key.png"), pngFile(png, zlibStream(row)));
+            const Decoded decoded = decodeWith(file, true);
+            ASSERT_EQ(decoded.status, Status::Picture) << bitDepth;
+            for (int i = 0; i < levels; ++i) {
+                EXPECT_EQ(decoded.rows[std::size_t(i) * 3],
+                          i == clear ? 255 : i * 255 / (levels - 1))
+                    << bitDepth << " bits, level " << i;
             }
         }
     }

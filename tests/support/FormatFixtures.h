@@ -132,8 +132,11 @@ inline QByteArray packRow(int width, int bits, int align, const std::function<in
 }
 
 // An icon of one 16 x 16 picture of 1, 4, 8 (palette) or 24 bits with a bitmap header of 40, 108
-// or 124 bytes, whose mask, when `masked`, makes the left column and the top row transparent.
-inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
+// or 124 bytes, whose mask, when `masked`, makes the left column and the top row transparent. A
+// profile (124 bytes only) is embedded between the pixels and the mask, as when a bitmap file
+// becomes an icon.
+inline Sample icon(int bpp, int headerSize = 40, bool masked = true,
+                   const QByteArray& profile = {}) {
     const int size = 16;
     Sample s{{}, blank(size, size)};
     const int colours = bpp <= 8 ? 1 << bpp : 0;
@@ -156,6 +159,15 @@ inline Sample icon(int bpp, int headerSize = 40, bool masked = true) {
         }
         resource +=
             bpp > 8 ? QByteArray() : packRow(size, bpp, 4, [&](int x) { return index(x, y); });
+    }
+    if (!profile.isEmpty()) {
+        QByteArray fields;
+        le(fields, {0x4D424544, 4}); // embedded
+        resource.replace(56, 4, fields);
+        fields.clear();
+        le(fields, {resource.size(), 4, profile.size(), 4});
+        resource.replace(112, 8, fields);
+        resource += profile;
     }
     for (int y = size - 1; y >= 0; --y) {
         resource += packRow(size, 1, 4, [&](int x) {
@@ -306,8 +318,9 @@ inline QByteArray pcxHeader(int bits, int planes, int width, int height, int byt
     return out.leftJustified(128, '\0');
 }
 
-// A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette.
-inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
+// A PCX of `planes` planes of `bits` bits, run-length coded, coloured by the header's palette;
+// of 8 bits, by 256 colours after the data, followed by `padding` bytes.
+inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4, int padding = 0) {
     Sample s{{}, blank(width, height)};
     const int levels = 1 << (bits * planes);
     const int bytesPerLine = ((width * bits + 7) / 8 + 1) & ~1;
@@ -330,6 +343,13 @@ inline Sample planarPcx(int bits, int planes, int width = 13, int height = 4) {
             s.want.setPixel(x, y, paletteColour(indexAt(x, y) % levels));
         }
     }
+    if (bits == 8) {
+        s.bytes += '\x0c';
+        for (int i = 0; i < 256; ++i) {
+            s.bytes += rgb(paletteColour(i));
+        }
+        s.bytes += QByteArray(padding, '\0');
+    }
     return s;
 }
 
@@ -349,7 +369,7 @@ inline Sample plainBitmap(const QByteArray& gap, int width = 13, int height = 4)
     return s;
 }
 
-enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange };
+enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange, Ham5 };
 
 inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     QByteArray out(tag, 4);
@@ -380,9 +400,12 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
     const int planes = kind == IlbmKind::Deep32                                ? 32
                        : kind == IlbmKind::Ham8                                ? 8
                        : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite ? 6
+                       : kind == IlbmKind::Ham5                                ? 5
                                                                                : 4;
-    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8;
-    const int dataBits = planes - 2;
+    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5;
+    // Five planes of hold-and-modify lack the upper control bit: palette or blue only.
+    const int dataBits = kind == IlbmKind::Ham5 ? 4 : planes - 2;
+    const int controls = kind == IlbmKind::Ham5 ? 1 : 3;
     const int colours = kind == IlbmKind::Ham8 ? 64 : kind == IlbmKind::HalfBrite ? 32 : 16;
     const auto colourOf = [](int i) {
         return qRgb((i * 4) & 255, (255 - i * 4) & 255, (i * 9) & 255);
@@ -396,7 +419,7 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
             std::uint32_t& v = values[std::size_t(y)][std::size_t(x)];
             QRgb c;
             if (ham) {
-                const int control = x == 0 ? 0 : 1 + (x + y) % 3;
+                const int control = x == 0 ? 0 : 1 + (x + y) % controls;
                 const int level = (x * 5 + y * 3 + 1) & ((1 << dataBits) - 1);
                 v = std::uint32_t(control << dataBits | level);
                 const int wide = dataBits == 4 ? level * 17 : level << 2 | level >> 4;

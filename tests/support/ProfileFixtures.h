@@ -112,4 +112,38 @@ inline QByteArray floatPipelineProfile(cmsCIExyYTRIPLE primaries, int stages = 0
     return bytesOf(profile.get());
 }
 
+// A CMYK press profile that prints cyan ink as yellow, magenta as cyan and yellow as magenta, so
+// that a conversion through it cannot be mistaken for the plain ink arithmetic.
+inline QByteArray rotatingCmykProfile() {
+    const Profile srgb(cmsCreate_sRGBProfile());
+    const Profile lab(cmsCreateLab4Profile(nullptr));
+    cmsHTRANSFORM toLab = cmsCreateTransform(srgb.get(), TYPE_RGB_DBL, lab.get(), TYPE_Lab_DBL,
+                                             INTENT_RELATIVE_COLORIMETRIC, 0);
+    const Profile profile(cmsCreateProfilePlaceholder(nullptr));
+    cmsSetProfileVersion(profile.get(), 2.1); // a bare grid is a lut16 there
+    cmsSetDeviceClass(profile.get(), cmsSigOutputClass);
+    cmsSetColorSpace(profile.get(), cmsSigCmykData);
+    cmsSetPCS(profile.get(), cmsSigLabData);
+    cmsWriteTag(profile.get(), cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 2, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(
+        grid,
+        [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
+            const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0,
+                         k = in[3] / 65535.0;
+            const double rgb[3] = {(1 - m) * (1 - k), (1 - y) * (1 - k), (1 - c) * (1 - k)};
+            cmsCIELab colour;
+            cmsDoTransform(cargo, rgb, &colour, 1);
+            cmsFloat2LabEncodedV2(out, &colour);
+            return TRUE;
+        },
+        toLab, 0);
+    cmsPipelineInsertStage(lut, cmsAT_BEGIN, grid);
+    cmsWriteTag(profile.get(), cmsSigAToB0Tag, lut);
+    cmsPipelineFree(lut);
+    cmsDeleteTransform(toLab);
+    return bytesOf(profile.get());
+}
+
 } // namespace quill::test::profiles

@@ -25,6 +25,7 @@ struct TiffPicture {
     std::uint32_t tile = 0; // tile width and height, a multiple of 16; 0 writes strips
     std::vector<std::uint16_t> extraSamples;
     std::uint16_t orientation = 0;        // 0 leaves the tag out
+    std::uint16_t maxSampleValue = 0;     // 0 leaves the tag out
     std::vector<std::uint16_t> colourMap; // red, green, blue tables of 2^bits entries each
     std::vector<std::uint8_t> iccProfile; // written as it is when not empty
     bool jpegFromRgb = false;             // YCbCr JPEG made from RGB values by libtiff
@@ -121,6 +122,9 @@ inline bool writeTiff(const char* path, TiffPicture picture) {
     if (!picture.extraSamples.empty()) {
         ok &= TIFFSetField(t, TIFFTAG_EXTRASAMPLES, std::uint16_t(picture.extraSamples.size()),
                            picture.extraSamples.data()) == 1;
+    }
+    if (picture.maxSampleValue != 0) {
+        ok &= TIFFSetField(t, TIFFTAG_MAXSAMPLEVALUE, picture.maxSampleValue) == 1;
     }
     if (picture.orientation != 0) {
         ok &= TIFFSetField(t, TIFFTAG_ORIENTATION, picture.orientation) == 1;
