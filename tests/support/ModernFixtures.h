@@ -36,7 +36,8 @@ struct HeifOptions {
     int orientation = 1;     // written as irot/imir
     int exifOrientation = 0; // an EXIF block with this orientation, as phones add
     int bits = 8;
-    bool displayP3 = false; // an nclx colour description of Display P3
+    bool displayP3 = false;       // an nclx colour description of Display P3
+    const char* preset = nullptr; // x265's, for large pictures
 };
 
 inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
@@ -46,6 +47,10 @@ inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(context.get(), o.codec, &encoder);
     heif_encoder_set_lossy_quality(encoder, 95);
+    heif_encoder_set_parameter_integer(encoder, "speed", 8); // AV1's fastest that is still usual
+    if (o.preset) {
+        heif_encoder_set_parameter_string(encoder, "preset", o.preset);
+    }
     heif_image* image = nullptr;
     const heif_chroma chroma = o.bits > 8 ? heif_chroma_interleaved_RRGGBB_LE
                                : alpha    ? heif_chroma_interleaved_RGBA
@@ -106,12 +111,17 @@ inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
     return out;
 }
 
-// A still (lossless), or an animation whose first frame covers only part of its canvas at (x, y).
-inline QByteArray webp(const QImage& picture, bool animated = false, int x = 8, int y = 6) {
+// A still (lossless unless a quality is given), or an animation whose first frame covers only part
+// of its canvas at (x, y).
+inline QByteArray webp(const QImage& picture, bool animated = false, int x = 8, int y = 6,
+                       int quality = 0) {
     const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
     std::uint8_t* encoded = nullptr;
-    const size_t size = WebPEncodeLosslessRGBA(rgba.constBits(), rgba.width(), rgba.height(),
-                                               int(rgba.bytesPerLine()), &encoded);
+    const size_t size = quality > 0
+                            ? WebPEncodeRGBA(rgba.constBits(), rgba.width(), rgba.height(),
+                                             int(rgba.bytesPerLine()), float(quality), &encoded)
+                            : WebPEncodeLosslessRGBA(rgba.constBits(), rgba.width(), rgba.height(),
+                                                     int(rgba.bytesPerLine()), &encoded);
     QByteArray still(reinterpret_cast<const char*>(encoded), qsizetype(size));
     WebPFree(encoded);
     if (!animated) {
@@ -141,8 +151,8 @@ inline QByteArray webp(const QImage& picture, bool animated = false, int x = 8, 
     return out;
 }
 
-// Lossless JPEG XL with the given orientation.
-inline QByteArray jxl(const QImage& picture, int orientation = 1) {
+// JPEG XL with the given orientation, lossless or at a visually lossless distance.
+inline QByteArray jxl(const QImage& picture, int orientation = 1, bool lossless = true) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     std::vector<std::uint8_t> pixels;
     for (int y = 0; y < rgb.height(); ++y) {
@@ -155,14 +165,19 @@ inline QByteArray jxl(const QImage& picture, int orientation = 1) {
     info.xsize = std::uint32_t(rgb.width());
     info.ysize = std::uint32_t(rgb.height());
     info.bits_per_sample = 8;
-    info.uses_original_profile = JXL_TRUE;
+    info.uses_original_profile = lossless ? JXL_TRUE : JXL_FALSE;
     info.orientation = JxlOrientation(orientation);
     JxlEncoderSetBasicInfo(encoder.get(), &info);
     JxlColorEncoding colour;
     JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
     JxlEncoderSetColorEncoding(encoder.get(), &colour);
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
-    JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    if (lossless) {
+        JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    } else {
+        JxlEncoderSetFrameDistance(settings, 1.0f);
+        JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3);
+    }
     const JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size());
     JxlEncoderCloseInput(encoder.get());
@@ -247,9 +262,9 @@ inline QByteArray dng(const QImage& picture, int orientation, const QString& pat
     std::vector<std::uint16_t> row(w);
     for (std::uint32_t y = 0; y < h; ++y) {
         for (std::uint32_t x = 0; x < w; ++x) {
-            const QColor c = picture.pixelColor(int(x), int(y));
+            const QRgb c = picture.pixel(int(x), int(y));
             const int channel = (y % 2) * 2 + (x % 2); // R, G, G, B
-            const int value = channel == 0 ? c.red() : channel == 3 ? c.blue() : c.green();
+            const int value = channel == 0 ? qRed(c) : channel == 3 ? qBlue(c) : qGreen(c);
             row[x] = std::uint16_t(value * 257);
         }
         TIFFWriteScanline(tiff, row.data(), y, 0);

@@ -1,0 +1,133 @@
+// Decoding a 12-megapixel photo of each of the newer formats, as the decoder process does it,
+// beside the program's own decode of the same photo as a JPEG. Processor time of the whole process
+// (the codecs' threads included) and the time on the clock; median of five. With
+// QUILL_BENCH_KEEP=<folder> the files are written there, for trying the program on them.
+
+#include "BenchPictures.h"
+#include "ModernFixtures.h"
+#include "decoder/FreeImageDecode.h"
+#include "imaging/JpegImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+namespace m = quill::test::modern;
+namespace proto = quill::decoder_protocol;
+
+struct Sample {
+    QByteArray bytes;
+    int format;
+    int flags;
+};
+
+// The photo in every format, made once.
+const std::map<std::string, Sample>& samples() {
+    static const std::map<std::string, Sample> made = [] {
+        const QImage photo = quill::bench::photo(kWidth, kHeight);
+        std::map<std::string, Sample> all;
+        quill::TJPEGImage jpeg;
+        jpeg.Assign(photo);
+        jpeg.JPEGNeeded();
+        all["jpg"] = {jpeg.Data().Data, -1, 0};
+        const QImage rgba = photo.convertToFormat(QImage::Format_RGBA8888);
+        all["heic"] = {m::heif(rgba, {.preset = "fast"}), int(proto::Format::Heif), 0};
+        all["avif"] = {m::heif(rgba, {.codec = heif_compression_AV1}), int(proto::Format::Heif), 0};
+        all["webp"] = {m::webp(rgba, false, 0, 0, 90), int(proto::Format::WebP), 0};
+        all["jxl"] = {m::jxl(photo, 1, false), int(proto::Format::JpegXl), 0};
+        QTemporaryDir dir;
+        all["dng"] = {m::dng(photo, 1, dir.filePath(QStringLiteral("photo.dng"))),
+                      int(proto::Format::Raw), 0};
+        const quill::bench::FreeImageBitmap rgb = quill::bench::freeImagePhoto(kWidth, kHeight);
+        const quill::bench::FreeImageBitmap palette(
+            FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
+        FIMEMORY* memory = FreeImage_OpenMemory();
+        FreeImage_SaveToMemory(FIF_GIF, palette.get(), memory, 0);
+        BYTE* data = nullptr;
+        DWORD size = 0;
+        FreeImage_AcquireMemory(memory, &data, &size);
+        all["gif"] = {QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
+                      int(proto::Format::Gif), proto::kGifComposited};
+        FreeImage_CloseMemory(memory);
+        if (const QByteArray keep = qgetenv("QUILL_BENCH_KEEP"); !keep.isEmpty()) {
+            QDir().mkpath(QString::fromLocal8Bit(keep));
+            for (const auto& [extension, sample] : all) {
+                QFile file(QString::fromLocal8Bit(keep) + QStringLiteral("/photo.") +
+                           QString::fromStdString(extension));
+                if (file.open(QIODevice::WriteOnly)) {
+                    file.write(sample.bytes);
+                }
+            }
+        }
+        return all;
+    }();
+    return made;
+}
+
+void BM_Decode12MP(benchmark::State& state, const std::string& extension) {
+    const Sample& sample = samples().at(extension);
+    std::vector<std::uint8_t> rows;
+    const quill::decode::Allocate allocate = [&rows](std::uint32_t w, std::uint32_t h) {
+        const std::size_t stride = (std::size_t{w} * 3 + 3) & ~std::size_t{3};
+        rows.resize(stride * h);
+        return quill::decode::RgbTarget{rows.data(), stride};
+    };
+    for (auto _ : state) {
+        if (sample.format < 0) {
+            quill::TJPEGImage jpeg;
+            jpeg.LoadFromBytes(sample.bytes);
+            QImage picture;
+            jpeg.AssignTo(picture);
+            benchmark::DoNotOptimize(picture.constBits());
+            continue;
+        }
+        std::uint32_t w = 0;
+        std::uint32_t h = 0;
+        const auto* data = reinterpret_cast<const std::uint8_t*>(sample.bytes.constData());
+        if (quill::decode::decodeFile({data, std::size_t(sample.bytes.size())},
+                                      FREE_IMAGE_FORMAT(sample.format), sample.flags, allocate, w,
+                                      h) != quill::decode::Status::Picture) {
+            state.SkipWithError("decoding failed");
+            return;
+        }
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+
+#define QUILL_FORMAT_BENCH(extension)                                                              \
+    BENCHMARK_CAPTURE(BM_Decode12MP, extension, #extension)                                        \
+        ->Unit(benchmark::kMillisecond)                                                            \
+        ->MeasureProcessCPUTime()                                                                  \
+        ->UseRealTime()                                                                            \
+        ->Repetitions(5)                                                                           \
+        ->ReportAggregatesOnly(true)
+
+QUILL_FORMAT_BENCH(jpg);
+QUILL_FORMAT_BENCH(webp);
+QUILL_FORMAT_BENCH(avif);
+QUILL_FORMAT_BENCH(gif);
+QUILL_FORMAT_BENCH(jxl);
+QUILL_FORMAT_BENCH(heic);
+QUILL_FORMAT_BENCH(dng);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    FreeImage_Initialise(FALSE);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    FreeImage_DeInitialise();
+    return 0;
+}
