@@ -38,6 +38,8 @@ struct HeifOptions {
     int bits = 8;
     bool displayP3 = false;       // an nclx colour description of Display P3
     const char* preset = nullptr; // x265's, for large pictures
+    int tile = 0;                 // a grid of tiles this size, as phones write their photos
+    int quality = 95;
 };
 
 inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
@@ -46,36 +48,41 @@ inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
                                                                          heif_context_free);
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(context.get(), o.codec, &encoder);
-    heif_encoder_set_lossy_quality(encoder, 95);
+    heif_encoder_set_lossy_quality(encoder, o.quality);
     heif_encoder_set_parameter_integer(encoder, "speed", 8); // AV1's fastest that is still usual
     if (o.preset) {
         heif_encoder_set_parameter_string(encoder, "preset", o.preset);
     }
-    heif_image* image = nullptr;
     const heif_chroma chroma = o.bits > 8 ? heif_chroma_interleaved_RRGGBB_LE
                                : alpha    ? heif_chroma_interleaved_RGBA
                                           : heif_chroma_interleaved_RGB;
-    heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB, chroma, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(),
-                         o.bits);
-    int stride = 0;
-    std::uint8_t* rows = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            const QColor c = picture.pixelColor(x, y);
-            const int channels[4] = {c.red(), c.green(), c.blue(), c.alpha()};
-            const int count = alpha ? 4 : 3;
-            for (int i = 0; i < count; ++i) {
-                if (o.bits > 8) {
-                    const int v = channels[i] * ((1 << o.bits) - 1) / 255;
-                    rows[y * stride + (x * count + i) * 2] = std::uint8_t(v & 0xff);
-                    rows[y * stride + (x * count + i) * 2 + 1] = std::uint8_t(v >> 8);
-                } else {
-                    rows[y * stride + x * count + i] = std::uint8_t(channels[i]);
+    const auto part = [&](const QImage& piece) {
+        heif_image* made = nullptr;
+        heif_image_create(piece.width(), piece.height(), heif_colorspace_RGB, chroma, &made);
+        heif_image_add_plane(made, heif_channel_interleaved, piece.width(), piece.height(), o.bits);
+        int stride = 0;
+        std::uint8_t* rows = heif_image_get_plane(made, heif_channel_interleaved, &stride);
+        const int count = alpha ? 4 : 3;
+        for (int y = 0; y < piece.height(); ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(piece.constScanLine(y));
+            for (int x = 0; x < piece.width(); ++x) {
+                const int channels[4] = {qRed(line[x]), qGreen(line[x]), qBlue(line[x]),
+                                         qAlpha(line[x])};
+                for (int i = 0; i < count; ++i) {
+                    if (o.bits > 8) {
+                        const int v = channels[i] * ((1 << o.bits) - 1) / 255;
+                        rows[y * stride + (x * count + i) * 2] = std::uint8_t(v & 0xff);
+                        rows[y * stride + (x * count + i) * 2 + 1] = std::uint8_t(v >> 8);
+                    } else {
+                        rows[y * stride + x * count + i] = std::uint8_t(channels[i]);
+                    }
                 }
             }
         }
-    }
+        return made;
+    };
+    const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
+    heif_image* image = part(argb);
     if (o.displayP3) {
         heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
         heif_nclx_color_profile_set_color_primaries(nclx, 12);
@@ -88,7 +95,23 @@ inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = heif_orientation(o.orientation);
     heif_image_handle* handle = nullptr;
-    heif_context_encode_image(context.get(), image, encoder, options, &handle);
+    if (o.tile > 0) {
+        const int columns = (picture.width() + o.tile - 1) / o.tile;
+        const int rowsOfTiles = (picture.height() + o.tile - 1) / o.tile;
+        std::vector<heif_image*> tiles;
+        for (int y = 0; y < rowsOfTiles; ++y) {
+            for (int x = 0; x < columns; ++x) {
+                tiles.push_back(part(argb.copy(x * o.tile, y * o.tile, o.tile, o.tile)));
+            }
+        }
+        heif_context_encode_grid(context.get(), tiles.data(), std::uint16_t(rowsOfTiles),
+                                 std::uint16_t(columns), encoder, options, &handle);
+        for (heif_image* tile : tiles) {
+            heif_image_release(tile);
+        }
+    } else {
+        heif_context_encode_image(context.get(), image, encoder, options, &handle);
+    }
     if (o.exifOrientation > 0 && handle) {
         const char exif[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0,
                              0,   0,   1, 0,  0, 0, 0, 0, 0, 0, 0,    0,    0, 0, 0};
