@@ -9,6 +9,7 @@
 
 #include <jxl/encode.h>
 #include <libheif/heif.h>
+#include <libheif/heif_properties.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -98,17 +99,28 @@ inline QByteArray heif(const QImage& picture, const HeifOptions& o) {
     if (o.tile > 0) {
         const int columns = (picture.width() + o.tile - 1) / o.tile;
         const int rowsOfTiles = (picture.height() + o.tile - 1) / o.tile;
-        std::vector<heif_image*> tiles;
+        // The turn belongs to the grid, as phones write it (libheif's encoder turns each tile
+        // instead): an irot box of its own, anticlockwise quarter turns (orientations 1, 3, 6, 8).
+        options->image_orientation = heif_orientation_normal;
+        heif_context_add_grid_image(context.get(), std::uint32_t(picture.width()),
+                                    std::uint32_t(picture.height()), std::uint32_t(columns),
+                                    std::uint32_t(rowsOfTiles), options, &handle);
+        const std::uint8_t quarters = o.orientation == 3   ? 2
+                                      : o.orientation == 6 ? 3
+                                      : o.orientation == 8 ? 1
+                                                           : 0;
+        heif_item_add_raw_property(context.get(), heif_image_handle_get_item_id(handle),
+                                   heif_fourcc('i', 'r', 'o', 't'), nullptr, &quarters, 1, 1,
+                                   nullptr);
         for (int y = 0; y < rowsOfTiles; ++y) {
             for (int x = 0; x < columns; ++x) {
-                tiles.push_back(part(argb.copy(x * o.tile, y * o.tile, o.tile, o.tile)));
+                heif_image* tile = part(argb.copy(x * o.tile, y * o.tile, o.tile, o.tile));
+                heif_context_add_image_tile(context.get(), handle, std::uint32_t(x),
+                                            std::uint32_t(y), tile, encoder);
+                heif_image_release(tile);
             }
         }
-        heif_context_encode_grid(context.get(), tiles.data(), std::uint16_t(rowsOfTiles),
-                                 std::uint16_t(columns), encoder, options, &handle);
-        for (heif_image* tile : tiles) {
-            heif_image_release(tile);
-        }
+        heif_context_set_primary_image(context.get(), handle);
     } else {
         heif_context_encode_image(context.get(), image, encoder, options, &handle);
     }
