@@ -14,6 +14,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -289,8 +290,11 @@ inline QByteArray dng(const QImage& picture, int orientation, const QString& pat
     TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, dims);
     const std::uint8_t pattern[4] = {0, 1, 1, 2};
     TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, pattern);
-    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, identity);
+    // The sensor sees linear sRGB: the matrix from XYZ (D65) to it.
+    const float toSensor[9] = {3.2406f, -1.5372f, -0.4986f, -0.9689f, 1.8758f,
+                               0.0415f, 0.0557f,  -0.2040f, 1.0570f};
+    TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, toSensor);
+    TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
     const float neutral[3] = {1, 1, 1};
     TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, h);
@@ -300,7 +304,7 @@ inline QByteArray dng(const QImage& picture, int orientation, const QString& pat
             const QRgb c = picture.pixel(int(x), int(y));
             const int channel = (y % 2) * 2 + (x % 2); // R, G, G, B
             const int value = channel == 0 ? qRed(c) : channel == 3 ? qBlue(c) : qGreen(c);
-            row[x] = std::uint16_t(value * 257);
+            row[x] = std::uint16_t(std::pow(value / 255.0, 2.2) * 65535);
         }
         TIFFWriteScanline(tiff, row.data(), y, 0);
     }
