@@ -73,7 +73,11 @@ const std::map<std::string, Sample>& samples(bool calm) {
         QTemporaryDir dir;
         all["dng"] = {m::dng(photo, 1, dir.filePath(QStringLiteral("photo.dng"))),
                       int(proto::Format::Raw), 0};
-        const quill::bench::FreeImageBitmap rgb = quill::bench::freeImagePhoto(kWidth, kHeight);
+        QImage bgra = photo.convertToFormat(QImage::Format_RGB32);
+        const quill::bench::FreeImageBitmap wide(FreeImage_ConvertFromRawBits(
+            bgra.bits(), kWidth, kHeight, int(bgra.bytesPerLine()), 32, FI_RGBA_RED_MASK,
+            FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE));
+        const quill::bench::FreeImageBitmap rgb(FreeImage_ConvertTo24Bits(wide.get()));
         const quill::bench::FreeImageBitmap palette(
             FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
         FIMEMORY* memory = FreeImage_OpenMemory();
