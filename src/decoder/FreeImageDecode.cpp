@@ -1,5 +1,6 @@
 #include "decoder/FreeImageDecode.h"
 
+#include "imaging/ColourProfile.h"
 #include "decoder/BmpRunLength.h"
 #include "decoder/EmbeddedTags.h"
 #include "decoder/ModernFormats.h"
@@ -9,7 +10,6 @@
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
 #include "decoder/TiffDecode.h"
-#include "imaging/ColourProfile.h"
 
 #include <array>
 #include <atomic>

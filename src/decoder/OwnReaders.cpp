@@ -1,7 +1,7 @@
 #include "decoder/OwnReaders.h"
 
-#include "decoder/PictureHeaders.h"
 #include "imaging/PixelLimit.h"
+#include "decoder/PictureHeaders.h"
 
 #include <algorithm>
 #include <array>
