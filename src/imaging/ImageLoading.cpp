@@ -38,7 +38,7 @@ constexpr std::array<DecoderRow, 18> kDecoderTable{{
     {{".png"}, number(Format::Png), 0},
     {{".ras", ".sun"}, number(Format::SunRaster), 0},
     {{".tga", ".icb", ".tpic", ".vda", ".vst"}, number(Format::Targa), 0},
-    {{".heic", ".heif", ".hif", ".avif"}, number(Format::Heif), 0},
+    {{".heic", ".heif", ".hif", ".avif", ".avifs"}, number(Format::Heif), 0},
     {{".webp"}, number(Format::WebP), 0},
     {{".gif"}, number(Format::Gif), decoder_protocol::kGifComposited},
     {{".jxl"}, number(Format::JpegXl), 0},
