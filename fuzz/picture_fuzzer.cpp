@@ -6,10 +6,8 @@
 
 #include "FormatFixtures.h"
 #include "LoadingFixtures.h"
+#include "ModernFixtures.h"
 #include "TiffFixtures.h"
-#include "imaging/ColourProfile.h"
-#include "imaging/DecoderService.h"
-#include "imaging/ImageLoading.h"
 #include "decoder/BmpRunLength.h"
 #include "decoder/OwnReaders.h"
 #include "decoder/PictureHeaders.h"
@@ -17,6 +15,9 @@
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
 #include "decoder/TiffDecode.h"
+#include "imaging/ColourProfile.h"
+#include "imaging/DecoderService.h"
+#include "imaging/ImageLoading.h"
 
 #include <QDir>
 #include <QFile>
@@ -142,6 +143,17 @@ bool writeSeeds(const QString& root) {
     raw("lbm", f::ilbm(f::IlbmKind::Ham6).bytes, "ham6");
     raw("lbm", f::ilbm(f::IlbmKind::Acbm).bytes, "acbm");
     raw("lbm", f::ilbm(f::IlbmKind::Deep32).bytes, "deep");
+    // The newer formats, made with their encoders.
+    namespace m = quill::test::modern;
+    const QImage marked = m::marked(16, 12);
+    raw("heic", m::heif(marked, {.orientation = 6, .exifOrientation = 6}), "turned");
+    raw("heic", m::heif(m::marked(16, 12, QColor(0, 0, 255, 0)), {}), "alpha");
+    raw("avif", m::heif(marked, {.codec = heif_compression_AV1, .bits = 10}), "ten-bit");
+    raw("webp", m::webp(marked), "still");
+    raw("webp", m::webp(marked, true), "animated");
+    raw("gif", m::gif(), "frame");
+    raw("jxl", m::jxl(marked, 6), "turned");
+    ok &= !m::dng(marked, 6, folder("dng") + QStringLiteral("/bayer")).isEmpty();
     quill::TJPEGImage encoder;
     encoder.Assign(pattern);
     encoder.SaveToFile(folder("jpg") + QStringLiteral("/baseline"));

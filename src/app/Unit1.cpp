@@ -61,8 +61,12 @@ constexpr ole::BOOL lock = 1;
 constexpr ole::BOOL unlock = 0;
 constexpr ole::BOOL lastUnlockReleases = 1;
 
-const QString fileMask = QStringLiteral("*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*."
-                                        "pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga");
+// The sixteen patterns of old, then the formats of phones, the web and cameras.
+const QString fileMask = QStringLiteral(
+    "*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*.pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*."
+    "tga;"
+    "*.heic;*.heif;*.hif;*.avif;*.webp;*.gif;*.jxl;*.dng;*.cr2;*.cr3;*.nef;*.arw;*.raf;*.orf;*.rw2;"
+    "*.pef;*.srw");
 
 void place(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(left, top, width, height);

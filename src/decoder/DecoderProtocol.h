@@ -20,7 +20,8 @@ inline constexpr std::uint32_t kRequestMagic = 0x51444551; // "QEDQ"
 inline constexpr std::uint32_t kReplyMagic = 0x51444552;
 
 // The picture formats a request names. The numbers are the decoder library's own, so the decoder
-// passes them on unchanged; it checks at compile time that they still match.
+// passes them on unchanged; it checks at compile time that they still match. From 100 on, formats
+// that library does not know, read with libraries of their own.
 enum class Format : std::int32_t {
     Bmp = 0,
     Ico = 1,
@@ -34,10 +35,17 @@ enum class Format : std::int32_t {
     SunRaster = 16,
     Targa = 17,
     Tiff = 18,
+    Gif = 25,
+    Raw = 34, // camera raw
+    WebP = 35,
+    Heif = 100, // HEIF and AVIF
+    JpegXl = 101,
 };
 
 // A request's flags for a Photo CD: the base picture, 768 x 512.
 inline constexpr std::int32_t kPhotoCdBase = 1;
+// A request's flags for a GIF: its first frame composited on the canvas, as a viewer shows it.
+inline constexpr std::int32_t kGifComposited = 2;
 
 enum class Status : std::int32_t {
     Picture = 0,   // the rows were written

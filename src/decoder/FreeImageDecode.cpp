@@ -2,6 +2,7 @@
 
 #include "decoder/BmpRunLength.h"
 #include "decoder/EmbeddedTags.h"
+#include "decoder/ModernFormats.h"
 #include "decoder/OwnReaders.h"
 #include "decoder/PictureHeaders.h"
 #include "decoder/PictureRewrites.h"
@@ -208,6 +209,11 @@ bool isSupportedFormat(int format) {
     case FIF_PNG:
     case FIF_RAS:
     case FIF_TARGA:
+    case FIF_GIF:
+    case FIF_RAW:
+    case FIF_WEBP:
+    case int(decoder_protocol::Format::Heif):
+    case int(decoder_protocol::Format::JpegXl):
         return true;
     default:
         return false;
@@ -703,6 +709,10 @@ void setClaimSink(ClaimSink sink) {
     claimSink = sink;
 }
 
+void tellClaimedSize(std::uint32_t width, std::uint32_t height) {
+    claim(width, height);
+}
+
 Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, int flags,
                   const Allocate& allocate, std::uint32_t& width, std::uint32_t& height,
                   std::uint32_t* orientation, bool* damaged) {
@@ -713,7 +723,23 @@ Status decodeFile(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT format, 
     if (orientation) {
         *orientation = 1;
     }
-    if (!isSupportedFormat(format) || !contentMatches(file, format)) {
+    if (!isSupportedFormat(format)) {
+        return Status::NoPicture;
+    }
+    // The formats of our own readers, which check their files themselves.
+    switch (int(format)) {
+    case int(decoder_protocol::Format::Heif):
+        return decodeHeif(file, allocate, width, height);
+    case int(decoder_protocol::Format::JpegXl):
+        return decodeJxl(file, allocate, width, height);
+    case FIF_WEBP:
+        return decodeWebp(file, allocate, width, height);
+    case FIF_RAW:
+        return decodeRaw(file, allocate, width, height, orientation);
+    default:
+        break;
+    }
+    if (!contentMatches(file, format)) {
         return Status::NoPicture;
     }
     if (!holdsClaimedPicture(file, format)) {

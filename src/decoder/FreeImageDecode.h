@@ -3,6 +3,7 @@
 // (and in-process only in benchmarks on our own pictures): FreeImage's loaders are not safe on
 // hostile files. No Qt here.
 
+#include "decoder/DecodeTarget.h"
 #include "decoder/DecoderProtocol.h"
 
 #include <FreeImage.h>
@@ -16,18 +17,6 @@
 #include <vector>
 
 namespace quill::decode {
-
-// What became of a file: the status the decoder process replies with.
-using Status = decoder_protocol::Status;
-
-// Where the converted picture goes: rows of 3 bytes per pixel (R, G, B), top row first.
-struct RgbTarget {
-    std::uint8_t* pixels = nullptr;
-    std::size_t stride = 0;
-};
-
-// Provides the rows for a picture of the given size; a target with null pixels refuses it.
-using Allocate = std::function<RgbTarget(std::uint32_t width, std::uint32_t height)>;
 
 struct DibDeleter {
     void operator()(FIBITMAP* dib) const { FreeImage_Unload(dib); }

@@ -142,6 +142,11 @@ bool addRules(void* filter) {
         ok = ok && allowWhen(filter, SCMP_SYS(rt_sigaction),
                              argument(0, SCMP_CMP_EQ, scmp_datum_t(signal)));
     }
+#ifndef QUILL_LOCKDOWN_SANITIZER
+    // The AV1 decoder names its threads, and asks on how many processors it may run them.
+    ok = ok && allowWhen(filter, SCMP_SYS(prctl), argument(0, SCMP_CMP_EQ, PR_SET_NAME));
+    ok = ok && allow(filter, SCMP_SYS(sched_getaffinity));
+#endif
     for (int call : {SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq),
                      SCMP_SYS(sched_yield), SCMP_SYS(gettid), SCMP_SYS(getpid)}) {
         ok = ok && allow(filter, call);

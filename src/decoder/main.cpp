@@ -7,6 +7,7 @@
 #include "decoder/DecoderProtocol.h"
 #include "decoder/FreeImageDecode.h"
 #include "decoder/Lockdown.h"
+#include "decoder/ModernFormats.h"
 
 #include <tiffio.h>
 
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <optional>
 #include <string>
 #include <sys/mman.h>
@@ -56,8 +58,10 @@ static_assert(int(proto::Format::Bmp) == FIF_BMP && int(proto::Format::Ico) == F
               int(proto::Format::Mng) == FIF_MNG && int(proto::Format::PhotoCd) == FIF_PCD &&
               int(proto::Format::Pcx) == FIF_PCX && int(proto::Format::Png) == FIF_PNG &&
               int(proto::Format::Pnm) == FIF_PPM && int(proto::Format::SunRaster) == FIF_RAS &&
-              int(proto::Format::Targa) == FIF_TARGA && int(proto::Format::Tiff) == FIF_TIFF);
-static_assert(proto::kPhotoCdBase == PCD_BASE);
+              int(proto::Format::Targa) == FIF_TARGA && int(proto::Format::Tiff) == FIF_TIFF &&
+              int(proto::Format::Gif) == FIF_GIF && int(proto::Format::Raw) == FIF_RAW &&
+              int(proto::Format::WebP) == FIF_WEBP);
+static_assert(proto::kPhotoCdBase == PCD_BASE && proto::kGifComposited == GIF_PLAYBACK);
 
 void limitResources() {
     const rlimit noCore{0, 0};
@@ -246,6 +250,11 @@ int run() {
     quill::decode::silenceFreeImage(tellProgram);
     quill::decode::setClaimSink(tellClaimedSize);
     silenceTiff();
+    // One heap for every thread: glibc reads /proc when a thread's own heap shrinks, which the
+    // filter forbids, and the codecs' threads (HEVC, AV1, JPEG XL) would each get one.
+    mallopt(M_ARENA_MAX, 1);
+    // libheif loads its codecs from a folder: before the confinement, which forbids opening one.
+    quill::decode::prepareModernReaders();
     // Descriptors the program's own parent let it inherit are nothing the decoder should hold.
     close_range(proto::kChannelFd + 1, ~0U, 0);
     // Confined before the first request: nothing a picture does can reach beyond this process.

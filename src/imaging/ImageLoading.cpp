@@ -25,7 +25,7 @@ constexpr int number(Format format) {
 
 // Besides the file list's own extensions, the other names the shared MIME database gives these
 // types, so every file the desktop entry claims opens when the desktop hands it over.
-constexpr std::array<DecoderRow, 12> kDecoderTable{{
+constexpr std::array<DecoderRow, 18> kDecoderTable{{
     {{".bmp", ".dib"}, number(Format::Bmp), 0},
     {{".tif", ".tiff"}, number(Format::Tiff), 0},
     {{".pcd"}, number(Format::PhotoCd), decoder_protocol::kPhotoCdBase},
@@ -38,6 +38,12 @@ constexpr std::array<DecoderRow, 12> kDecoderTable{{
     {{".png"}, number(Format::Png), 0},
     {{".ras", ".sun"}, number(Format::SunRaster), 0},
     {{".tga", ".icb", ".tpic", ".vda", ".vst"}, number(Format::Targa), 0},
+    {{".heic", ".heif", ".hif", ".avif", ".avifs"}, number(Format::Heif), 0},
+    {{".webp"}, number(Format::WebP), 0},
+    {{".gif"}, number(Format::Gif), decoder_protocol::kGifComposited},
+    {{".jxl"}, number(Format::JpegXl), 0},
+    {{".dng", ".cr2", ".cr3", ".nef", ".arw"}, number(Format::Raw), 0},
+    {{".raf", ".orf", ".rw2", ".pef", ".srw"}, number(Format::Raw), 0},
 }};
 
 constexpr std::array<const char*, 4> kJpegExtensions{".jpg", ".jpeg", ".jpe", ".jfif"};

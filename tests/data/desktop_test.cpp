@@ -28,10 +28,15 @@ QString entryValue(const QString& text, const QString& key) {
 }
 
 const QStringList fileMaskExtensions{
-    QStringLiteral("jpg"),  QStringLiteral("bmp"), QStringLiteral("pcd"), QStringLiteral("tif"),
-    QStringLiteral("tiff"), QStringLiteral("ico"), QStringLiteral("koa"), QStringLiteral("lbm"),
-    QStringLiteral("mng"),  QStringLiteral("pcx"), QStringLiteral("ppm"), QStringLiteral("pgm"),
-    QStringLiteral("pbm"),  QStringLiteral("png"), QStringLiteral("ras"), QStringLiteral("tga")};
+    QStringLiteral("jpg"),  QStringLiteral("bmp"),  QStringLiteral("pcd"), QStringLiteral("tif"),
+    QStringLiteral("tiff"), QStringLiteral("ico"),  QStringLiteral("koa"), QStringLiteral("lbm"),
+    QStringLiteral("mng"),  QStringLiteral("pcx"),  QStringLiteral("ppm"), QStringLiteral("pgm"),
+    QStringLiteral("pbm"),  QStringLiteral("png"),  QStringLiteral("ras"), QStringLiteral("tga"),
+    QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("hif"), QStringLiteral("avif"),
+    QStringLiteral("webp"), QStringLiteral("gif"),  QStringLiteral("jxl"), QStringLiteral("dng"),
+    QStringLiteral("cr2"),  QStringLiteral("cr3"),  QStringLiteral("nef"), QStringLiteral("arw"),
+    QStringLiteral("raf"),  QStringLiteral("orf"),  QStringLiteral("rw2"), QStringLiteral("pef"),
+    QStringLiteral("srw")};
 
 } // namespace
 
@@ -65,7 +70,7 @@ TEST(DesktopEntry, TheMimeTypesCoverEveryPictureExtension) {
     const QString text = readText(sourceDir + QStringLiteral("/data/quillmere.desktop"));
     const QStringList types =
         entryValue(text, QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    EXPECT_EQ(types.size(), 16);
+    EXPECT_EQ(types.size(), 32);
     EXPECT_EQ(types.size(), QSet<QString>(types.begin(), types.end()).size());
 
     const QString ownTypes = readText(sourceDir + QStringLiteral("/data/quillmere-mime.xml"));
@@ -81,11 +86,9 @@ TEST(DesktopEntry, TheMimeTypesCoverEveryPictureExtension) {
         for (const QMimeType& type : database.mimeTypesForFileName(name)) {
             covered = covered || types.contains(type.name());
         }
-        // The Koala type is the program's own addition to the database.
-        if (extension == QLatin1String("koa")) {
-            covered = ownTypes.contains(QStringLiteral("<glob pattern=\"*.koa\"/>")) &&
-                      types.contains(QStringLiteral("image/x-koala"));
-        }
+        // The Koala and Samsung raw types are the program's own additions to the database.
+        covered = covered || ownTypes.contains(QStringLiteral("<glob pattern=\"*.") + extension +
+                                               QStringLiteral("\"/>"));
         EXPECT_TRUE(covered) << name.toStdString();
     }
 }

@@ -163,8 +163,10 @@ TEST_F(InstallTree, TheDesktopFindsTheInstalledEntryForThePictureTypes) {
     environment.set("PATH", (QFileInfo(bin(QStringLiteral("quillmere"))).absolutePath() +
                              QStringLiteral(":/usr/bin:/bin"))
                                 .toLocal8Bit());
-    for (const char* type : {"image/jpeg", "image/png", "image/x-photo-cd", "image/x-koala",
-                             "image/x-tga", "image/x-portable-bitmap", "video/x-mng"}) {
+    for (const char* type :
+         {"image/jpeg", "image/png", "image/x-photo-cd", "image/x-koala", "image/x-tga",
+          "image/x-portable-bitmap", "video/x-mng", "image/heif", "image/avif", "image/webp",
+          "image/jxl", "image/x-adobe-dng", "image/x-samsung-srw"}) {
         const std::optional<quill::DesktopApp> app =
             quill::applicationForTypes({QString::fromLatin1(type)});
         ASSERT_TRUE(app) << type;

@@ -32,4 +32,8 @@ TEST(Libraries, OnlyTheDecoderProcessLoadsFreeImageAndItLoadsNoQt) {
     EXPECT_FALSE(program.contains(QStringLiteral("freeimage"), Qt::CaseInsensitive))
         << program.toStdString();
     EXPECT_FALSE(decoder.contains(QStringLiteral("libQt"))) << decoder.toStdString();
+    for (const char* library : {"libheif", "libjxl", "libwebp", "libraw"}) {
+        EXPECT_TRUE(decoder.contains(QLatin1String(library))) << library;
+        EXPECT_FALSE(program.contains(QLatin1String(library))) << library;
+    }
 }

@@ -303,13 +303,15 @@ TEST_F(Loading, RelativePathsFollowTheCurrentFolder) {
 
 // Every listed file has a decoder, the JPEG spellings among them; the table may know more names.
 TEST_F(Loading, DecoderTableCoversTheFileListMask) {
-    for (const QString& listed : QStringLiteral("*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;"
-                                                "*.mng;*.pcx;*.ppm;*.pgm;*.pbm;*.png;*.ras;*.tga")
-                                     .split(QLatin1Char(';'))) {
+    for (const QString& listed :
+         QStringLiteral("*.jpg;*.bmp;*.pcd;*.tif;*.tiff;*.ico;*.koa;*.lbm;*.mng;*.pcx;*.ppm;*.pgm;"
+                        "*.pbm;*.png;*.ras;*.tga;*.heic;*.heif;*.hif;*.avif;*.webp;*.gif;*.jxl;"
+                        "*.dng;*.cr2;*.cr3;*.nef;*.arw;*.raf;*.orf;*.rw2;*.pef;*.srw")
+             .split(QLatin1Char(';'))) {
         EXPECT_TRUE(HasDecoder(QString(listed).replace('*', "Bild").toUpper()))
             << listed.toStdString();
     }
-    EXPECT_FALSE(HasDecoder(QStringLiteral("Bild.gif")));
+    EXPECT_FALSE(HasDecoder(QStringLiteral("Bild.psd")));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // decoder library include it.
 
 #include "LoadingFixtures.h"
+#include "ModernFixtures.h"
 #include "PhotoFixtures.h"
 
 #include <QSize>
@@ -40,6 +41,28 @@ inline QSize writePictureOfType(const QString& mimeType, const QString& path) {
             (mimeType != QLatin1String("video/x-mng") ||
              writeBytes(path, mngFromPng(readBytes(path), image.width(), image.height())));
         return saved ? image.size() : QSize();
+    }
+    // The newer formats with their encoders; every camera's raw as a DNG, which LibRaw knows by
+    // its content.
+    namespace m = modern;
+    const QImage marked = m::marked();
+    const std::map<QString, QByteArray> encoded{
+        {"image/heif", m::heif(marked, {})},
+        {"image/heic", m::heif(marked, {})},
+        {"image/avif", m::heif(marked, {.codec = heif_compression_AV1})},
+        {"image/webp", m::webp(marked)},
+        {"image/jxl", m::jxl(marked)}};
+    if (const auto bytes = encoded.find(mimeType); bytes != encoded.end()) {
+        return writeBytes(path, bytes->second) ? marked.size() : QSize();
+    }
+    if (mimeType == QLatin1String("image/gif")) {
+        return writeBytes(path, m::gif()) ? QSize(12, 10) : QSize();
+    }
+    if (mimeType.startsWith(QLatin1String("image/x-")) &&
+        QStringList{"adobe-dng", "canon-cr2", "canon-cr3", "nikon-nef", "sony-arw", "fuji-raf",
+                    "olympus-orf", "panasonic-rw2", "pentax-pef", "samsung-srw"}
+            .contains(mimeType.mid(8))) {
+        return m::dng(marked, 1, path).isEmpty() ? QSize() : marked.size();
     }
     // The formats FreeImage cannot write, made by hand.
     const std::map<QString, std::pair<QByteArray, QSize>> made{

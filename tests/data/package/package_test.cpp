@@ -253,9 +253,9 @@ TEST_F(DebianPackage, ControlFieldsNameTheProgramAndEverythingItNeeds) {
     for (const QString& dependency : depends) {
         names << dependency.section(QLatin1Char(' '), 0, 0);
     }
-    for (const char* name :
-         {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6", "libfreeimage3",
-          "libjpeg62-turbo", "qt6-translations-l10n", "fonts-liberation2", "fonts-dejavu-core"}) {
+    for (const char* name : {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
+                             "libfreeimage3", "libheif1", "libjpeg62-turbo",
+                             "qt6-translations-l10n", "fonts-liberation2", "fonts-dejavu-core"}) {
         EXPECT_TRUE(names.contains(QString::fromLatin1(name)))
             << name << " missing from: " << depends.join(QStringLiteral(", ")).toStdString();
     }
