@@ -9,11 +9,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/landlock.h>
 #include <memory>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -110,8 +112,8 @@ template <typename... Conditions> bool allowWhen(void* filter, int call, Conditi
 bool addRules(void* filter) {
     const int channel = decoder_protocol::kChannelFd;
     bool ok = true;
-    // The descriptors it holds: the request channel, the picture, the reply's memory file, its
-    // error output.
+    // The descriptors it holds: the request channel, the picture, the reply buffer, its error
+    // output.
     for (int call : {SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(write), SCMP_SYS(lseek),
                      SCMP_SYS(fstat), SCMP_SYS(close)}) {
         ok = ok && allow(filter, call);
@@ -127,9 +129,10 @@ bool addRules(void* filter) {
     for (int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise)}) {
         ok = ok && allow(filter, call);
     }
-    // The reply's memory file, sized and sealed.
-    ok = ok && allow(filter, SCMP_SYS(memfd_create)) && allow(filter, SCMP_SYS(ftruncate));
-    for (int command : {F_ADD_SEALS, F_GET_SEALS, F_GETFD, F_GETFL}) {
+    // The reply buffer is the program's, already sized and sealed: the rows are written into its
+    // mapping or, where the kernel refuses that mapping, with pwrite.
+    ok = ok && allow(filter, SCMP_SYS(pwrite64));
+    for (int command : {F_GETFD, F_GETFL}) {
         ok = ok &&
              allowWhen(filter, SCMP_SYS(fcntl), argument(1, SCMP_CMP_EQ, scmp_datum_t(command)));
     }
@@ -192,7 +195,8 @@ bool installFilter() {
     return addRules(filter.get()) && seccomp_load(filter.get()) == 0;
 }
 
-} // namespace
+// The user nobody, whose number the kernel itself uses for ids it cannot map.
+constexpr uid_t kUnprivileged = 65534;
 
 // What glibc would otherwise read from files later: the time zone (libraries stamp the profiles
 // they make with the date). Named in TZ, it is not looked at again.
@@ -201,12 +205,40 @@ void loadAhead() {
     ::tzset();
 }
 
+// Run as root, the decoder becomes the unprivileged user: root's processes are exempt from the
+// bound on threads, and a decoder taken over should not be root anywhere.
+void leaveRoot() {
+    if (::geteuid() != 0 && ::getuid() != 0) {
+        return;
+    }
+    // The parent-death signal does not survive a change of credentials; it is set again.
+    int deathSignal = 0;
+    ::prctl(PR_GET_PDEATHSIG, &deathSignal, 0, 0, 0);
+    ::setgroups(0, nullptr);
+    if (::setresgid(kUnprivileged, kUnprivileged, kUnprivileged) == 0) {
+        ::setresuid(kUnprivileged, kUnprivileged, kUnprivileged);
+    }
+    if (deathSignal != 0) {
+        ::prctl(PR_SET_PDEATHSIG, deathSignal, 0, 0, 0);
+    }
+}
+
+} // namespace
+
 Lockdown lockDown() {
     Lockdown result;
     loadAhead();
+    leaveRoot();
     // A user namespace of its own makes the network namespace possible without privileges; both
     // need a process that has no other thread yet.
     result.noNetwork = ::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;
+    // In a user namespace of its own, the limit on processes counts only the threads of this
+    // process (outside one it would count every process of the user). Libraries may start a few
+    // threads; a loader taken over cannot start hundreds.
+    if (result.noNetwork) {
+        const rlimit threads{kMaxThreads, kMaxThreads};
+        result.threadsBounded = ::setrlimit(RLIMIT_NPROC, &threads) == 0;
+    }
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         return result;
     }

@@ -1,8 +1,8 @@
 // The decoder process: decodes the picture files the program hands it (as open descriptors) with
-// FreeImage, under an address-space limit and a system-call filter, and hands the RGB rows of each
-// back in a sealed memory file. FreeImage's loaders crash, hang or exhaust memory on hostile
-// files; here that costs one process, never the program, and a loader taken over can do no more
-// than this process may: read what it was handed and write its answer.
+// FreeImage, under an address-space limit and a system-call filter, and writes the RGB rows of each
+// into the reply buffer the program handed it. FreeImage's loaders crash, hang or exhaust memory on
+// hostile files; here that costs one process, never the program, and a loader taken over can do no
+// more than this process may: read what it was handed and write its answer.
 
 #include "decoder/DecoderProtocol.h"
 #include "decoder/FreeImageDecode.h"
@@ -19,14 +19,19 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <malloc.h>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUILL_DECODER_ASAN 1
@@ -44,6 +49,11 @@
 extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1:max_allocation_size_mb=4096:hard_rss_limit_mb=4096:"
            "detect_leaks=0:handle_abort=1";
+}
+// The program starts the decoder with an empty environment, so the options the tests give the
+// sanitizers are set here.
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
 }
 #endif
 
@@ -92,21 +102,28 @@ void silenceTiff() {
     TIFFSetWarningHandler(nullptr);
 }
 
-struct Mapping {
-    int fd = -1;
-    void* address = MAP_FAILED;
-    std::size_t length = 0;
-};
+bool sendReply(const proto::Reply& reply) {
+    return proto::sendWithDescriptor(proto::kChannelFd, &reply, sizeof reply, -1);
+}
 
-bool sendReply(const proto::Reply& reply, int fd) {
-    return proto::sendWithDescriptor(proto::kChannelFd, &reply, sizeof reply, fd);
+// The number of the request being served, which every message of its answer carries.
+std::uint32_t currentNumber = 0;
+
+proto::Reply replyOf(Status status) {
+    proto::Reply reply{};
+    reply.magic = proto::kReplyMagic;
+    reply.number = currentNumber;
+    reply.status = std::int32_t(status);
+    reply.orientation = 1;
+    return reply;
 }
 
 // The size the file's header claims, ahead of the reply.
 void tellClaimedSize(std::uint32_t width, std::uint32_t height) {
-    const proto::Reply claimed{
-        proto::kReplyMagic, std::int32_t(Status::Claimed), width, height, 0, 1, 0};
-    sendReply(claimed, -1);
+    proto::Reply claimed = replyOf(Status::Claimed);
+    claimed.width = width;
+    claimed.height = height;
+    sendReply(claimed);
 }
 
 constexpr int kServed = -1;
@@ -117,62 +134,155 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() { reset(); }
-    void reset() {
+    void reset(int fd = -1) {
         if (fd_ >= 0) {
             close(fd_);
-            fd_ = -1;
         }
-    }
-    void take(int fd) {
-        if (fd_ < 0) {
-            fd_ = fd;
-        } else {
-            close(fd);
-        }
+        fd_ = fd;
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;
 };
 
-// Receives a request and the picture's descriptor that comes with it. 0 when the program closed
-// the channel, -1 for a request that breaks the protocol.
-int receiveRequest(proto::Request& request, Descriptor& picture) {
-    // Room for one byte more than a request, to tell a longer message from one.
-    std::array<char, sizeof(proto::Request) + 1> buffer{};
-    iovec part{buffer.data(), buffer.size()};
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int) * 4)> control{};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    ssize_t got;
-    do {
-        got = recvmsg(proto::kChannelFd, &message, MSG_CMSG_CLOEXEC);
-    } while (got < 0 && errno == EINTR);
-    std::size_t descriptors = 0;
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
-            const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (std::size_t i = 0; i < count; ++i, ++descriptors) {
-                int fd;
-                std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
-                picture.take(fd);
+// The reply buffer the program handed over, kept for the requests that follow. Mapped once, its
+// pages are the same for every picture; where the kernel refuses the mapping (or the program asks
+// for it), the rows are decoded into memory of the decoder's own and written into the buffer.
+class ReplyBuffer {
+public:
+    ReplyBuffer() = default;
+    ReplyBuffer(const ReplyBuffer&) = delete;
+    ReplyBuffer& operator=(const ReplyBuffer&) = delete;
+    ~ReplyBuffer() { release(); }
+
+    void replace(int fd, std::uint64_t bytes, proto::RowsBy rowsBy) {
+        release();
+        fd_.reset(fd);
+        struct stat info {};
+        if (fstat(fd, &info) != 0 || std::uint64_t(info.st_size) < bytes) {
+            return; // holds nothing: the picture is refused
+        }
+        bytes_ = bytes;
+        if (rowsBy == proto::RowsBy::Mapping) {
+            void* address = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            if (address != MAP_FAILED) {
+                mapped_ = static_cast<std::uint8_t*>(address);
             }
         }
     }
-    if (got <= 0) {
+
+    bool holds(std::uint64_t length) const { return fd_.get() >= 0 && length <= bytes_; }
+
+    // Where length bytes of rows go; nullptr without memory for them.
+    std::uint8_t* rows(std::uint64_t length) {
+        own_.reset();
+        length_ = length;
+        if (mapped_) {
+            return mapped_;
+        }
+        try {
+            own_ = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        return own_.get();
+    }
+
+    // The rows in the buffer, where they were not written there directly.
+    bool finish() {
+        if (!own_) {
+            return true;
+        }
+        std::uint64_t done = 0;
+        while (done < length_) {
+            const ssize_t wrote = pwrite(fd_.get(), own_.get() + done, length_ - done, off_t(done));
+            if (wrote < 0 && errno == EINTR) {
+                continue;
+            }
+            if (wrote <= 0) {
+                return false;
+            }
+            done += std::uint64_t(wrote);
+        }
+        own_.reset();
+        return true;
+    }
+
+private:
+    void release() {
+        if (mapped_) {
+            munmap(mapped_, bytes_);
+            mapped_ = nullptr;
+        }
+        own_.reset();
+        fd_.reset();
+        bytes_ = 0;
+    }
+
+    Descriptor fd_;
+    std::uint8_t* mapped_ = nullptr;
+    std::uint64_t bytes_ = 0;
+    std::uint64_t length_ = 0;
+    std::unique_ptr<std::uint8_t[]> own_;
+};
+
+ReplyBuffer replyBuffer;
+
+// Receives a request with the picture's descriptor and, when it hands over a new reply buffer,
+// that one's. 0 when the program closed the channel, -1 for a request that breaks the protocol.
+int receiveRequest(proto::Request& request, Descriptor& picture) {
+    std::array<int, 2> fds{};
+    const proto::Received got =
+        proto::receiveWithDescriptors(proto::kChannelFd, &request, sizeof request, fds);
+    picture.reset(fds[0]);
+    Descriptor buffer;
+    buffer.reset(fds[1]);
+    if (got.closed && got.descriptors == 0) {
         return 0;
     }
-    std::memcpy(&request, buffer.data(), std::min(sizeof request, std::size_t(got)));
-    if (got != ssize_t(sizeof request) || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ||
-        request.magic != proto::kRequestMagic || descriptors != 1) {
+    const int expected = request.bufferBytes != 0 ? 2 : 1;
+    if (!got.whole || request.magic != proto::kRequestMagic || got.descriptors != expected) {
         return -1;
     }
+    if (request.bufferBytes != 0) {
+        replyBuffer.replace(fds[1], request.bufferBytes, proto::RowsBy(request.rowsBy));
+        buffer.release();
+    }
     return 1;
+}
+
+// Asks the program for a reply buffer of at least length bytes and waits for it. False when it
+// refuses; a grant that breaks the protocol ends the decoder.
+bool askForBuffer(std::uint32_t width, std::uint32_t height, std::uint64_t stride,
+                  std::uint64_t length) {
+    proto::Reply need = replyOf(Status::NeedBuffer);
+    need.width = width;
+    need.height = height;
+    need.stride = stride;
+    if (!sendReply(need)) {
+        _exit(3);
+    }
+    proto::Grant grant{};
+    std::array<int, 2> fds{};
+    const proto::Received got =
+        proto::receiveWithDescriptors(proto::kChannelFd, &grant, sizeof grant, fds);
+    Descriptor buffer;
+    buffer.reset(fds[0]);
+    Descriptor surplus;
+    surplus.reset(fds[1]);
+    const int expected = grant.bufferBytes != 0 ? 1 : 0;
+    if (!got.whole || grant.magic != proto::kGrantMagic || grant.number != currentNumber ||
+        got.descriptors != expected) {
+        _exit(got.closed ? 0 : 2);
+    }
+    if (grant.bufferBytes == 0) {
+        return false;
+    }
+    replyBuffer.replace(fds[0], grant.bufferBytes, proto::RowsBy(grant.rowsBy));
+    buffer.release();
+    return replyBuffer.holds(length);
 }
 
 // Decodes one requested file and replies. kServed when the next request may follow.
@@ -183,27 +293,24 @@ int serveOne() {
     if (received <= 0) {
         return received == 0 ? 0 : 2; // no more work, or a request that makes no sense
     }
+    currentNumber = request.number;
 
-    Mapping mapping;
-    const quill::decode::Allocate allocate = [&mapping](std::uint32_t width, std::uint32_t height) {
+    const quill::decode::Allocate allocate = [](std::uint32_t width, std::uint32_t height) {
         quill::decode::RgbTarget target;
-        const std::size_t stride = (std::size_t{width} * 3 + 3) & ~std::size_t{3};
-        const std::size_t length = stride * height;
-        mapping.fd = memfd_create("quillmere-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-        if (mapping.fd < 0 || ftruncate(mapping.fd, off_t(length)) != 0) {
+        const std::uint64_t stride = proto::rgbStride(width);
+        if (height == 0 || stride > std::numeric_limits<std::uint64_t>::max() / height) {
             return target;
         }
-        mapping.address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, mapping.fd, 0);
-        if (mapping.address == MAP_FAILED) {
+        const std::uint64_t length = stride * height;
+        if (!replyBuffer.holds(length) && !askForBuffer(width, height, stride, length)) {
             return target;
         }
-        mapping.length = length;
-        target.pixels = static_cast<std::uint8_t*>(mapping.address);
-        target.stride = stride;
+        target.pixels = replyBuffer.rows(length);
+        target.stride = std::size_t(stride);
         return target;
     };
 
-    proto::Reply reply{proto::kReplyMagic, 0, 0, 0, 0, 1, 0};
+    proto::Reply reply = replyOf(Status::NoPicture);
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t orientation = 1;
@@ -211,36 +318,23 @@ int serveOne() {
     std::optional<quill::decode::PictureFile> file =
         quill::decode::PictureFile::read(pictureFd.get());
     pictureFd.reset(); // read once: the bytes are all the decoder needs of the file
-    const Status status = file ? quill::decode::decodeFile(
-                                     file->bytes(), FREE_IMAGE_FORMAT(request.format),
-                                     request.flags, allocate, width, height, &orientation, &damaged)
-                               : Status::NoPicture;
+    Status status = file ? quill::decode::decodeFile(
+                               file->bytes(), FREE_IMAGE_FORMAT(request.format), request.flags,
+                               allocate, width, height, &orientation, &damaged)
+                         : Status::NoPicture;
     file.reset();
+    if (status == Status::Picture && !replyBuffer.finish()) {
+        status = Status::Refused;
+    }
     reply.status = std::int32_t(status);
-    if (mapping.address != MAP_FAILED) {
-        munmap(mapping.address, mapping.length);
-        mapping.address = MAP_FAILED;
-    }
-    int passFd = -1;
     if (status == Status::Picture) {
-        // Sealed, the program can map the rows without fearing that they change or shrink.
-        if (fcntl(mapping.fd, F_ADD_SEALS,
-                  F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
-            reply.status = std::int32_t(Status::Refused);
-        } else {
-            reply.width = width;
-            reply.height = height;
-            reply.stride = (std::uint64_t{width} * 3 + 3) & ~std::uint64_t{3};
-            reply.orientation = orientation;
-            reply.damaged = damaged ? 1 : 0;
-            passFd = mapping.fd;
-        }
+        reply.width = width;
+        reply.height = height;
+        reply.stride = proto::rgbStride(width);
+        reply.orientation = orientation;
+        reply.damaged = damaged ? 1 : 0;
     }
-    const bool sent = sendReply(reply, passFd);
-    if (mapping.fd >= 0) {
-        close(mapping.fd);
-    }
-    return sent ? kServed : 3;
+    return sendReply(reply) ? kServed : 3;
 }
 
 int run() {

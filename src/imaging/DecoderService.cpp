@@ -14,11 +14,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
@@ -32,8 +35,6 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace quill {
 
@@ -67,31 +68,15 @@ private:
     int fd_ = -1;
 };
 
-// The decoder's environment: ours, with large allocations backed by huge pages where the system
-// allows it (a fresh process otherwise pays a page fault per 4 KiB of its decoded picture).
-class DecoderEnvironment {
-public:
-    DecoderEnvironment() {
-        QByteArray tunables = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
-        for (char** entry = environ; entry && *entry; ++entry) {
-            if (std::strncmp(*entry, "GLIBC_TUNABLES=", 15) == 0) {
-                tunables = QByteArray(*entry) + ":glibc.malloc.hugetlb=1";
-            } else {
-                entries_.emplace_back(*entry);
-            }
-        }
-        entries_.push_back(tunables);
-        for (QByteArray& entry : entries_) {
-            pointers_.push_back(entry.data());
-        }
-        pointers_.push_back(nullptr);
-    }
-    char** get() { return pointers_.data(); }
+// The decoder's whole environment: nothing of ours, only large allocations backed by huge pages
+// where the system allows it (a fresh process otherwise pays a page fault per 4 KiB of the
+// pictures it decodes).
+char kHugePages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
+std::array<char*, 2> decoderEnvironment{kHugePages, nullptr};
 
-private:
-    std::vector<QByteArray> entries_;
-    std::vector<char*> pointers_;
-};
+// The most of the decoder's error output read for one reply; the rest is left unread, and a
+// decoder that writes more loses it (the pipe holds no more than this).
+constexpr std::size_t kErrorTextCap = 4096;
 
 class SpawnActions {
 public:
@@ -150,6 +135,7 @@ public:
         }
         Descriptor errorsOurs(errorEnds[0]);
         Descriptor errorsTheirs(errorEnds[1]);
+        fcntl(errorsOurs.get(), F_SETPIPE_SZ, int(kErrorTextCap));
         SpawnActions actions;
         posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), proto::kChannelFd);
         posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
@@ -167,10 +153,9 @@ public:
         posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         const QByteArray program = encodeFileName(executable);
         std::array<char*, 2> argv{const_cast<char*>(program.constData()), nullptr};
-        DecoderEnvironment environment;
         pid_t pid = -1;
         if (posix_spawn(&pid, program.constData(), actions.get(), attributes.get(), argv.data(),
-                        environment.get()) != 0) {
+                        decoderEnvironment.data()) != 0) {
             return false;
         }
         pid_ = pid;
@@ -180,21 +165,27 @@ public:
         return true;
     }
 
-    // What the process wrote to its error output since the last call, line by line.
+    // What the process wrote to its error output since the last call, line by line: at most
+    // kErrorTextCap bytes, however much it wrote.
     QStringList messages() {
         QStringList lines;
         if (!errors_) {
             return lines;
         }
-        std::array<char, 4096> buffer{};
-        ssize_t got;
-        while ((got = ::read(errors_.get(), buffer.data(), buffer.size())) > 0) {
+        std::array<char, kErrorTextCap> buffer{};
+        const ssize_t got = ::read(errors_.get(), buffer.data(), buffer.size());
+        if (got > 0) {
             pendingErrors_.append(buffer.data(), got);
         }
         qsizetype newline;
         while ((newline = pendingErrors_.indexOf('\n')) >= 0) {
             lines << QString::fromLocal8Bit(pendingErrors_.left(newline));
             pendingErrors_.remove(0, newline + 1);
+        }
+        // A line without end that fills the cap is taken as it is.
+        if (pendingErrors_.size() >= qsizetype(kErrorTextCap)) {
+            lines << QString::fromLocal8Bit(pendingErrors_.left(qsizetype(kErrorTextCap)));
+            pendingErrors_.clear();
         }
         return lines;
     }
@@ -258,10 +249,156 @@ void releaseMappedRows(void* info) {
     munmap(rows->address, rows->length);
 }
 
-bool sendRequest(int channel, const Descriptor& picture, int format, int flags) {
-    const proto::Request request{proto::kRequestMagic, format, flags, 0};
-    return proto::sendWithDescriptor(channel, &request, sizeof request, picture.get());
+// A picture's own memory, in huge pages where the system gives them on request: a copy out of the
+// reply buffer then costs a few page faults rather than one per 4 KiB.
+QImage freshPicture(int width, int height, std::size_t stride) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const std::size_t length = stride * std::size_t(height);
+    if (length < kHugePage) {
+        return QImage(width, height, QImage::Format_RGB888);
+    }
+    const std::size_t mapped = (length + kHugePage - 1) / kHugePage * kHugePage;
+    void* address =
+        mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED) {
+        return QImage();
+    }
+    madvise(address, mapped, MADV_HUGEPAGE);
+    auto rows = std::make_unique<MappedRows>(MappedRows{address, mapped});
+    QImage picture(static_cast<uchar*>(address), width, height, qsizetype(stride),
+                   QImage::Format_RGB888, releaseMappedRows, rows.get());
+    if (picture.isNull()) {
+        munmap(address, mapped);
+        return picture;
+    }
+    rows.release(); // unmapped with the picture
+    return picture;
 }
+
+// Reply buffers grow in steps of this, so that pictures of about one size share one buffer.
+constexpr std::uint64_t kBufferStep = std::uint64_t{2} << 20;
+// A buffer up to this size is kept for the next picture (two of them, one per decoder, are held
+// between runs); the rows of a larger picture are handed to it whole and its decoder is replaced,
+// so that a picture at the pixel limit is never held twice.
+constexpr std::uint64_t kKeptBufferBytes = std::uint64_t{128} << 20;
+
+// The program's reply buffer for one decoder: a memory file it sized and sealed against
+// shrinking and growing (the decoder can neither pull pages from under the program's mapping nor
+// grow it beyond what the program gave it), mapped read-only here.
+class ReplyBuffer {
+public:
+    ReplyBuffer() = default;
+    ReplyBuffer(const ReplyBuffer&) = delete;
+    ReplyBuffer& operator=(const ReplyBuffer&) = delete;
+    ~ReplyBuffer() { release(); }
+
+    // Replaces the buffer by one of at least bytes. False without memory or memory files.
+    bool make(std::uint64_t bytes, bool mappingRefused) {
+        release();
+        bytes = (bytes + kBufferStep - 1) / kBufferStep * kBufferStep;
+        Descriptor fd(memfd_create("quillmere-rows", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+        if (!fd || ftruncate(fd.get(), off_t(bytes)) != 0 ||
+            fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+            return false;
+        }
+        void* address = MAP_FAILED;
+        errno = EPERM;
+        if (!mappingRefused) {
+            address = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd.get(), 0);
+        }
+        if (address == MAP_FAILED) {
+            // Kernels without the 2025 fix refuse shared mappings of sealed memory files: the
+            // rows then travel by pwrite and pread.
+            if (errno != EPERM && errno != EACCES) {
+                return false;
+            }
+            qCDebug(lcDecoder) << "reply buffer not mapped:" << strerror(errno);
+        } else {
+            mapped_ = static_cast<const std::uint8_t*>(address);
+        }
+        fd_ = std::move(fd);
+        bytes_ = bytes;
+        return true;
+    }
+
+    void release() {
+        if (mapped_) {
+            munmap(const_cast<std::uint8_t*>(mapped_), bytes_);
+            mapped_ = nullptr;
+        }
+        fd_.reset();
+        bytes_ = 0;
+    }
+
+    std::uint64_t bytes() const { return bytes_; }
+    int fd() const { return fd_.get(); }
+    proto::RowsBy rowsBy() const {
+        return mapped_ ? proto::RowsBy::Mapping : proto::RowsBy::Writing;
+    }
+
+    // The rows (already checked against the buffer's size) as a picture of the program's own.
+    QImage copy(int width, int height, std::size_t stride) const {
+        QImage picture = freshPicture(width, height, stride);
+        if (picture.isNull()) {
+            return picture;
+        }
+        const std::size_t rowBytes = std::size_t(width) * 3;
+        if (std::size_t(picture.bytesPerLine()) == stride) {
+            return read(picture.bits(), stride * std::size_t(height), 0) ? picture : QImage();
+        }
+        for (int y = 0; y < height; ++y) {
+            if (!read(picture.scanLine(y), rowBytes, stride * std::size_t(y))) {
+                return QImage();
+            }
+        }
+        return picture;
+    }
+
+    // The rows as a picture that owns this buffer's mapping; the buffer is empty afterwards.
+    // A buffer read by pread is copied instead.
+    QImage handOver(int width, int height, std::size_t stride) {
+        if (!mapped_) {
+            QImage picture = copy(width, height, stride);
+            release();
+            return picture;
+        }
+        auto rows =
+            std::make_unique<MappedRows>(MappedRows{const_cast<std::uint8_t*>(mapped_), bytes_});
+        QImage picture(mapped_, width, height, qsizetype(stride), QImage::Format_RGB888,
+                       releaseMappedRows, rows.get());
+        if (picture.isNull()) {
+            return picture; // the buffer stays with the slot
+        }
+        rows.release(); // unmapped with the picture
+        mapped_ = nullptr;
+        release();
+        return picture;
+    }
+
+private:
+    bool read(std::uint8_t* to, std::size_t length, std::size_t from) const {
+        if (mapped_) {
+            std::memcpy(to, mapped_ + from, length);
+            return true;
+        }
+        std::size_t done = 0;
+        while (done < length) {
+            const ssize_t got = pread(fd_.get(), to + done, length - done, off_t(from + done));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                return false;
+            }
+            done += std::size_t(got);
+        }
+        return true;
+    }
+
+    Descriptor fd_;
+    const std::uint8_t* mapped_ = nullptr;
+    std::uint64_t bytes_ = 0;
+};
 
 // Opens a picture file for the decoder. Only regular files are decoded, and neither the open nor
 // its fstat may hold the window: a pipe put in a picture's place, or a file system that hangs.
@@ -272,99 +409,76 @@ Descriptor openPicture(const QString& path, qint64& size) {
     return picture;
 }
 
-// Waits for the reply until the deadline; false on timeout or when the process went away.
-bool receiveReply(int channel, Clock::time_point deadline, proto::Reply& reply, Descriptor& rows) {
+enum class Received {
+    Message,    // a message of a reply's size and magic, without descriptors
+    Late,       // the deadline passed
+    Gone,       // the process went away
+    Malformed,  // another size or magic
+    Descriptor, // descriptors came with it (closed here): the decoder never sends any
+};
+
+// Waits for the next message of the answer until the deadline.
+Received receiveReply(int channel, Clock::time_point deadline, proto::Reply& reply) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
-            return false;
+            return Received::Late;
         }
         pollfd waiting{channel, POLLIN, 0};
         const int ready = poll(&waiting, 1, int(std::min<long long>(left.count(), 1 << 30)));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0) {
-            return false;
+        if (ready < 0) {
+            return Received::Gone;
         }
-        break;
-    }
-    iovec part{&reply, sizeof reply};
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int) * 4)> control{};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    ssize_t got;
-    do {
-        got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
-    } while (got < 0 && errno == EINTR);
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
-            const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (std::size_t i = 0; i < count; ++i) {
-                int fd;
-                std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
-                if (!rows) {
-                    rows.reset(fd);
-                } else {
-                    ::close(fd);
-                }
-            }
+        if (ready > 0) {
+            break;
         }
     }
-    return got == ssize_t(sizeof reply) && !(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) &&
-           reply.magic == proto::kReplyMagic;
+    std::array<int, 2> fds{};
+    const proto::Received got = proto::receiveWithDescriptors(channel, &reply, sizeof reply, fds);
+    for (int fd : fds) {
+        Descriptor closed(fd);
+    }
+    if (got.descriptors > 0) {
+        return Received::Descriptor;
+    }
+    if (got.closed) {
+        return Received::Gone;
+    }
+    return got.whole && reply.magic == proto::kReplyMagic ? Received::Message : Received::Malformed;
 }
 
-// Maps the rows of a picture reply as a QImage that unmaps them when it goes.
-QImage mapPicture(const proto::Reply& reply, const Descriptor& rows) {
-    if (!rows || reply.width == 0 || reply.height == 0 ||
-        pictures::exceedsPixelLimit(reply.width, reply.height) ||
-        reply.stride != ((std::uint64_t{reply.width} * 3 + 3) & ~std::uint64_t{3})) {
-        return QImage();
-    }
-    const std::size_t length = std::size_t(reply.stride) * reply.height;
-    struct stat info {};
-    const int seals = fcntl(rows.get(), F_GET_SEALS);
-    if (fstat(rows.get(), &info) != 0 || std::uint64_t(info.st_size) < length || seals < 0 ||
-        !(seals & F_SEAL_SHRINK) || !(seals & F_SEAL_WRITE)) {
-        return QImage();
-    }
-    // Read-only and populated at once: one call maps every row faster than a fault per page,
-    // and the picture copies itself on its first change (the file is sealed against writes).
-    void* address = mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, rows.get(), 0);
-    if (address == MAP_FAILED) {
-        return QImage();
-    }
-    auto mapped = std::make_unique<MappedRows>(MappedRows{address, length});
-    QImage picture(static_cast<const uchar*>(address), int(reply.width), int(reply.height),
-                   qsizetype(reply.stride), QImage::Format_RGB888, releaseMappedRows, mapped.get());
-    if (picture.isNull()) {
-        munmap(address, length);
-        return QImage();
-    }
-    mapped.release(); // now owned by the picture's clean-up
-    return picture;
-}
-
-// Decoder processes waiting for work. A run decodes two files at a time (one on the window's
-// thread, the next on a thread of its own), so each decode borrows a waiting process, or starts
-// one when none waits, and gives it back afterwards; the lock guards only the borrowing.
+// Decoder processes, each with its reply buffer. Two wait for work while the service runs, so
+// that a run's decoding ahead and the window's thread each find one; a decode that finds none
+// waiting gets one more. All of them are started by the service's own thread: a decoder ends
+// when the thread that started it ends, and the threads that borrow them come and go.
 class Service {
 public:
+    ~Service() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            running_ = false;
+            idle_.clear();
+            toStart_.clear();
+        }
+        changed_.notify_all();
+        if (starter_.joinable()) {
+            starter_.join();
+        }
+    }
+
     void initialise() {
         const std::lock_guard lock(mutex_);
         running_ = true;
-        owner_ = std::this_thread::get_id();
-        if (idle_.empty()) {
-            auto slot = std::make_unique<Slot>();
-            startWorker(*slot, executableLocked());
-            idle_.push_back(std::move(slot));
+        executableLocked(); // found here, on the window's thread
+        if (!starter_.joinable()) {
+            starter_ = std::thread([this] { startLoop(); });
         }
+        topUpLocked();
     }
 
     bool running() {
@@ -373,8 +487,12 @@ public:
     }
 
     void deinitialise() {
-        const std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         running_ = false;
+        toStart_.clear();
+        // A start under way is ended as it finishes; then no process is left.
+        changed_.wait(lock, [this] { return starting_ == 0; });
+        const std::vector<std::unique_ptr<Slot>> ended = std::move(idle_);
         idle_.clear();
     }
 
@@ -387,12 +505,13 @@ public:
         const std::lock_guard lock(mutex_);
         override_ = path;
         resolved_.clear();
-        idle_.clear();
-        if (running_ && std::this_thread::get_id() == owner_) {
-            auto slot = std::make_unique<Slot>();
-            startWorker(*slot, executableLocked());
-            idle_.push_back(std::move(slot));
-        }
+        renewLocked();
+    }
+
+    void setMappingRefused(bool refused) {
+        const std::lock_guard lock(mutex_);
+        mappingRefused_ = refused;
+        renewLocked();
     }
 
     std::chrono::milliseconds timeout() const {
@@ -419,64 +538,85 @@ public:
             return DecoderResult::NoPicture;
         }
         Borrowed borrowed = borrow();
-        Worker& worker = borrowed.slot->worker;
+        Slot& slot = *borrowed.slot;
+        const std::uint32_t number = nextNumber_++;
         if (!ensureWorker(borrowed)) {
             detail = QStringLiteral("the decoder %1 could not be started").arg(borrowed.executable);
             qCWarning(lcDecoder).noquote() << detail;
             giveBack(std::move(borrowed));
             return DecoderResult::Failed;
         }
-        if (!sendRequest(worker.channel(), file, format, flags)) {
+        if (!sendRequest(slot, file, number, format, flags)) {
             // The process went away while it waited: one more try with a new one.
-            worker.stop();
-            if (!ensureWorker(borrowed) || !sendRequest(worker.channel(), file, format, flags)) {
+            slot.worker.stop();
+            if (!ensureWorker(borrowed) || !sendRequest(slot, file, number, format, flags)) {
                 return retire(std::move(borrowed), DecoderResult::Failed,
                               QStringLiteral("the decoder took no request"), detail);
             }
         }
         proto::Reply reply{};
-        Descriptor rows;
         // Until the decoder tells the size the header claims, the limit is what reading a file
         // of this size takes; then it is what decoding that many pixels takes.
         const auto started = Clock::now();
         const auto fileBytes = std::uint64_t(std::max<qint64>(0, size));
         std::chrono::milliseconds limit = decodeTimeLimit(fileBytes, 0, borrowed.timeout);
         for (;;) {
-            if (!receiveReply(worker.channel(), started + limit, reply, rows)) {
-                const bool late = Clock::now() >= started + limit;
-                const QString why = late
+            const Received received = receiveReply(slot.worker.channel(), started + limit, reply);
+            if (received == Received::Late || received == Received::Gone) {
+                const QString why = received == Received::Late
                                         ? QStringLiteral("the decoder overran its %1 ms time limit")
                                               .arg(limit.count())
                                         : QStringLiteral("the decoder gave no answer");
                 qCWarning(lcDecoder).noquote() << why << "on" << path;
                 return retire(std::move(borrowed), DecoderResult::Failed, why, detail);
             }
-            if (proto::Status(reply.status) != proto::Status::Claimed) {
+            if (received == Received::Descriptor) {
+                return broken(std::move(borrowed), QStringLiteral("the decoder sent a descriptor"),
+                              path, detail);
+            }
+            if (received == Received::Malformed) {
+                return broken(std::move(borrowed),
+                              QStringLiteral("the decoder's answer made no sense"), path, detail);
+            }
+            if (reply.number != number) {
+                // A late or extra answer: whatever it says belongs to another file.
+                return broken(std::move(borrowed),
+                              QStringLiteral("the decoder answered request %1 instead of %2")
+                                  .arg(reply.number)
+                                  .arg(number),
+                              path, detail);
+            }
+            const auto status = proto::Status(reply.status);
+            if (status == proto::Status::Claimed) {
+                limit = decodeTimeLimit(fileBytes, std::uint64_t{reply.width} * reply.height,
+                                        borrowed.timeout);
+                qCDebug(lcDecoder) << "the header claims" << reply.width << "x" << reply.height
+                                   << "pixels: time limit" << limit.count() << "ms";
+                continue;
+            }
+            if (status != proto::Status::NeedBuffer) {
                 break;
             }
-            limit = decodeTimeLimit(fileBytes, std::uint64_t{reply.width} * reply.height,
-                                    borrowed.timeout);
-            qCDebug(lcDecoder) << "the header claims" << reply.width << "x" << reply.height
-                               << "pixels: time limit" << limit.count() << "ms";
+            if (reply.width == 0 || reply.height == 0 ||
+                pictures::exceedsPixelLimit(reply.width, reply.height)) {
+                return retire(std::move(borrowed), DecoderResult::Refused,
+                              QStringLiteral("the picture is too large"), detail);
+            }
+            const std::uint64_t length = proto::rgbStride(reply.width) * reply.height;
+            if (reply.stride != proto::rgbStride(reply.width) || length <= slot.buffer.bytes()) {
+                return broken(std::move(borrowed),
+                              QStringLiteral("the decoder asked for a buffer it holds"), path,
+                              detail);
+            }
+            if (!grantBuffer(borrowed, number, length)) {
+                return retire(std::move(borrowed), DecoderResult::Failed,
+                              QStringLiteral("the decoder took no reply buffer"), detail);
+            }
         }
         switch (proto::Status(reply.status)) {
         case proto::Status::Picture:
-            picture = mapPicture(reply, rows);
-            if (picture.isNull()) {
-                return retire(std::move(borrowed), DecoderResult::Failed,
-                              QStringLiteral("the decoder's picture could not be read"), detail);
-            }
-            if (reply.orientation >= 1 && reply.orientation <= 8) {
-                orientation = int(reply.orientation);
-            }
-            damaged = reply.damaged != 0;
-            logMessages(worker);
-            qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
-            if (++borrowed.slot->served >= kMaxFilesPerProcess) {
-                return retire(std::move(borrowed), DecoderResult::Picture, {}, detail);
-            }
-            giveBack(std::move(borrowed));
-            return DecoderResult::Picture;
+            return takePicture(std::move(borrowed), reply, picture, orientation, damaged, path,
+                               detail);
         case proto::Status::NoPicture:
             return retire(std::move(borrowed), DecoderResult::NoPicture,
                           QStringLiteral("the file holds no picture of its format"), detail);
@@ -484,61 +624,233 @@ public:
             return retire(std::move(borrowed), DecoderResult::Refused,
                           QStringLiteral("the picture is too large or of an unsupported kind"),
                           detail);
-        case proto::Status::Claimed:
+        default:
             break;
         }
-        return retire(std::move(borrowed), DecoderResult::Failed,
-                      QStringLiteral("the decoder's answer made no sense"), detail);
+        return broken(std::move(borrowed), QStringLiteral("the decoder's answer made no sense"),
+                      path, detail);
     }
 
 private:
-    // A decoder process is killed when the thread that started it ends (it asks for that, so
-    // that it never outlives the program). Only processes started on the thread that started
-    // the service wait for more work; one started on a passing thread serves that thread once.
     struct Slot {
         Worker worker;
+        ReplyBuffer buffer;
+        bool bufferHeld = false; // the running process has been handed the buffer
         int served = 0;
-        std::thread::id startedOn;
     };
-    // A process taken from the waiting ones, with the settings of the moment it was taken.
+    struct StartOrder {
+        Slot* slot;
+        QString executable;
+        bool done = false;
+        bool ok = false;
+    };
+    // A slot taken from the waiting ones (or made for one decode when the service does not
+    // run), with the settings of the moment it was taken.
     struct Borrowed {
         std::unique_ptr<Slot> slot;
         QString executable;
         std::chrono::milliseconds timeout;
+        bool mappingRefused = false;
+        std::uint64_t generation = 0;
+        bool pooled = false;
     };
 
+    bool sendRequest(Slot& slot, const Descriptor& file, std::uint32_t number, int format,
+                     int flags) {
+        proto::Request request{};
+        request.magic = proto::kRequestMagic;
+        request.number = number;
+        request.format = format;
+        request.flags = flags;
+        const bool handOver = !slot.bufferHeld && slot.buffer.bytes() > 0;
+        if (handOver) {
+            request.bufferBytes = slot.buffer.bytes();
+            request.rowsBy = std::uint32_t(slot.buffer.rowsBy());
+        }
+        if (!proto::sendWithDescriptors(slot.worker.channel(), &request, sizeof request,
+                                        {file.get(), handOver ? slot.buffer.fd() : -1})) {
+            return false;
+        }
+        slot.bufferHeld = slot.bufferHeld || handOver;
+        return true;
+    }
+
+    // A larger reply buffer for the decoder that asked, or none (the picture is then refused)
+    // when there is no memory for it. False when the decoder could not be told.
+    static bool grantBuffer(Borrowed& borrowed, std::uint32_t number, std::uint64_t length) {
+        Slot& slot = *borrowed.slot;
+        proto::Grant grant{};
+        grant.magic = proto::kGrantMagic;
+        grant.number = number;
+        slot.bufferHeld = false;
+        if (slot.buffer.make(length, borrowed.mappingRefused)) {
+            grant.bufferBytes = slot.buffer.bytes();
+            grant.rowsBy = std::uint32_t(slot.buffer.rowsBy());
+            qCDebug(lcDecoder) << "reply buffer of" << grant.bufferBytes << "bytes";
+        }
+        if (!proto::sendWithDescriptor(slot.worker.channel(), &grant, sizeof grant,
+                                       grant.bufferBytes ? slot.buffer.fd() : -1)) {
+            return false;
+        }
+        slot.bufferHeld = grant.bufferBytes != 0;
+        return true;
+    }
+
+    DecoderResult takePicture(Borrowed borrowed, const proto::Reply& reply, QImage& picture,
+                              int& orientation, bool& damaged, const QString& path,
+                              QString& detail) {
+        Slot& slot = *borrowed.slot;
+        // Nothing is read that the program's own buffer and limits do not hold.
+        if (reply.width == 0 || reply.height == 0 ||
+            pictures::exceedsPixelLimit(reply.width, reply.height) ||
+            reply.stride != proto::rgbStride(reply.width) || !slot.bufferHeld ||
+            reply.stride * reply.height > slot.buffer.bytes()) {
+            return broken(std::move(borrowed),
+                          QStringLiteral("the decoder's picture does not fit its reply buffer"),
+                          path, detail);
+        }
+        const bool large = slot.buffer.bytes() > kKeptBufferBytes;
+        picture = large ? slot.buffer.handOver(int(reply.width), int(reply.height),
+                                               std::size_t(reply.stride))
+                        : slot.buffer.copy(int(reply.width), int(reply.height),
+                                           std::size_t(reply.stride));
+        if (picture.isNull()) {
+            return retire(std::move(borrowed), DecoderResult::Failed,
+                          QStringLiteral("the decoder's picture could not be read"), detail);
+        }
+        if (reply.orientation >= 1 && reply.orientation <= 8) {
+            orientation = int(reply.orientation);
+        }
+        damaged = reply.damaged != 0;
+        logMessages(slot.worker);
+        qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
+        // A process that held a buffer handed to the picture may not write into it any more.
+        if (large || ++slot.served >= kMaxFilesPerProcess) {
+            return retire(std::move(borrowed), DecoderResult::Picture, {}, detail);
+        }
+        giveBack(std::move(borrowed));
+        return DecoderResult::Picture;
+    }
+
     Borrowed borrow() {
-        const std::lock_guard lock(mutex_);
-        Borrowed borrowed{nullptr, executableLocked(), timeout_};
-        if (!idle_.empty()) {
+        std::unique_lock lock(mutex_);
+        Borrowed borrowed{nullptr,         executableLocked(), timeout_,
+                          mappingRefused_, generation_,        false};
+        if (running_ && idle_.empty()) {
+            // None waits: one more is started, and this decode waits for that start alone.
+            toStart_.push_back(std::make_unique<Slot>());
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return !idle_.empty() || !running_; });
+        }
+        if (running_ && !idle_.empty()) {
             borrowed.slot = std::move(idle_.back());
             idle_.pop_back();
+            borrowed.pooled = true;
         } else {
             borrowed.slot = std::make_unique<Slot>();
         }
         return borrowed;
     }
 
-    // Back among the waiting processes, or ended with its slot when the service stopped or
-    // another decoder was set meanwhile. A process that has gone is replaced at once while the
-    // service runs, so that its start-up overlaps the program's work on this file.
+    // Back among the waiting slots; a slot whose process has gone gets a fresh one from the
+    // service's thread at once, so that its start-up overlaps the program's work on this file.
+    // Slots beyond the two that wait, and those of a stopped service or a changed setting, end.
     void giveBack(Borrowed borrowed) {
         std::unique_ptr<Slot> slot = std::move(borrowed.slot);
         const std::lock_guard lock(mutex_);
-        const bool owner = std::this_thread::get_id() == owner_;
-        if (!running_ || borrowed.executable != executableLocked()) {
+        if (!borrowed.pooled || !running_ || borrowed.generation != generation_) {
             return;
         }
         if (!slot->worker.alive()) {
-            if (!owner) {
-                return;
+            if (idle_.size() + toStart_.size() + std::size_t(starting_) < kWaiting) {
+                toStart_.push_back(std::move(slot));
+                changed_.notify_all();
             }
-            startWorker(*slot, borrowed.executable);
-        }
-        if (slot->startedOn != owner_) {
             return;
         }
-        idle_.push_back(std::move(slot));
+        if (idle_.size() < kWaiting) {
+            idle_.push_back(std::move(slot));
+            changed_.notify_all();
+        }
+    }
+
+    // The service's thread: the parent of every decoder the service keeps. Starts asked for by a
+    // waiting decode go first.
+    void startLoop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock,
+                          [this] { return stopping_ || !orders_.empty() || !toStart_.empty(); });
+            if (stopping_) {
+                for (StartOrder* order : orders_) {
+                    order->done = true;
+                }
+                orders_.clear();
+                changed_.notify_all();
+                return;
+            }
+            if (!orders_.empty()) {
+                StartOrder* order = orders_.front();
+                orders_.pop_front();
+                lock.unlock();
+                const bool ok = startWorker(*order->slot, order->executable);
+                lock.lock();
+                order->ok = ok;
+                order->done = true;
+                changed_.notify_all();
+                continue;
+            }
+            std::unique_ptr<Slot> slot = std::move(toStart_.front());
+            toStart_.pop_front();
+            const QString executable = executableLocked();
+            const std::uint64_t generation = generation_;
+            ++starting_;
+            lock.unlock();
+            startWorker(*slot, executable);
+            lock.lock();
+            --starting_;
+            if (running_ && generation == generation_ && idle_.size() < kWaiting) {
+                idle_.push_back(std::move(slot));
+            }
+            changed_.notify_all();
+            lock.unlock();
+            slot.reset(); // one not wanted ends outside the lock
+            lock.lock();
+        }
+    }
+
+    // Starts the slot's process on the service's thread, or on this one for a slot that serves
+    // this decode alone.
+    bool startFor(Borrowed& borrowed) {
+        std::unique_lock lock(mutex_);
+        if (!borrowed.pooled || !running_) {
+            borrowed.pooled = false;
+            lock.unlock();
+            return startWorker(*borrowed.slot, borrowed.executable);
+        }
+        StartOrder order{borrowed.slot.get(), borrowed.executable};
+        orders_.push_back(&order);
+        changed_.notify_all();
+        changed_.wait(lock, [&order] { return order.done; });
+        return order.ok;
+    }
+
+    void topUpLocked() {
+        while (running_ && idle_.size() + toStart_.size() + std::size_t(starting_) < kWaiting) {
+            toStart_.push_back(std::make_unique<Slot>());
+        }
+        changed_.notify_all();
+    }
+
+    // After a change of setting, the waiting processes are replaced.
+    void renewLocked() {
+        ++generation_;
+        idle_.clear();
+        toStart_.clear();
+        if (running_) {
+            executableLocked();
+            topUpLocked();
+        }
     }
 
     // The decoder's own words, for the log; returned joined for a failure's detail.
@@ -550,6 +862,13 @@ private:
         return lines.join(QStringLiteral("; "));
     }
 
+    // A decoder that broke the protocol: nothing it sent is used, and it is replaced.
+    DecoderResult broken(Borrowed borrowed, const QString& why, const QString& path,
+                         QString& detail) {
+        qCWarning(lcDecoder).noquote() << why << "on" << path;
+        return retire(std::move(borrowed), DecoderResult::Failed, why, detail);
+    }
+
     // A process serves a run of good pictures. Any other outcome may have left a loader's damage
     // behind in it, so it is ended and a fresh one takes its place.
     DecoderResult retire(Borrowed borrowed, DecoderResult result, const QString& why,
@@ -557,6 +876,7 @@ private:
         Worker& worker = borrowed.slot->worker;
         const QString said = logMessages(worker);
         const QString ending = worker.stop();
+        borrowed.slot->bufferHeld = false;
         if (result != DecoderResult::Picture) {
             detail = why;
             if (!ending.isEmpty() && ending != QLatin1String("stopped")) {
@@ -571,16 +891,13 @@ private:
         return result;
     }
 
-    static bool ensureWorker(Borrowed& borrowed) {
-        if (borrowed.slot->worker.alive()) {
-            return true;
-        }
-        return startWorker(*borrowed.slot, borrowed.executable);
+    bool ensureWorker(Borrowed& borrowed) {
+        return borrowed.slot->worker.alive() || startFor(borrowed);
     }
 
     static bool startWorker(Slot& slot, const QString& executable) {
         slot.served = 0;
-        slot.startedOn = std::this_thread::get_id();
+        slot.bufferHeld = false;
         return slot.worker.start(executable);
     }
 
@@ -605,11 +922,20 @@ private:
     }
 
     static constexpr int kMaxFilesPerProcess = 64;
+    static constexpr std::size_t kWaiting = 2;
 
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     bool running_ = false;
-    std::thread::id owner_;
+    bool stopping_ = false;
     std::vector<std::unique_ptr<Slot>> idle_;
+    std::deque<std::unique_ptr<Slot>> toStart_;
+    std::deque<StartOrder*> orders_;
+    int starting_ = 0;
+    std::uint64_t generation_ = 0;
+    std::thread starter_;
+    std::atomic<std::uint32_t> nextNumber_{1};
+    bool mappingRefused_ = false;
     QString override_;
     mutable QString resolved_;
     std::chrono::milliseconds timeout_{20000};
@@ -673,6 +999,10 @@ std::chrono::milliseconds decoderTimeout() {
 
 void setDecoderTimeout(std::chrono::milliseconds timeout) {
     service().setTimeout(timeout);
+}
+
+void setReplyBufferMappingRefused(bool refused) {
+    service().setMappingRefused(refused);
 }
 
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,

@@ -1,7 +1,9 @@
 #pragma once
-// The program's side of the decoder process. While the service runs, one decoder process waits
-// for work and serves a run of pictures; a crash, a kill at the time limit, a refusal or a file
-// that is no picture ends that process, and a fresh one takes over for the next file.
+// The program's side of the decoder processes. While the service runs, two decoder processes wait
+// for work, one for the window's thread and one for a run's decoding ahead, and each serves a run
+// of pictures into a reply buffer the program made and keeps; a crash, a kill at the time limit,
+// a refusal, a file that is no picture or an answer that breaks the protocol ends that process,
+// and a fresh one takes over for the next file.
 
 #include <QImage>
 #include <QString>
@@ -11,12 +13,12 @@
 
 namespace quill {
 
-// Starts the decoder service: a decoder process waits for work, so the first picture does not
-// wait for its start.
+// Starts the decoder service: decoder processes wait for work, so the first picture does not
+// wait for their start.
 void startDecoderService();
 
-// Stops the decoder service: the waiting process is ended. Loads after this still work, each in a
-// process of its own.
+// Stops the decoder service: the waiting processes are ended. Loads after this still work, each in
+// a process of its own.
 void stopDecoderService();
 
 // True while the service runs (between the two calls above).
@@ -33,6 +35,11 @@ void setDecoderExecutable(const QString& path); // empty: back to the lookup
 // The wall-clock limit for one decode of the largest picture (20 s unless set).
 std::chrono::milliseconds decoderTimeout();
 void setDecoderTimeout(std::chrono::milliseconds timeout);
+
+// For tests: the program behaves as on a kernel that refuses a shared mapping of a sealed memory
+// file (Debian 12's before 6.1.149), whose rows travel by pwrite and pread. Waiting decoders are
+// replaced.
+void setReplyBufferMappingRefused(bool refused);
 
 // The limit for one decode of a file of fileBytes whose header claims pixels (0 until the decoder
 // has told them): a few seconds for ordinary pictures, growing with the pixels and the file's
