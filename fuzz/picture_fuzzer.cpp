@@ -7,7 +7,7 @@
 #include "FormatFixtures.h"
 #include "LoadingFixtures.h"
 #include "TiffFixtures.h"
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "decoder/BmpRunLength.h"

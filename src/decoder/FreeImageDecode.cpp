@@ -1,7 +1,7 @@
 #include "decoder/FreeImageDecode.h"
 
-#include "imaging/ColourProfile.h"
 #include "decoder/BmpRunLength.h"
+#include "decoder/ColourProfile.h"
 #include "decoder/EmbeddedTags.h"
 #include "decoder/OwnReaders.h"
 #include "decoder/PictureHeaders.h"
@@ -674,6 +674,16 @@ std::optional<PictureFile> PictureFile::read(int fd) {
 
 void setOwnPngDecoding(bool enabled) {
     ownPngDecoding = enabled;
+}
+
+void claimSize(std::uint32_t width, std::uint32_t height) {
+    claim(width, height);
+}
+
+void note(const char* text) {
+    if (messageSink != nullptr && text != nullptr) {
+        messageSink(text);
+    }
 }
 
 void setClaimSink(ClaimSink sink) {

@@ -1,11 +1,12 @@
 // The decoder process: decodes the picture files the program hands it (as open descriptors) with
-// FreeImage, under an address-space limit and a system-call filter, and hands the RGB rows of each
-// back in a sealed memory file. FreeImage's loaders crash, hang or exhaust memory on hostile
-// files; here that costs one process, never the program, and a loader taken over can do no more
-// than this process may: read what it was handed and write its answer.
+// libjpeg (JPEG) and FreeImage (the rest), under an address-space limit and a system-call filter,
+// and hands the RGB rows of each back in a sealed memory file. FreeImage's loaders crash, hang or
+// exhaust memory on hostile files; here that costs one process, never the program, and a loader
+// taken over can do no more than this process may: read what it was handed and write its answer.
 
 #include "decoder/DecoderProtocol.h"
 #include "decoder/FreeImageDecode.h"
+#include "decoder/JpegDecode.h"
 #include "decoder/Lockdown.h"
 
 #include <tiffio.h>
@@ -52,11 +53,12 @@ using quill::decode::Status;
 
 // The program names formats and flags by the protocol's numbers and passes them on as they are.
 static_assert(int(proto::Format::Bmp) == FIF_BMP && int(proto::Format::Ico) == FIF_ICO &&
-              int(proto::Format::Koala) == FIF_KOALA && int(proto::Format::Lbm) == FIF_LBM &&
-              int(proto::Format::Mng) == FIF_MNG && int(proto::Format::PhotoCd) == FIF_PCD &&
-              int(proto::Format::Pcx) == FIF_PCX && int(proto::Format::Png) == FIF_PNG &&
-              int(proto::Format::Pnm) == FIF_PPM && int(proto::Format::SunRaster) == FIF_RAS &&
-              int(proto::Format::Targa) == FIF_TARGA && int(proto::Format::Tiff) == FIF_TIFF);
+              int(proto::Format::Jpeg) == FIF_JPEG && int(proto::Format::Koala) == FIF_KOALA &&
+              int(proto::Format::Lbm) == FIF_LBM && int(proto::Format::Mng) == FIF_MNG &&
+              int(proto::Format::PhotoCd) == FIF_PCD && int(proto::Format::Pcx) == FIF_PCX &&
+              int(proto::Format::Png) == FIF_PNG && int(proto::Format::Pnm) == FIF_PPM &&
+              int(proto::Format::SunRaster) == FIF_RAS && int(proto::Format::Targa) == FIF_TARGA &&
+              int(proto::Format::Tiff) == FIF_TIFF);
 static_assert(proto::kPhotoCdBase == PCD_BASE);
 
 void limitResources() {
@@ -181,10 +183,13 @@ int serveOne() {
     }
 
     Mapping mapping;
-    const quill::decode::Allocate allocate = [&mapping](std::uint32_t width, std::uint32_t height) {
-        quill::decode::RgbTarget target;
-        const std::size_t stride = (std::size_t{width} * 3 + 3) & ~std::size_t{3};
-        const std::size_t length = stride * height;
+    // The rows, and after those of a palette picture its colours.
+    const auto allocatePixels = [&mapping](std::uint32_t width, std::uint32_t height,
+                                           unsigned bytesPerPixel) {
+        quill::decode::PixelTarget target;
+        const std::size_t stride = (std::size_t{width} * bytesPerPixel + 3) & ~std::size_t{3};
+        const std::size_t rows = stride * height;
+        const std::size_t length = rows + (bytesPerPixel == 1 ? proto::kPaletteBytes : 0);
         mapping.fd = memfd_create("quillmere-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
         if (mapping.fd < 0 || ftruncate(mapping.fd, off_t(length)) != 0) {
             return target;
@@ -196,7 +201,15 @@ int serveOne() {
         mapping.length = length;
         target.pixels = static_cast<std::uint8_t*>(mapping.address);
         target.stride = stride;
+        if (bytesPerPixel == 1) {
+            target.palette = reinterpret_cast<std::uint32_t*>(target.pixels + rows);
+        }
         return target;
+    };
+    const quill::decode::Allocate allocate = [&allocatePixels](std::uint32_t width,
+                                                               std::uint32_t height) {
+        const quill::decode::PixelTarget target = allocatePixels(width, height, 3);
+        return quill::decode::RgbTarget{target.pixels, target.stride};
     };
 
     proto::Reply reply{proto::kReplyMagic, 0, 0, 0, 0, 1, 0};
@@ -207,10 +220,25 @@ int serveOne() {
     std::optional<quill::decode::PictureFile> file =
         quill::decode::PictureFile::read(pictureFd.get());
     pictureFd.reset(); // read once: the bytes are all the decoder needs of the file
-    const Status status = file ? quill::decode::decodeFile(
-                                     file->bytes(), FREE_IMAGE_FORMAT(request.format),
-                                     request.flags, allocate, width, height, &orientation, &damaged)
-                               : Status::NoPicture;
+    unsigned bytesPerPixel = 3;
+    Status status = Status::NoPicture;
+    if (file && request.format == std::int32_t(proto::Format::Jpeg)) {
+        quill::decode::JpegFacts facts;
+        status = quill::decode::decodeJpeg(file->bytes(), request.jpeg, allocatePixels, facts);
+        reply.jpeg = proto::JpegReply{
+            facts.headerRead ? 1u : 0u,  facts.width,         facts.height,  facts.grey ? 1u : 0u,
+            facts.progressive ? 1u : 0u, facts.bytesPerPixel, facts.colours, facts.error};
+        width = facts.rowsWidth;
+        height = facts.rowsHeight;
+        orientation = facts.orientation;
+        reply.orientation = orientation;
+        damaged = facts.damaged;
+        bytesPerPixel = facts.bytesPerPixel;
+    } else if (file) {
+        status = quill::decode::decodeFile(file->bytes(), FREE_IMAGE_FORMAT(request.format),
+                                           request.flags, allocate, width, height, &orientation,
+                                           &damaged);
+    }
     file.reset();
     reply.status = std::int32_t(status);
     if (mapping.address != MAP_FAILED) {
@@ -226,7 +254,7 @@ int serveOne() {
         } else {
             reply.width = width;
             reply.height = height;
-            reply.stride = (std::uint64_t{width} * 3 + 3) & ~std::uint64_t{3};
+            reply.stride = (std::uint64_t{width} * bytesPerPixel + 3) & ~std::uint64_t{3};
             reply.orientation = orientation;
             reply.damaged = damaged ? 1 : 0;
             passFd = mapping.fd;

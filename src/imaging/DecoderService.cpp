@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QStringList>
 
 #include <algorithm>
@@ -54,6 +55,7 @@ public:
         return *this;
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     explicit operator bool() const { return fd_ >= 0; }
     void reset(int fd = -1) {
         if (fd_ >= 0) {
@@ -257,9 +259,8 @@ void releaseMappedRows(void* info) {
     munmap(rows->address, rows->length);
 }
 
-bool sendRequest(int channel, const Descriptor& picture, int format, int flags) {
-    const proto::Request request{proto::kRequestMagic, format, flags, 0};
-    return proto::sendWithDescriptor(channel, &request, sizeof request, picture.get());
+bool sendRequest(int channel, int picture, const proto::Request& request) {
+    return proto::sendWithDescriptor(channel, &request, sizeof request, picture);
 }
 
 // Opens a picture file for the decoder. Only regular files are decoded, and the open itself must
@@ -322,13 +323,19 @@ bool receiveReply(int channel, Clock::time_point deadline, proto::Reply& reply, 
 }
 
 // Maps the rows of a picture reply as a QImage that unmaps them when it goes.
-QImage mapPicture(const proto::Reply& reply, const Descriptor& rows) {
+QImage mapPicture(const proto::Reply& reply, const Descriptor& rows, bool jpeg) {
+    // A JPEG's rows may be a palette picture's, of one byte a pixel, its colours after them.
+    const bool indexed = jpeg && reply.jpeg.bytesPerPixel == 1;
+    const std::uint64_t bytesPerPixel = indexed ? 1 : 3;
     if (!rows || reply.width == 0 || reply.height == 0 ||
         pictures::exceedsPixelLimit(reply.width, reply.height) ||
-        reply.stride != ((std::uint64_t{reply.width} * 3 + 3) & ~std::uint64_t{3})) {
+        (jpeg && reply.jpeg.bytesPerPixel != 1 && reply.jpeg.bytesPerPixel != 3) ||
+        (indexed && reply.jpeg.colours > 256) ||
+        reply.stride != ((std::uint64_t{reply.width} * bytesPerPixel + 3) & ~std::uint64_t{3})) {
         return QImage();
     }
-    const std::size_t length = std::size_t(reply.stride) * reply.height;
+    const std::size_t length =
+        std::size_t(reply.stride) * reply.height + std::size_t(indexed ? proto::kPaletteBytes : 0);
     struct stat info {};
     const int seals = fcntl(rows.get(), F_GET_SEALS);
     if (fstat(rows.get(), &info) != 0 || std::uint64_t(info.st_size) < length || seals < 0 ||
@@ -343,12 +350,19 @@ QImage mapPicture(const proto::Reply& reply, const Descriptor& rows) {
     }
     auto mapped = std::make_unique<MappedRows>(MappedRows{address, length});
     QImage picture(static_cast<const uchar*>(address), int(reply.width), int(reply.height),
-                   qsizetype(reply.stride), QImage::Format_RGB888, releaseMappedRows, mapped.get());
+                   qsizetype(reply.stride),
+                   indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888, releaseMappedRows,
+                   mapped.get());
     if (picture.isNull()) {
         munmap(address, length);
         return QImage();
     }
     mapped.release(); // now owned by the picture's clean-up
+    if (indexed) {
+        const auto* colours = reinterpret_cast<const QRgb*>(
+            static_cast<const uchar*>(address) + proto::paletteOffset(reply.stride, reply.height));
+        picture.setColorTable(QList<QRgb>(colours, colours + reply.jpeg.colours));
+    }
     return picture;
 }
 
@@ -413,12 +427,34 @@ public:
         detail.clear();
         // The bytes of the name are kept exactly; the decoder gets the open file, never its name.
         const QByteArray name = encodeFileName(path);
-        qCDebug(lcDecoder).noquote() << "decode" << path << "as format" << format;
         const Descriptor file = openPicture(name);
         if (!file) {
             detail = QStringLiteral("the file cannot be opened or is no regular file");
             return DecoderResult::NoPicture;
         }
+        proto::Request request{proto::kRequestMagic, format, flags, 0, {}};
+        proto::Reply reply{};
+        struct stat info {};
+        const std::uint64_t fileBytes =
+            ::fstat(file.get(), &info) == 0 ? std::uint64_t(std::max<off_t>(0, info.st_size)) : 0;
+        const DecoderResult result =
+            decode(file.get(), fileBytes, path, request, picture, reply, detail);
+        if (result == DecoderResult::Picture) {
+            if (reply.orientation >= 1 && reply.orientation <= 8) {
+                orientation = int(reply.orientation);
+            }
+            damaged = reply.damaged != 0;
+        }
+        return result;
+    }
+
+    // Decodes the open file as request says; reply is the decoder's whole answer.
+    DecoderResult decode(int file, std::uint64_t fileBytes, const QString& path,
+                         const proto::Request& request, QImage& picture, proto::Reply& reply,
+                         QString& detail) {
+        picture = QImage();
+        detail.clear();
+        qCDebug(lcDecoder).noquote() << "decode" << path << "as format" << request.format;
         Borrowed borrowed = borrow();
         Worker& worker = borrowed.slot->worker;
         if (!ensureWorker(borrowed)) {
@@ -427,20 +463,19 @@ public:
             giveBack(std::move(borrowed));
             return DecoderResult::Failed;
         }
-        if (!sendRequest(worker.channel(), file, format, flags)) {
+        if (!sendRequest(worker.channel(), file, request)) {
             // The process went away while it waited: one more try with a new one.
             worker.stop();
-            if (!ensureWorker(borrowed) || !sendRequest(worker.channel(), file, format, flags)) {
+            if (!ensureWorker(borrowed) || !sendRequest(worker.channel(), file, request)) {
                 return retire(std::move(borrowed), DecoderResult::Failed,
                               QStringLiteral("the decoder took no request"), detail);
             }
         }
-        proto::Reply reply{};
+        reply = proto::Reply{};
         Descriptor rows;
         // Until the decoder tells the size the header claims, the limit is what reading a file
         // of this size takes; then it is what decoding that many pixels takes.
         const auto started = Clock::now();
-        const auto fileBytes = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
         std::chrono::milliseconds limit = decodeTimeLimit(fileBytes, 0, borrowed.timeout);
         for (;;) {
             if (!receiveReply(worker.channel(), started + limit, reply, rows)) {
@@ -462,15 +497,11 @@ public:
         }
         switch (proto::Status(reply.status)) {
         case proto::Status::Picture:
-            picture = mapPicture(reply, rows);
+            picture = mapPicture(reply, rows, request.format == int(proto::Format::Jpeg));
             if (picture.isNull()) {
                 return retire(std::move(borrowed), DecoderResult::Failed,
                               QStringLiteral("the decoder's picture could not be read"), detail);
             }
-            if (reply.orientation >= 1 && reply.orientation <= 8) {
-                orientation = int(reply.orientation);
-            }
-            damaged = reply.damaged != 0;
             logMessages(worker);
             qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
             if (++borrowed.slot->served >= kMaxFilesPerProcess) {
@@ -688,6 +719,72 @@ DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags,
     if (damaged) {
         *damaged = cut;
     }
+    if (detail) {
+        *detail = why;
+    }
+    return result;
+}
+
+namespace {
+
+FileState stateOf(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return {};
+    }
+    return {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), std::int64_t(info.st_size),
+            info.st_mtim.tv_sec,        info.st_mtim.tv_nsec,       info.st_ctim.tv_sec,
+            info.st_ctim.tv_nsec};
+}
+
+} // namespace
+
+OpenedPicture::OpenedPicture(Passkey, int fd, QString name)
+    : fd_(fd), name_(std::move(name)), identity_(stateOf(fd)) {}
+
+OpenedPicture::~OpenedPicture() {
+    ::close(fd_);
+}
+
+std::shared_ptr<const OpenedPicture> OpenedPicture::open(const QString& path) {
+    Descriptor file = openPicture(encodeFileName(path));
+    if (!file) {
+        return nullptr;
+    }
+    auto opened = std::make_shared<const OpenedPicture>(Passkey(), file.get(), path);
+    file.release();
+    return opened;
+}
+
+std::shared_ptr<const OpenedPicture> OpenedPicture::fromBytes(const QByteArray& bytes) {
+    Descriptor file(memfd_create("quillmere-bytes", MFD_CLOEXEC));
+    if (!file) {
+        return nullptr;
+    }
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t part =
+            ::write(file.get(), bytes.constData() + written, std::size_t(bytes.size() - written));
+        if (part < 0 && errno == EINTR) {
+            continue;
+        }
+        if (part <= 0) {
+            return nullptr;
+        }
+        written += part;
+    }
+    auto opened =
+        std::make_shared<const OpenedPicture>(Passkey(), file.get(), QStringLiteral("<bytes>"));
+    file.release();
+    return opened;
+}
+
+DecoderResult decodeJpegInDecoderProcess(const OpenedPicture& file, const proto::JpegAsk& ask,
+                                         QImage& picture, proto::Reply& reply, QString* detail) {
+    const proto::Request request{proto::kRequestMagic, int(proto::Format::Jpeg), 0, 0, ask};
+    QString why;
+    const DecoderResult result = service().decode(
+        file.descriptor(), std::uint64_t(std::max<std::int64_t>(0, file.identity().size)),
+        file.name(), request, picture, reply, why);
     if (detail) {
         *detail = why;
     }

@@ -2,11 +2,11 @@
 // header checks it relies on, which are our own parsers and safe to run here.
 
 #include "LoadingExpect.h"
-#include "imaging/DecoderService.h"
-#include "imaging/ImageLoading.h"
 #include "decoder/FreeImageDecode.h"
 #include "decoder/Lockdown.h"
 #include "decoder/PictureHeaders.h"
+#include "imaging/DecoderService.h"
+#include "imaging/ImageLoading.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,11 +149,14 @@ TEST_F(DecoderService, EveryWayTheDecoderCanFailGivesTheLoadFailureAndTheNextLoa
 // The limit follows the size the header claims: a decoder that claims a million pixels and then
 // hangs is cut off at the limit for a million pixels, not at the longest one.
 TEST_F(DecoderService, TheTimeLimitFollowsTheClaimedPixels) {
-    // The claim as the decoder sends it: magic, status 3, 1000 x 1000, stride 0, orientation 1.
+    // The claim as the decoder sends it: magic, status 3, 1000 x 1000, stride 0, orientation 1,
+    // and the JPEG fields, all zero.
     setDecoderExecutable(
         fakeDecoder(QStringLiteral("claims.sh"),
                     "printf '\\122\\105\\104\\121\\3\\0\\0\\0\\350\\3\\0\\0\\350\\3\\0\\0"
-                    "\\0\\0\\0\\0\\0\\0\\0\\0\\1\\0\\0\\0\\0\\0\\0\\0' >&3; exec sleep 60"));
+                    "\\0\\0\\0\\0\\0\\0\\0\\0\\1\\0\\0\\0\\0\\0\\0\\0"
+                    "\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0"
+                    "\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0' >&3; exec sleep 60"));
     const auto fileBytes = std::uint64_t(QFileInfo(good).size());
     const auto claimed = decodeTimeLimit(fileBytes, 1000 * 1000, decoderTimeout());
     ASSERT_NE(claimed, decodeTimeLimit(fileBytes, 0, decoderTimeout()));
