@@ -6,6 +6,7 @@
 #include "platform/Logging.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <new>
@@ -254,6 +255,12 @@ PreviewAhead::PreviewAhead(const QString& path, int limit) {
     if (!isJpegExtension(extensionOf(path))) {
         return;
     }
+    // The thread asks the decoder service, which logs and looks for the decoder beside the
+    // program, while this thread may be making the application. So this thread becomes Qt's main
+    // thread and the decoder is found before the other starts: neither is left to a race with
+    // the application's construction.
+    QThread::currentThread();
+    decoderExecutable();
     // A thread that cannot be had only means the preview is decoded in its turn. Nothing may
     // leave the thread as an exception; a file that does not decode leaves no result.
     try {
