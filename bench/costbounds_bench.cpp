@@ -6,7 +6,7 @@
 #include "../tests/imaging/LoadingFixtures.h"
 #include "../tests/support/CostlyFixtures.h"
 #include "../tests/support/ProfileFixtures.h"
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 #include "decoder/FreeImageDecode.h"
 
 #include <FreeImage.h>

@@ -6,7 +6,7 @@
 #include "../tests/support/PhotoFixtures.h"
 #include "../tests/support/ProfileFixtures.h"
 #include "BenchPictures.h"
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"

@@ -1,6 +1,7 @@
 #pragma once
 // Decoding a run's next file on a thread of its own while the window's thread works on the
-// current one. The thread loads into a JPEG object and a picture of its own; the run takes them
+// current one; the thread waits on a decoder process, which decodes it. The thread loads into a
+// JPEG object and a picture of its own; the run takes them
 // over at the file's turn, so the shared JPEG object (its progressive flag above all) sees the
 // files in the run's order, whichever thread decoded them.
 

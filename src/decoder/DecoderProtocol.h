@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kReplyMagic = 0x32515251;   // "QRQ2"
 enum class Format : std::int32_t {
     Bmp = 0,
     Ico = 1,
+    Jpeg = 2, // decoded by libjpeg itself, as the request's JpegAsk says
     Koala = 4,
     Lbm = 5,
     Mng = 6,
@@ -73,6 +74,62 @@ enum class Status : std::int32_t {
     NeedBuffer = 4,
 };
 
+// ---- JPEG decoding: the fields of a request of Format::Jpeg and of its reply ----
+
+// How a JPEG is decoded: the program's JPEG settings, and for the preview a smaller decode.
+struct JpegAsk {
+    std::uint8_t smoothing;          // libjpeg's block smoothing of progressive files
+    std::uint8_t bestSpeed;          // the fast DCT and ordered dithering
+    std::uint8_t eightBit;           // colour pictures quantised to a palette of 236 colours
+    std::uint8_t scaleShift;         // a full decode at 1 / 2^scaleShift (0 to 3)
+    std::uint8_t progressiveDisplay; // libjpeg's buffered-image mode
+    std::uint8_t allScans;           // a reduced decode at 1/8 reads every scan all the same
+    std::uint8_t reduced;            // else the full decode
+    std::uint8_t reserved;
+    // A reduced decode: the smallest of libjpeg's scales 1/8 to 8/8 whose picture covers
+    // atLeastWidth x atLeastHeight, or, when fitLimit is not 0, the size the upright picture is
+    // shown at within fitLimit x fitLimit.
+    std::uint32_t atLeastWidth;
+    std::uint32_t atLeastHeight;
+    std::uint32_t fitLimit;
+};
+
+// What the program learns of a JPEG: its header's facts (also when it did not decode, once
+// headerRead), the kind of rows, and libjpeg's message code when there is no picture.
+struct JpegReply {
+    std::uint32_t headerRead;
+    std::uint32_t fileWidth; // the whole picture as stored
+    std::uint32_t fileHeight;
+    std::uint32_t grey;
+    std::uint32_t progressive;
+    std::uint32_t bytesPerPixel; // 3 (R, G, B) or 1: a palette of `colours` after the rows
+    std::uint32_t colours;
+    std::int32_t error;
+};
+
+// Where a palette picture's colours (0xffRRGGBB, room for 256) follow its rows in the memory file.
+inline std::uint64_t paletteOffset(std::uint64_t stride, std::uint32_t height) {
+    return stride * height;
+}
+inline constexpr std::uint64_t kPaletteBytes = 256 * 4;
+
+// The size a picture of width x height takes in the preview: unchanged when it fits within
+// limit x limit, otherwise its longer side becomes the limit and the other side keeps the ratio
+// (products first, the division dropping the remainder). A small picture is never enlarged.
+struct Extent {
+    std::uint32_t width;
+    std::uint32_t height;
+};
+inline Extent previewExtent(std::uint32_t width, std::uint32_t height, std::uint32_t limit) {
+    if (width <= limit && height <= limit) {
+        return {width, height};
+    }
+    if (width > height) {
+        return {limit, std::uint32_t(std::uint64_t{height} * limit / width)};
+    }
+    return {std::uint32_t(std::uint64_t{width} * limit / height), limit};
+}
+
 // The bytes of one row of RGB pixels in the reply buffer: whole 32-bit words, as QImage keeps them.
 inline constexpr std::uint64_t rgbStride(std::uint64_t width) {
     return (width * 3 + 3) & ~std::uint64_t{3};
@@ -87,7 +144,8 @@ struct Request {
     std::int32_t flags;
     std::uint64_t bufferBytes; // a new reply buffer of this size comes along; 0: keep the one held
     std::uint32_t rowsBy;      // RowsBy
-    std::array<std::uint32_t, 9> reserved; // zero
+    JpegAsk jpeg;              // Format::Jpeg only
+    std::array<std::uint32_t, 4> reserved; // zero
 };
 
 // The program's answer to NeedBuffer: a reply buffer of bufferBytes comes with it, or, when it is
@@ -109,10 +167,11 @@ struct Reply {
     std::uint32_t orientation; // the picture's orientation tag, 1 to 8; the rows are as stored
     std::uint64_t stride;
     std::uint32_t damaged; // 1: the file's data had to be cut to fit; the picture is incomplete
+    JpegReply jpeg;        // Format::Jpeg only
     std::array<std::uint32_t, 7> reserved;
 };
 
-static_assert(sizeof(Request) == 64 && sizeof(Grant) == 32 && sizeof(Reply) == 64);
+static_assert(sizeof(Request) == 64 && sizeof(Grant) == 32 && sizeof(Reply) == 96);
 
 // Sends one message over the channel with the descriptors of fds passed along (those not -1).
 // True when the whole message went.

@@ -1,6 +1,7 @@
 #include "decoder/FreeImageDecode.h"
 
 #include "decoder/BmpRunLength.h"
+#include "decoder/ColourProfile.h"
 #include "decoder/EmbeddedTags.h"
 #include "decoder/ModernFormats.h"
 #include "decoder/OwnReaders.h"
@@ -9,7 +10,7 @@
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
 #include "decoder/TiffDecode.h"
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 
 #include <array>
 #include <atomic>
@@ -703,6 +704,16 @@ std::optional<PictureFile> PictureFile::read(int fd) {
 
 void setOwnPngDecoding(bool enabled) {
     ownPngDecoding = enabled;
+}
+
+void claimSize(std::uint32_t width, std::uint32_t height) {
+    claim(width, height);
+}
+
+void note(const char* text) {
+    if (messageSink != nullptr && text != nullptr) {
+        messageSink(text);
+    }
 }
 
 void setClaimSink(ClaimSink sink) {

@@ -36,6 +36,9 @@ void silenceFreeImage(MessageSink sink = nullptr);
 // default). The decoder process passes it on: the program's time limit follows the pixels.
 using ClaimSink = void (*)(std::uint32_t width, std::uint32_t height);
 void setClaimSink(ClaimSink sink);
+// Tells the claim sink, and the message sink, from the other readers (JPEG).
+void claimSize(std::uint32_t width, std::uint32_t height);
+void note(const char* text);
 
 // The bytes of a picture file, read once through a descriptor the decoder was handed: it opens no
 // file by name. Read into memory whole up to the size a picture at the pixel limit may take

@@ -1,6 +1,6 @@
 #include "decoder/TiffDecode.h"
 
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 #include "imaging/PixelLimit.h"
 
 #include <lcms2.h>

@@ -1,11 +1,13 @@
 // The decoder process: decodes the picture files the program hands it (as open descriptors) with
-// FreeImage, under an address-space limit and a system-call filter, and writes the RGB rows of each
-// into the reply buffer the program handed it. FreeImage's loaders crash, hang or exhaust memory on
-// hostile files; here that costs one process, never the program, and a loader taken over can do no
-// more than this process may: read what it was handed and write its answer.
+// libjpeg (JPEG), FreeImage and the newer formats' libraries (the rest), under an address-space
+// limit and a system-call filter, and writes the rows of each into the reply buffer the program
+// handed it. The loaders crash, hang or exhaust memory on hostile files; here that costs one
+// process, never the program, and a loader taken over can do no more than this process may: read
+// what it was handed and write its answer.
 
 #include "decoder/DecoderProtocol.h"
 #include "decoder/FreeImageDecode.h"
+#include "decoder/JpegDecode.h"
 #include "decoder/Lockdown.h"
 #include "decoder/ModernFormats.h"
 
@@ -64,13 +66,13 @@ using quill::decode::Status;
 
 // The program names formats and flags by the protocol's numbers and passes them on as they are.
 static_assert(int(proto::Format::Bmp) == FIF_BMP && int(proto::Format::Ico) == FIF_ICO &&
-              int(proto::Format::Koala) == FIF_KOALA && int(proto::Format::Lbm) == FIF_LBM &&
-              int(proto::Format::Mng) == FIF_MNG && int(proto::Format::PhotoCd) == FIF_PCD &&
-              int(proto::Format::Pcx) == FIF_PCX && int(proto::Format::Png) == FIF_PNG &&
-              int(proto::Format::Pnm) == FIF_PPM && int(proto::Format::SunRaster) == FIF_RAS &&
-              int(proto::Format::Targa) == FIF_TARGA && int(proto::Format::Tiff) == FIF_TIFF &&
-              int(proto::Format::Gif) == FIF_GIF && int(proto::Format::Raw) == FIF_RAW &&
-              int(proto::Format::WebP) == FIF_WEBP);
+              int(proto::Format::Jpeg) == FIF_JPEG && int(proto::Format::Koala) == FIF_KOALA &&
+              int(proto::Format::Lbm) == FIF_LBM && int(proto::Format::Mng) == FIF_MNG &&
+              int(proto::Format::PhotoCd) == FIF_PCD && int(proto::Format::Pcx) == FIF_PCX &&
+              int(proto::Format::Png) == FIF_PNG && int(proto::Format::Pnm) == FIF_PPM &&
+              int(proto::Format::SunRaster) == FIF_RAS && int(proto::Format::Targa) == FIF_TARGA &&
+              int(proto::Format::Tiff) == FIF_TIFF && int(proto::Format::Gif) == FIF_GIF &&
+              int(proto::Format::Raw) == FIF_RAW && int(proto::Format::WebP) == FIF_WEBP);
 static_assert(proto::kPhotoCdBase == PCD_BASE && proto::kGifComposited == GIF_PLAYBACK);
 
 void limitResources() {
@@ -256,11 +258,14 @@ int receiveRequest(proto::Request& request, Descriptor& picture) {
 // Asks the program for a reply buffer of at least length bytes and waits for it. False when it
 // refuses; a grant that breaks the protocol ends the decoder.
 bool askForBuffer(std::uint32_t width, std::uint32_t height, std::uint64_t stride,
-                  std::uint64_t length) {
+                  std::uint64_t length, unsigned bytesPerPixel) {
     proto::Reply need = replyOf(Status::NeedBuffer);
     need.width = width;
     need.height = height;
     need.stride = stride;
+    // The kind of rows tells the program how much the buffer must hold (a palette picture's
+    // colours follow its rows).
+    need.jpeg.bytesPerPixel = bytesPerPixel;
     if (!sendReply(need)) {
         _exit(3);
     }
@@ -295,19 +300,33 @@ int serveOne() {
     }
     currentNumber = request.number;
 
-    const quill::decode::Allocate allocate = [](std::uint32_t width, std::uint32_t height) {
-        quill::decode::RgbTarget target;
-        const std::uint64_t stride = proto::rgbStride(width);
-        if (height == 0 || stride > std::numeric_limits<std::uint64_t>::max() / height) {
+    // The rows, and after those of a palette picture its colours.
+    const auto allocatePixels = [](std::uint32_t width, std::uint32_t height,
+                                   unsigned bytesPerPixel) {
+        quill::decode::PixelTarget target;
+        const std::uint64_t stride = bytesPerPixel == 1
+                                         ? (std::uint64_t{width} + 3) & ~std::uint64_t{3}
+                                         : proto::rgbStride(width);
+        if (height == 0 || stride > std::numeric_limits<std::uint64_t>::max() / 2 / height) {
             return target;
         }
-        const std::uint64_t length = stride * height;
-        if (!replyBuffer.holds(length) && !askForBuffer(width, height, stride, length)) {
+        const std::uint64_t rows = stride * height;
+        const std::uint64_t length = rows + (bytesPerPixel == 1 ? proto::kPaletteBytes : 0);
+        if (!replyBuffer.holds(length) &&
+            !askForBuffer(width, height, stride, length, bytesPerPixel)) {
             return target;
         }
         target.pixels = replyBuffer.rows(length);
         target.stride = std::size_t(stride);
+        if (target.pixels && bytesPerPixel == 1) {
+            target.palette = reinterpret_cast<std::uint32_t*>(target.pixels + rows);
+        }
         return target;
+    };
+    const quill::decode::Allocate allocate = [&allocatePixels](std::uint32_t width,
+                                                               std::uint32_t height) {
+        const quill::decode::PixelTarget target = allocatePixels(width, height, 3);
+        return quill::decode::RgbTarget{target.pixels, target.stride};
     };
 
     proto::Reply reply = replyOf(Status::NoPicture);
@@ -318,10 +337,25 @@ int serveOne() {
     std::optional<quill::decode::PictureFile> file =
         quill::decode::PictureFile::read(pictureFd.get());
     pictureFd.reset(); // read once: the bytes are all the decoder needs of the file
-    Status status = file ? quill::decode::decodeFile(
-                               file->bytes(), FREE_IMAGE_FORMAT(request.format), request.flags,
-                               allocate, width, height, &orientation, &damaged)
-                         : Status::NoPicture;
+    unsigned bytesPerPixel = 3;
+    Status status = Status::NoPicture;
+    if (file && request.format == std::int32_t(proto::Format::Jpeg)) {
+        quill::decode::JpegFacts facts;
+        status = quill::decode::decodeJpeg(file->bytes(), request.jpeg, allocatePixels, facts);
+        reply.jpeg = proto::JpegReply{
+            facts.headerRead ? 1u : 0u,  facts.width,         facts.height,  facts.grey ? 1u : 0u,
+            facts.progressive ? 1u : 0u, facts.bytesPerPixel, facts.colours, facts.error};
+        width = facts.rowsWidth;
+        height = facts.rowsHeight;
+        orientation = facts.orientation;
+        reply.orientation = orientation;
+        damaged = facts.damaged;
+        bytesPerPixel = facts.bytesPerPixel;
+    } else if (file) {
+        status = quill::decode::decodeFile(file->bytes(), FREE_IMAGE_FORMAT(request.format),
+                                           request.flags, allocate, width, height, &orientation,
+                                           &damaged);
+    }
     file.reset();
     if (status == Status::Picture && !replyBuffer.finish()) {
         status = Status::Refused;
@@ -330,7 +364,8 @@ int serveOne() {
     if (status == Status::Picture) {
         reply.width = width;
         reply.height = height;
-        reply.stride = proto::rgbStride(width);
+        reply.stride = bytesPerPixel == 1 ? (std::uint64_t{width} + 3) & ~std::uint64_t{3}
+                                          : proto::rgbStride(width);
         reply.orientation = orientation;
         reply.damaged = damaged ? 1 : 0;
     }

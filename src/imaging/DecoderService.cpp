@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QStringList>
 
 #include <algorithm>
@@ -56,6 +57,7 @@ public:
         return *this;
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     explicit operator bool() const { return fd_ >= 0; }
     void reset(int fd = -1) {
         if (fd_ >= 0) {
@@ -354,6 +356,28 @@ public:
         return picture;
     }
 
+    // A palette picture's rows of one byte a pixel, its colours (0xffRRGGBB) after them.
+    QImage copyIndexed(int width, int height, std::size_t stride, int colours) const {
+        QImage picture(width, height, QImage::Format_Indexed8);
+        if (picture.isNull()) {
+            return picture;
+        }
+        for (int y = 0; y < height; ++y) {
+            if (!read(picture.scanLine(y), std::size_t(width), stride * std::size_t(y))) {
+                return QImage();
+            }
+        }
+        QList<QRgb> table(colours);
+        if (colours > 0 &&
+            !read(reinterpret_cast<std::uint8_t*>(table.data()),
+                  std::size_t(colours) * sizeof(QRgb),
+                  std::size_t(proto::paletteOffset(stride, std::uint32_t(height))))) {
+            return QImage();
+        }
+        picture.setColorTable(table);
+        return picture;
+    }
+
     // The rows as a picture that owns this buffer's mapping; the buffer is empty afterwards.
     // A buffer read by pread is copied instead.
     QImage handOver(int width, int height, std::size_t stride) {
@@ -451,6 +475,25 @@ Received receiveReply(int channel, Clock::time_point deadline, proto::Reply& rep
     return got.whole && reply.magic == proto::kReplyMagic ? Received::Message : Received::Malformed;
 }
 
+// The bytes a picture's answer puts in the reply buffer: its rows and, for a JPEG's palette
+// picture (one byte a pixel), its colours after them; 0 when the answer's size, row length or
+// kind makes no sense or passes the pixel limit.
+std::uint64_t rowsLength(const proto::Reply& reply, bool jpeg) {
+    const bool indexed = jpeg && reply.jpeg.bytesPerPixel == 1;
+    if (reply.width == 0 || reply.height == 0 ||
+        pictures::exceedsPixelLimit(reply.width, reply.height) ||
+        (jpeg && reply.jpeg.bytesPerPixel != 1 && reply.jpeg.bytesPerPixel != 3) ||
+        (indexed && reply.jpeg.colours > 256)) {
+        return 0;
+    }
+    const std::uint64_t stride = indexed ? (std::uint64_t{reply.width} + 3) & ~std::uint64_t{3}
+                                         : proto::rgbStride(reply.width);
+    if (reply.stride != stride) {
+        return 0;
+    }
+    return stride * reply.height + (indexed ? proto::kPaletteBytes : 0);
+}
+
 // Decoder processes, each with its reply buffer. Two wait for work while the service runs, so
 // that a run's decoding ahead and the window's thread each find one; a decode that finds none
 // waiting gets one more. All of them are started by the service's own thread: a decoder ends
@@ -530,13 +573,37 @@ public:
         damaged = false;
         detail.clear();
         // The decoder gets the open file, never its name.
-        qCDebug(lcDecoder).noquote() << "decode" << path << "as format" << format;
         qint64 size = 0;
         const Descriptor file = openPicture(path, size);
         if (!file) {
             detail = QStringLiteral("the file cannot be opened or is no regular file");
             return DecoderResult::NoPicture;
         }
+        proto::Request request{};
+        request.magic = proto::kRequestMagic;
+        request.format = format;
+        request.flags = flags;
+        proto::Reply reply{};
+        const auto fileBytes = std::uint64_t(std::max<qint64>(0, size));
+        const DecoderResult result =
+            decode(file.get(), fileBytes, path, request, picture, reply, detail);
+        if (result == DecoderResult::Picture) {
+            if (reply.orientation >= 1 && reply.orientation <= 8) {
+                orientation = int(reply.orientation);
+            }
+            damaged = reply.damaged != 0;
+        }
+        return result;
+    }
+
+    // Decodes the open file as request says; reply is the decoder's whole answer.
+    DecoderResult decode(int file, std::uint64_t fileBytes, const QString& path,
+                         const proto::Request& request, QImage& picture, proto::Reply& reply,
+                         QString& detail) {
+        picture = QImage();
+        detail.clear();
+        const bool jpeg = request.format == int(proto::Format::Jpeg);
+        qCDebug(lcDecoder).noquote() << "decode" << path << "as format" << request.format;
         Borrowed borrowed = borrow();
         Slot& slot = *borrowed.slot;
         const std::uint32_t number = nextNumber_++;
@@ -546,19 +613,18 @@ public:
             giveBack(std::move(borrowed));
             return DecoderResult::Failed;
         }
-        if (!sendRequest(slot, file, number, format, flags)) {
+        if (!sendRequest(slot, file, number, request)) {
             // The process went away while it waited: one more try with a new one.
             slot.worker.stop();
-            if (!ensureWorker(borrowed) || !sendRequest(slot, file, number, format, flags)) {
+            if (!ensureWorker(borrowed) || !sendRequest(slot, file, number, request)) {
                 return retire(std::move(borrowed), DecoderResult::Failed,
                               QStringLiteral("the decoder took no request"), detail);
             }
         }
-        proto::Reply reply{};
+        reply = proto::Reply{};
         // Until the decoder tells the size the header claims, the limit is what reading a file
         // of this size takes; then it is what decoding that many pixels takes.
         const auto started = Clock::now();
-        const auto fileBytes = std::uint64_t(std::max<qint64>(0, size));
         std::chrono::milliseconds limit = decodeTimeLimit(fileBytes, 0, borrowed.timeout);
         for (;;) {
             const Received received = receiveReply(slot.worker.channel(), started + limit, reply);
@@ -602,8 +668,8 @@ public:
                 return retire(std::move(borrowed), DecoderResult::Refused,
                               QStringLiteral("the picture is too large"), detail);
             }
-            const std::uint64_t length = proto::rgbStride(reply.width) * reply.height;
-            if (reply.stride != proto::rgbStride(reply.width) || length <= slot.buffer.bytes()) {
+            const std::uint64_t length = rowsLength(reply, jpeg);
+            if (length == 0 || length <= slot.buffer.bytes()) {
                 return broken(std::move(borrowed),
                               QStringLiteral("the decoder asked for a buffer it holds"), path,
                               detail);
@@ -615,8 +681,7 @@ public:
         }
         switch (proto::Status(reply.status)) {
         case proto::Status::Picture:
-            return takePicture(std::move(borrowed), reply, picture, orientation, damaged, path,
-                               detail);
+            return takePicture(std::move(borrowed), reply, picture, jpeg, path, detail);
         case proto::Status::NoPicture:
             return retire(std::move(borrowed), DecoderResult::NoPicture,
                           QStringLiteral("the file holds no picture of its format"), detail);
@@ -655,20 +720,17 @@ private:
         bool pooled = false;
     };
 
-    bool sendRequest(Slot& slot, const Descriptor& file, std::uint32_t number, int format,
-                     int flags) {
-        proto::Request request{};
-        request.magic = proto::kRequestMagic;
+    static bool sendRequest(Slot& slot, int file, std::uint32_t number, proto::Request request) {
         request.number = number;
-        request.format = format;
-        request.flags = flags;
+        request.bufferBytes = 0;
+        request.rowsBy = 0;
         const bool handOver = !slot.bufferHeld && slot.buffer.bytes() > 0;
         if (handOver) {
             request.bufferBytes = slot.buffer.bytes();
             request.rowsBy = std::uint32_t(slot.buffer.rowsBy());
         }
         if (!proto::sendWithDescriptors(slot.worker.channel(), &request, sizeof request,
-                                        {file.get(), handOver ? slot.buffer.fd() : -1})) {
+                                        {file, handOver ? slot.buffer.fd() : -1})) {
             return false;
         }
         slot.bufferHeld = slot.bufferHeld || handOver;
@@ -697,31 +759,33 @@ private:
     }
 
     DecoderResult takePicture(Borrowed borrowed, const proto::Reply& reply, QImage& picture,
-                              int& orientation, bool& damaged, const QString& path,
-                              QString& detail) {
+                              bool jpeg, const QString& path, QString& detail) {
         Slot& slot = *borrowed.slot;
         // Nothing is read that the program's own buffer and limits do not hold.
-        if (reply.width == 0 || reply.height == 0 ||
-            pictures::exceedsPixelLimit(reply.width, reply.height) ||
-            reply.stride != proto::rgbStride(reply.width) || !slot.bufferHeld ||
-            reply.stride * reply.height > slot.buffer.bytes()) {
+        const std::uint64_t length = rowsLength(reply, jpeg);
+        if (length == 0 || !slot.bufferHeld || length > slot.buffer.bytes()) {
             return broken(std::move(borrowed),
                           QStringLiteral("the decoder's picture does not fit its reply buffer"),
                           path, detail);
         }
+        const bool indexed = jpeg && reply.jpeg.bytesPerPixel == 1;
         const bool large = slot.buffer.bytes() > kKeptBufferBytes;
-        picture = large ? slot.buffer.handOver(int(reply.width), int(reply.height),
-                                               std::size_t(reply.stride))
-                        : slot.buffer.copy(int(reply.width), int(reply.height),
-                                           std::size_t(reply.stride));
+        if (indexed) {
+            picture = slot.buffer.copyIndexed(int(reply.width), int(reply.height),
+                                              std::size_t(reply.stride), int(reply.jpeg.colours));
+            if (large) {
+                slot.buffer.release();
+            }
+        } else {
+            picture = large ? slot.buffer.handOver(int(reply.width), int(reply.height),
+                                                   std::size_t(reply.stride))
+                            : slot.buffer.copy(int(reply.width), int(reply.height),
+                                               std::size_t(reply.stride));
+        }
         if (picture.isNull()) {
             return retire(std::move(borrowed), DecoderResult::Failed,
                           QStringLiteral("the decoder's picture could not be read"), detail);
         }
-        if (reply.orientation >= 1 && reply.orientation <= 8) {
-            orientation = int(reply.orientation);
-        }
-        damaged = reply.damaged != 0;
         logMessages(slot.worker);
         qCDebug(lcDecoder) << "picture" << reply.width << "x" << reply.height;
         // A process that held a buffer handed to the picture may not write into it any more.
@@ -1017,6 +1081,76 @@ DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags,
     if (damaged) {
         *damaged = cut;
     }
+    if (detail) {
+        *detail = why;
+    }
+    return result;
+}
+
+namespace {
+
+FileState stateOf(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return {};
+    }
+    return {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), std::int64_t(info.st_size),
+            info.st_mtim.tv_sec,        info.st_mtim.tv_nsec,       info.st_ctim.tv_sec,
+            info.st_ctim.tv_nsec};
+}
+
+} // namespace
+
+OpenedPicture::OpenedPicture(Passkey, int fd, QString name)
+    : fd_(fd), name_(std::move(name)), identity_(stateOf(fd)) {}
+
+OpenedPicture::~OpenedPicture() {
+    ::close(fd_);
+}
+
+std::shared_ptr<const OpenedPicture> OpenedPicture::open(const QString& path) {
+    qint64 size = 0;
+    Descriptor file = openPicture(path, size);
+    if (!file) {
+        return nullptr;
+    }
+    auto opened = std::make_shared<const OpenedPicture>(Passkey(), file.get(), path);
+    file.release();
+    return opened;
+}
+
+std::shared_ptr<const OpenedPicture> OpenedPicture::fromBytes(const QByteArray& bytes) {
+    Descriptor file(memfd_create("quillmere-bytes", MFD_CLOEXEC));
+    if (!file) {
+        return nullptr;
+    }
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t part =
+            ::write(file.get(), bytes.constData() + written, std::size_t(bytes.size() - written));
+        if (part < 0 && errno == EINTR) {
+            continue;
+        }
+        if (part <= 0) {
+            return nullptr;
+        }
+        written += part;
+    }
+    auto opened =
+        std::make_shared<const OpenedPicture>(Passkey(), file.get(), QStringLiteral("<bytes>"));
+    file.release();
+    return opened;
+}
+
+DecoderResult decodeJpegInDecoderProcess(const OpenedPicture& file, const proto::JpegAsk& ask,
+                                         QImage& picture, proto::Reply& reply, QString* detail) {
+    proto::Request request{};
+    request.magic = proto::kRequestMagic;
+    request.format = int(proto::Format::Jpeg);
+    request.jpeg = ask;
+    QString why;
+    const DecoderResult result = service().decode(
+        file.descriptor(), std::uint64_t(std::max<std::int64_t>(0, file.identity().size)),
+        file.name(), request, picture, reply, why);
     if (detail) {
         *detail = why;
     }

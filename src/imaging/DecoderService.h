@@ -5,11 +5,15 @@
 // a refusal, a file that is no picture or an answer that breaks the protocol ends that process,
 // and a fresh one takes over for the next file.
 
+#include "decoder/DecoderProtocol.h"
+
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
 namespace quill {
 
@@ -63,5 +67,54 @@ enum class DecoderResult {
 DecoderResult decodeInDecoderProcess(const QString& path, int format, int flags, QImage& picture,
                                      int* orientation = nullptr, QString* detail = nullptr,
                                      bool* damaged = nullptr);
+
+// What fstat tells of an open picture file. Equal identities stand for unchanged contents: a write
+// changes the modification and change times, a replacement the inode.
+struct FileState {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    std::int64_t changedSeconds = 0;
+    std::int64_t changedNanoseconds = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+// A picture file the program opened for the decoder process (a regular file only, opened without
+// waiting), never read here. Shared by whoever may ask for another decode of the same file.
+class OpenedPicture {
+public:
+    // Null when path is no regular file or cannot be opened.
+    static std::shared_ptr<const OpenedPicture> open(const QString& path);
+    // Bytes already in memory, as a memory file (for tests and benchmarks). Null without memory.
+    static std::shared_ptr<const OpenedPicture> fromBytes(const QByteArray& bytes);
+
+    // Only through open and fromBytes, which take over fd.
+    class Passkey {
+        friend class OpenedPicture;
+        Passkey() = default;
+    };
+    OpenedPicture(Passkey, int fd, QString name);
+    ~OpenedPicture();
+    OpenedPicture(const OpenedPicture&) = delete;
+    OpenedPicture& operator=(const OpenedPicture&) = delete;
+
+    int descriptor() const { return fd_; }
+    const FileState& identity() const { return identity_; }
+    const QString& name() const { return name_; }
+
+private:
+    int fd_;
+    QString name_;
+    FileState identity_;
+};
+
+// Decodes a JPEG in a decoder process as ask says. reply.jpeg holds what the decoder learnt of
+// the file, also when there is no picture; picture is Format_RGB888, or Format_Indexed8 for a
+// palette picture (reply.jpeg.bytesPerPixel 1). detail as for decodeInDecoderProcess.
+DecoderResult decodeJpegInDecoderProcess(const OpenedPicture& file,
+                                         const decoder_protocol::JpegAsk& ask, QImage& picture,
+                                         decoder_protocol::Reply& reply, QString* detail = nullptr);
 
 } // namespace quill

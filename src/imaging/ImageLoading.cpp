@@ -3,11 +3,10 @@
 #include "decoder/DecoderProtocol.h"
 #include "imaging/DecoderService.h"
 #include "imaging/Orientation.h"
-#include "imaging/PreviewGeometry.h"
 #include "platform/Logging.h"
-#include "platform/RegularFile.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <new>
@@ -176,29 +175,24 @@ LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
 
 namespace {
 
-// The size a preview decode must reach: the shown size, in the file's own orientation. The
-// preview filters the decoded picture down to it, so a picture of up to twice that size shows
-// no pixel edges, and the smallest scale that covers it costs least.
-QSize previewDecodeSize(const TJPEGData& header, int limit) {
-    const bool turned = transposesPicture(header.Orientation);
-    const QSize upright =
-        turned ? QSize(header.Height, header.Width) : QSize(header.Width, header.Height);
-    const QSize shown = FitIntoPreview(upright.width(), upright.height(), limit);
-    return turned ? shown.transposed() : shown;
-}
-
-// The preview of what jpeg holds (its header read). Throws as DecodeReduced does.
-DecodedPreview decodePreview(const TJPEGImage& jpeg, QSize atLeast) {
-    DecodedPreview preview{jpeg.Data().Data, atLeast, jpeg.DecodeSettings(), QImage(), false};
-    preview.picture = jpeg.DecodeReduced(atLeast, &preview.damaged);
-    applyOrientation(preview.picture, jpeg.Data().Orientation);
+// The preview of what file holds, decoded into jpeg. Throws as LoadPreview does.
+DecodedPreview decodePreview(TJPEGImage& jpeg, std::shared_ptr<const OpenedPicture> file,
+                             int limit) {
+    DecodedPreview preview;
+    preview.file = file->identity();
+    preview.limit = limit;
+    preview.settings = jpeg.DecodeSettings();
+    preview.picture = jpeg.LoadPreview(std::move(file), limit, preview.damaged);
+    preview.header = jpeg.Data();
+    preview.progressive = jpeg.ProgressiveEncoding();
+    applyOrientation(preview.picture, preview.header.Orientation);
     return preview;
 }
 
 bool standsFor(const std::optional<DecodedPreview>& preview, const TJPEGImage& jpeg,
-               QSize atLeast) {
-    return preview && preview->atLeast == atLeast && preview->settings == jpeg.DecodeSettings() &&
-           preview->data == jpeg.Data().Data;
+               const OpenedPicture& file, int limit) {
+    return preview && preview->limit == limit && preview->settings == jpeg.DecodeSettings() &&
+           preview->file == file.identity();
 }
 
 } // namespace
@@ -207,12 +201,11 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
                            QSize& fullSize, PreviewMemo* memo) {
     if (!isJpegExtension(extensionOf(path))) {
         // These loads leave the JPEG object alone, so the remembered picture is all they give.
-        QByteArray bytes;
-        const bool rememberable =
-            memo && !path.isEmpty() &&
-            readRegularFile(path, bytes, kMaxRememberedFileBytes) == RegularFileRead::Read;
-        if (rememberable && memo->other && memo->other->path == path &&
-            memo->other->data == bytes) {
+        // The file is told by what fstat says of it: this process reads no picture's bytes.
+        std::shared_ptr<const OpenedPicture> opened =
+            memo && !path.isEmpty() ? OpenedPicture::open(path) : nullptr;
+        if (opened && memo->other && memo->other->path == path &&
+            memo->other->file == opened->identity()) {
             workingBitmap = memo->other->picture;
             fullSize = workingBitmap.size();
             return loadLogged(path, {});
@@ -225,32 +218,37 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
         workingBitmap = QImage();
         const LoadResult result = LoadPictureFile(workingBitmap, jpeg, path);
         fullSize = workingBitmap.size();
-        if (result == LoadOk && rememberable && !workingBitmap.isNull()) {
-            memo->other = DecodedPicture{path, std::move(bytes), workingBitmap};
+        if (result == LoadOk && opened && !workingBitmap.isNull()) {
+            memo->other = DecodedPicture{path, opened->identity(), workingBitmap};
         }
         return result;
     }
     try {
-        jpeg.LoadFromFile(path);
-        const TJPEGData& header = jpeg.Data();
-        const QSize atLeast = previewDecodeSize(header, limit);
-        const QSize upright = transposesPicture(header.Orientation)
-                                  ? QSize(header.Height, header.Width)
-                                  : QSize(header.Width, header.Height);
+        std::shared_ptr<const OpenedPicture> file = OpenedPicture::open(path);
+        if (!file) {
+            throw EFOpenError(path);
+        }
+        if (file->identity().size > kMaxJpegFileBytes) {
+            throw EJPEG(QStringLiteral("the file is larger than any picture"));
+        }
         DecodedPreview preview;
-        if (memo && standsFor(memo->last, jpeg, atLeast)) {
+        if (memo && standsFor(memo->last, jpeg, *file, limit)) {
             preview = *memo->last;
-        } else if (memo && standsFor(memo->ahead, jpeg, atLeast)) {
+            jpeg.TakeHeader(std::move(file), preview.header, preview.progressive);
+        } else if (memo && standsFor(memo->ahead, jpeg, *file, limit)) {
             preview = *memo->ahead;
+            jpeg.TakeHeader(std::move(file), preview.header, preview.progressive);
             memo->last = preview;
         } else {
-            preview = decodePreview(jpeg, atLeast);
+            preview = decodePreview(jpeg, std::move(file), limit);
             if (memo) {
                 memo->last = preview;
             }
         }
+        const TJPEGData& header = preview.header;
         workingBitmap = preview.picture;
-        fullSize = upright;
+        fullSize = transposesPicture(header.Orientation) ? QSize(header.Height, header.Width)
+                                                         : QSize(header.Width, header.Height);
         return loadLogged(path, {LoadOk, QString(), preview.damaged});
     } catch (const Failure& failure) {
         return loadLogged(path, {LoadInvalidJpeg, failure.text()});
@@ -263,14 +261,22 @@ PreviewAhead::PreviewAhead(const QString& path, int limit) {
     if (!isJpegExtension(extensionOf(path))) {
         return;
     }
+    // The thread asks the decoder service, which logs and looks for the decoder beside the
+    // program, while this thread may be making the application. So this thread becomes Qt's main
+    // thread and the decoder is found before the other starts: neither is left to a race with
+    // the application's construction.
+    QThread::currentThread();
+    decoderExecutable();
     // A thread that cannot be had only means the preview is decoded in its turn. Nothing may
     // leave the thread as an exception; a file that does not decode leaves no result.
     try {
         thread_ = std::thread([this, path, limit] {
             try {
                 TJPEGImage jpeg{TJPEGDefaults{}};
-                jpeg.LoadFromFile(path);
-                result_ = decodePreview(jpeg, previewDecodeSize(jpeg.Data(), limit));
+                std::shared_ptr<const OpenedPicture> file = OpenedPicture::open(path);
+                if (file && file->identity().size <= kMaxJpegFileBytes) {
+                    result_ = decodePreview(jpeg, std::move(file), limit);
+                }
             } catch (...) {
                 result_.reset();
             }

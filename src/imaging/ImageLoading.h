@@ -1,10 +1,11 @@
 #pragma once
-// Turning a picture file into the working bitmap. JPEG files (".jpg" and its other spellings) go
-// through the shared JPEG object in this process; every other format is decoded by FreeImage in the
-// decoder process, chosen by the file's extension through the decoder table. Either way the picture
-// comes out upright (after its EXIF or TIFF orientation) and in sRGB (after its embedded colour
-// profile).
+// Turning a picture file into the working bitmap. Every picture is decoded in the decoder
+// process: JPEG files (".jpg" and its other spellings) by libjpeg through the shared JPEG object,
+// which keeps what the run needs of them, every other format by the decoder chosen by the file's
+// extension through the decoder table. Either way the picture comes out upright (after its EXIF
+// or TIFF orientation) and in sRGB (after its embedded colour profile).
 
+#include "imaging/DecoderService.h"
 #include "imaging/JpegImage.h"
 
 #include <QByteArray>
@@ -70,34 +71,34 @@ bool HasDecoder(const QString& path);
 // has no decoder.
 LoadResult LoadPictureFile(QImage& workingBitmap, TJPEGImage& jpeg, const QString& path);
 
-// A JPEG's preview: the file's bytes, the size asked for, the settings, and the picture made of
-// them.
+// A JPEG's preview: the file it was made of (as fstat knew it), the preview's limit, the
+// settings, what the header said, and the picture.
 struct DecodedPreview {
-    QByteArray data;
-    QSize atLeast;
+    FileState file;
+    int limit = 0;
     TJPEGDecodeSettings settings;
+    TJPEGData header;
+    bool progressive = false;
     QImage picture;
     bool damaged = false;
 };
 
-// A picture of another format as the decoder process made it of these bytes at this path.
+// A picture of another format as the decoder process made it of this file at this path.
 struct DecodedPicture {
     QString path;
-    QByteArray data;
+    FileState file;
     QImage picture;
 };
 
 // The previews that need not be decoded again: the last JPEG preview decoded, during start-up
-// the one decoded ahead (PreviewAhead), and the last picture of another format (up to
-// kMaxRememberedFileBytes). Start-up previews the same file up to three times, and the end of a
-// run previews the folder's first entry again; a file whose bytes are unchanged is not decoded
-// again.
+// the one decoded ahead (PreviewAhead), and the last picture of another format. Start-up previews
+// the same file up to three times, and the end of a run previews the folder's first entry again;
+// a file that is unchanged (the same file, size and times) is not decoded again.
 struct PreviewMemo {
     std::optional<DecodedPreview> last;
     std::optional<DecodedPreview> ahead;
     std::optional<DecodedPicture> other;
 };
-inline constexpr qint64 kMaxRememberedFileBytes = qint64(64) << 20;
 
 // The preview's load: as LoadPictureFile (same outcomes, same messages, the shared JPEG object
 // left holding the file and its progressive flag), but a JPEG is decoded only as large as
@@ -113,7 +114,8 @@ LoadResult LoadPreviewFile(QImage& workingBitmap, TJPEGImage& jpeg, const QStrin
 // meanwhile. It decodes with the built-in JPEG defaults, since the process's table needs the
 // application, which does not exist yet; its picture only stands in for a decode of the same
 // bytes at the same size with the same settings, so whatever the file turns out to be, the
-// preview shows and says exactly what decoding it in its turn would.
+// preview shows and says exactly what decoding it in its turn would. The decode runs in a
+// decoder process of the thread's own.
 class PreviewAhead {
 public:
     PreviewAhead(const QString& path, int limit);

@@ -1,27 +1,17 @@
 #include "imaging/JpegImage.h"
 
-#include "imaging/ColourProfile.h"
-#include "imaging/JpegLimits.h"
-#include "imaging/Orientation.h"
-#include "imaging/PixelLimit.h"
-#include "platform/Logging.h"
-#include "platform/RegularFile.h"
+#include "decoder/DecoderProtocol.h"
+#include "imaging/DecoderService.h"
 #include "platform/SafeReplace.h"
 
 #include <QGuiApplication>
-#include <QList>
 #include <QScreen>
 
 #include <algorithm>
 #include <array>
 #include <csetjmp>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -33,14 +23,8 @@ namespace quill {
 
 namespace {
 
-// Decoding memory beyond the picture itself: the coefficients of a progressive file of about
-// 110 megapixels at full colour resolution, or 220 with the usual halved chroma, fit. A file
-// whose header asks for more fails at once instead of exhausting memory, so that the
-// coefficients and the picture together stay well below 2 GiB.
-constexpr long kMaxDecoderMemory = 640L << 20;
-// Real progressive files have about ten scans; thousands of empty ones only burn time.
-constexpr int kMaxScans = 1000;
-constexpr int kPaletteColours = 236;
+namespace proto = decoder_protocol;
+
 constexpr std::size_t kOutputBlock = 4096;
 
 // libjpeg reports errors through error_exit, which must not return. It jumps back to the
@@ -49,13 +33,6 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     int code;
-    // Missing data is only a warning to libjpeg, which goes on with grey in its place: a scan's
-    // data broke off, or the file ended without its end marker.
-    bool brokeOff;
-    bool ended;
-    // Scans (in order) whose data was left out on purpose: libjpeg finds them empty, which is no
-    // damage.
-    const std::vector<bool>* emptiedScans;
 };
 
 [[noreturn]] void errorExit(j_common_ptr cinfo) {
@@ -69,36 +46,15 @@ struct ErrorManager {
     errorExit(cinfo);
 }
 
-// Warnings do not stop decoding; only the two that mean missing data are noted.
-void noteWarning(j_common_ptr cinfo, int level) {
-    if (level >= 0) {
-        return; // trace messages
-    }
-    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
-    const int code = cinfo->err->msg_code;
-    if (code == JWRN_HIT_MARKER) {
-        const int scan = cinfo->is_decompressor
-                             ? reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number
-                             : 0;
-        const bool emptied = errors->emptiedScans && scan >= 1 &&
-                             std::size_t(scan) <= errors->emptiedScans->size() &&
-                             (*errors->emptiedScans)[std::size_t(scan) - 1];
-        errors->brokeOff = errors->brokeOff || !emptied;
-    } else if (code == JWRN_JPEG_EOF) {
-        errors->ended = true;
-    }
-}
+void ignoreMessage(j_common_ptr, int) {}
 void ignoreOutput(j_common_ptr) {}
 
 void setUpErrors(ErrorManager& errors) {
     jpeg_std_error(&errors.pub);
     errors.pub.error_exit = errorExit;
-    errors.pub.emit_message = noteWarning;
+    errors.pub.emit_message = ignoreMessage;
     errors.pub.output_message = ignoreOutput;
     errors.code = 0;
-    errors.brokeOff = false;
-    errors.ended = false;
-    errors.emptiedScans = nullptr;
 }
 
 template <typename Body> bool guarded(ErrorManager& errors, Body&& body) {
@@ -108,75 +64,6 @@ template <typename Body> bool guarded(ErrorManager& errors, Body&& body) {
     body();
     return true;
 }
-
-void limitScans(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) {
-        return;
-    }
-    const auto* info = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (info->input_scan_number > kMaxScans ||
-        jpeg_limits::exceedsScanBudget(info->image_width, info->image_height,
-                                       std::uint64_t(std::max(info->input_scan_number, 0)))) {
-        fail(cinfo, JERR_BAD_PROGRESSION);
-    }
-}
-
-// The scans a file holds are counted before any is decoded, so that a file beyond the budget
-// costs nothing; the progress monitor above stays as the bound while decoding.
-bool scansWithinBudget(const jpeg_decompress_struct& info, const QByteArray& data) {
-    const int scans = jpeg_limits::countScans(data);
-    return scans <= kMaxScans && !jpeg_limits::exceedsScanBudget(
-                                     info.image_width, info.image_height, std::uint64_t(scans));
-}
-
-// A progressive file whose data ran out before every coefficient was sent in full.
-bool refinementMissing(const jpeg_decompress_struct& info) {
-    if (!info.progressive_mode || !info.coef_bits) {
-        return false;
-    }
-    for (int c = 0; c < info.num_components; ++c) {
-        for (int k = 0; k < DCTSIZE2; ++k) {
-            if (info.coef_bits[c][k] != 0) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-struct Decompressor {
-    Decompressor() {
-        setUpErrors(errors);
-        info.err = &errors.pub;
-        progress.progress_monitor = limitScans;
-    }
-    ~Decompressor() {
-        if (created) {
-            jpeg_destroy_decompress(&info);
-        }
-    }
-    Decompressor(const Decompressor&) = delete;
-    Decompressor& operator=(const Decompressor&) = delete;
-
-    // Inside guarded() only.
-    void create(const QByteArray& bytes) {
-        jpeg_create_decompress(&info);
-        created = true;
-        info.mem->max_memory_to_use = kMaxDecoderMemory;
-        info.progress = &progress;
-        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                     static_cast<unsigned long>(bytes.size()));
-        // EXIF (orientation) and ICC profile blocks; libjpeg skips them otherwise.
-        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
-        jpeg_read_header(&info, TRUE);
-    }
-
-    jpeg_decompress_struct info{};
-    ErrorManager errors{};
-    jpeg_progress_mgr progress{};
-    bool created = false;
-};
 
 // The encoder's destination: the whole file in memory, filled in blocks.
 struct Destination {
@@ -239,77 +126,35 @@ struct Compressor {
     bool created = false;
 };
 
-// Adobe's CMYK files store inverted ink values; others store the plain ones.
-void cmykToRgb(const JSAMPLE* cmyk, uchar* rgb, unsigned width, bool inverted) {
-    for (unsigned x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
-        const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
-        for (int c = 0; c < 3; ++c) {
-            const unsigned ink = inverted ? cmyk[c] : 255u - cmyk[c];
-            rgb[c] = uchar((ink * k + 127) / 255);
-        }
-    }
-}
-
-// The Orientation of the first EXIF block; upright without one.
-int exifOrientation(const jpeg_decompress_struct& info) {
-    static constexpr char kExifHeader[] = "Exif\0";
-    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
-        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= sizeof kExifHeader &&
-            std::memcmp(marker->data, kExifHeader, sizeof kExifHeader) == 0) {
-            return orientationFromExif(marker->data, marker->data_length);
-        }
-    }
-    return kUpright;
-}
-
-// The identifiers of the components of a progressive file that an eighth-size decode draws from
-// their DC coefficients alone (an inverse DCT of one point), as libjpeg sizes them; none for any
-// other file or one whose header does not read.
-std::vector<int> componentsDrawnFromDc(const QByteArray& bytes) {
-    Decompressor jpeg;
-    std::vector<int> components;
-    guarded(jpeg.errors, [&] {
-        jpeg.create(bytes);
-        j_decompress_ptr info = &jpeg.info;
-        if (!info->progressive_mode || info->arith_code) {
-            return;
-        }
-        info->scale_num = 1;
-        info->scale_denom = 8;
-        jpeg_calc_output_dimensions(info);
-        for (int c = 0; c < info->num_components; ++c) {
-            if (info->comp_info[c].DCT_scaled_size == 1) {
-                components.push_back(info->comp_info[c].component_id);
-            }
-        }
-    });
-    return components;
-}
-
-struct MallocFree {
-    void operator()(JOCTET* data) const { std::free(data); }
+// One decode of file in the decoder process: the picture, or why there is none.
+struct Decoded {
+    QImage picture;
+    proto::Reply reply{};
+    std::optional<EJPEG> failure;
 };
 
-// The colours of a palette picture are converted through its table.
-void convertPalette(std::array<QRgb, 256>& palette, int colours,
-                    const colour::SrgbConversion& toSrgb, bool grey) {
-    std::array<uchar, 256 * 3> in{};
-    std::array<uchar, 256 * 3> out{};
-    for (int i = 0; i < colours; ++i) {
-        const QRgb colour = palette[std::size_t(i)];
-        if (grey) {
-            in[std::size_t(i)] = uchar(qRed(colour));
-        } else {
-            in[std::size_t(i) * 3] = uchar(qRed(colour));
-            in[std::size_t(i) * 3 + 1] = uchar(qGreen(colour));
-            in[std::size_t(i) * 3 + 2] = uchar(qBlue(colour));
-        }
+Decoded decodeInDecoder(const OpenedPicture& file, const proto::JpegAsk& ask) {
+    Decoded decoded;
+    QString why;
+    const DecoderResult result =
+        decodeJpegInDecoderProcess(file, ask, decoded.picture, decoded.reply, &why);
+    if (result != DecoderResult::Picture) {
+        decoded.picture = QImage();
+        // libjpeg's own refusal keeps its message number; a decoder that crashed or overran its
+        // time says so in words.
+        const bool refused = result == DecoderResult::NoPicture || result == DecoderResult::Refused;
+        decoded.failure = refused && decoded.reply.jpeg.error != 0
+                              ? EJPEG(int(decoded.reply.jpeg.error))
+                              : EJPEG(why.isEmpty() ? QStringLiteral("JPEG-Fehler") : why);
     }
-    toSrgb.convert(in.data(), out.data(), std::size_t(colours));
-    for (int i = 0; i < colours; ++i) {
-        const uchar* rgb = out.data() + std::size_t(i) * 3;
-        palette[std::size_t(i)] = qRgb(rgb[0], rgb[1], rgb[2]);
-    }
+    return decoded;
+}
+
+TJPEGData headerOf(const proto::Reply& reply) {
+    const int orientation =
+        reply.orientation >= 1 && reply.orientation <= 8 ? int(reply.orientation) : 1;
+    return TJPEGData{QByteArray(), int(reply.jpeg.fileWidth), int(reply.jpeg.fileHeight),
+                     reply.jpeg.grey != 0, orientation};
 }
 
 } // namespace
@@ -363,7 +208,7 @@ int TJPEGImage::Height() const {
 }
 
 bool TJPEGImage::Empty() const {
-    return bitmap_.isNull() && data_.Data.isEmpty();
+    return bitmap_.isNull() && data_.Data.isEmpty() && !source_;
 }
 
 void TJPEGImage::SetWidth(int) {
@@ -375,51 +220,93 @@ void TJPEGImage::SetHeight(int) {
 }
 
 void TJPEGImage::LoadFromFile(const QString& path) {
-    QByteArray bytes;
-    switch (readRegularFile(path, bytes, jpeg_limits::kMaxFileBytes)) {
-    case RegularFileRead::Read:
-        break;
-    case RegularFileRead::CannotOpen:
+    std::shared_ptr<const OpenedPicture> file = OpenedPicture::open(path);
+    if (!file) {
         throw EFOpenError(path);
-    case RegularFileRead::TooLarge:
+    }
+    if (file->identity().size > kMaxJpegFileBytes) {
         throw EJPEG(JERR_IMAGE_TOO_BIG);
     }
-    LoadFromBytes(bytes);
+    LoadFromOpened(std::move(file));
 }
 
 void TJPEGImage::LoadFromBytes(const QByteArray& bytes) {
-    data_ = TJPEGData{bytes, 0, 0, false};
-    bitmap_ = QImage();
-    incomplete_ = false;
-    readHeader();
+    std::shared_ptr<const OpenedPicture> file = OpenedPicture::fromBytes(bytes);
+    if (!file) {
+        throw EJPEG(JERR_OUT_OF_MEMORY);
+    }
+    LoadFromOpened(std::move(file));
 }
 
-void TJPEGImage::readHeader() {
-    Decompressor jpeg;
-    int width = 0;
-    int height = 0;
-    bool grey = false;
-    bool multiScan = false;
-    if (!guarded(jpeg.errors, [&] {
-            jpeg.create(data_.Data);
-            width = int(jpeg.info.image_width);
-            height = int(jpeg.info.image_height);
-            grey = jpeg.info.jpeg_color_space == JCS_GRAYSCALE;
-            multiScan = jpeg_has_multiple_scans(&jpeg.info);
-        })) {
-        throw EJPEG(jpeg.errors.code);
+proto::JpegAsk TJPEGImage::ask() const {
+    proto::JpegAsk ask{};
+    ask.smoothing = smoothing_ ? 1 : 0;
+    ask.bestSpeed = performance_ == jpBestSpeed ? 1 : 0;
+    ask.eightBit = pixelFormat_ == jf8Bit ? 1 : 0;
+    ask.scaleShift = std::uint8_t(scale_);
+    ask.progressiveDisplay = progressiveDisplay_ ? 1 : 0;
+    return ask;
+}
+
+void TJPEGImage::holdInput(std::shared_ptr<const OpenedPicture> file) {
+    data_ = TJPEGData{};
+    bitmap_ = QImage();
+    incomplete_ = false;
+    failure_.reset();
+    source_ = std::move(file);
+}
+
+void TJPEGImage::LoadFromOpened(std::shared_ptr<const OpenedPicture> file) {
+    holdInput(nullptr);
+    // One request reads the header and decodes: the picture is what every caller wants next.
+    Decoded decoded = decodeInDecoder(*file, ask());
+    if (!decoded.reply.jpeg.headerRead) {
+        throw *decoded.failure;
     }
-    data_.Width = width;
-    data_.Height = height;
-    data_.Grayscale = grey;
-    data_.Orientation = exifOrientation(jpeg.info);
-    progressive_ = multiScan;
+    data_ = headerOf(decoded.reply);
+    progressive_ = decoded.reply.jpeg.progressive != 0;
+    source_ = std::move(file);
+    if (decoded.failure) {
+        failure_ = std::move(decoded.failure);
+        return;
+    }
+    bitmap_ = std::move(decoded.picture);
+    incomplete_ = decoded.reply.damaged != 0;
+}
+
+QImage TJPEGImage::LoadPreview(std::shared_ptr<const OpenedPicture> file, int limit,
+                               bool& damaged) {
+    holdInput(nullptr);
+    proto::JpegAsk reduced = ask();
+    reduced.reduced = 1;
+    reduced.fitLimit = std::uint32_t(std::max(limit, 1));
+    Decoded decoded = decodeInDecoder(*file, reduced);
+    if (decoded.reply.jpeg.headerRead) {
+        data_ = headerOf(decoded.reply);
+        progressive_ = decoded.reply.jpeg.progressive != 0;
+        source_ = std::move(file);
+    }
+    if (decoded.failure) {
+        throw *decoded.failure;
+    }
+    damaged = decoded.reply.damaged != 0;
+    return std::move(decoded.picture);
+}
+
+void TJPEGImage::TakeHeader(std::shared_ptr<const OpenedPicture> file, const TJPEGData& header,
+                            bool progressive) {
+    holdInput(std::move(file));
+    data_ = header;
+    data_.Data = QByteArray();
+    progressive_ = progressive;
 }
 
 void TJPEGImage::Assign(const QImage& bitmap) {
     data_ = TJPEGData{};
     bitmap_ = bitmap;
     incomplete_ = false;
+    source_.reset();
+    failure_.reset();
 }
 
 void TJPEGImage::AssignTo(QImage& target) {
@@ -440,38 +327,37 @@ void TJPEGImage::JPEGNeeded() {
 }
 
 void TJPEGImage::decompress() {
-    bool incomplete = false;
-    bitmap_ = decode(8, incomplete, data_.Data);
-    incomplete_ = incomplete;
+    if (failure_) {
+        throw *failure_;
+    }
+    if (!source_) {
+        throw EJPEG(JERR_INPUT_EMPTY);
+    }
+    Decoded decoded = decodeInDecoder(*source_, ask());
+    if (decoded.failure) {
+        throw *decoded.failure;
+    }
+    bitmap_ = std::move(decoded.picture);
+    incomplete_ = decoded.reply.damaged != 0;
 }
 
 QImage TJPEGImage::DecodeReduced(QSize atLeast, bool* incomplete, ScanUse scans) const {
-    // libjpeg rounds a scaled side up: ceil(side * eighths / 8).
-    const auto reaches = [](int side, unsigned eighths, int wanted) {
-        return (std::int64_t(side) * eighths + 7) / 8 >= wanted;
-    };
-    unsigned eighths = 1;
-    while (eighths < 8 && !(reaches(data_.Width, eighths, atLeast.width()) &&
-                            reaches(data_.Height, eighths, atLeast.height()))) {
-        ++eighths;
+    if (!source_) {
+        throw EJPEG(JERR_INPUT_EMPTY);
     }
-    bool brokeOff = false;
-    // At an eighth each block of a full-resolution component is drawn from its DC coefficient
-    // alone, so the AC scans of those components need not be decoded: the picture is exactly
-    // the one all scans give.
-    std::optional<jpeg_limits::DcScansOnly> dcOnly;
-    if (eighths == 1 && scans == ScanUse::Needed) {
-        const std::vector<int> components = componentsDrawnFromDc(data_.Data);
-        if (!components.empty()) {
-            dcOnly = jpeg_limits::leaveOutAcData(data_.Data, components);
-        }
+    proto::JpegAsk reduced = ask();
+    reduced.reduced = 1;
+    reduced.atLeastWidth = std::uint32_t(std::max(atLeast.width(), 0));
+    reduced.atLeastHeight = std::uint32_t(std::max(atLeast.height(), 0));
+    reduced.allScans = scans == ScanUse::All ? 1 : 0;
+    Decoded decoded = decodeInDecoder(*source_, reduced);
+    if (decoded.failure) {
+        throw *decoded.failure;
     }
-    QImage picture = dcOnly ? decode(eighths, brokeOff, dcOnly->stream, &dcOnly->emptied)
-                            : decode(eighths, brokeOff, data_.Data);
     if (incomplete) {
-        *incomplete = brokeOff;
+        *incomplete = decoded.reply.damaged != 0;
     }
-    return picture;
+    return std::move(decoded.picture);
 }
 
 void TJPEGImage::TakeLoaded(TJPEGImage&& other) {
@@ -479,154 +365,8 @@ void TJPEGImage::TakeLoaded(TJPEGImage&& other) {
     bitmap_ = std::move(other.bitmap_);
     progressive_ = other.progressive_;
     incomplete_ = other.incomplete_;
-}
-
-QImage TJPEGImage::decode(unsigned eighths, bool& incomplete, const QByteArray& bytes,
-                          const std::vector<bool>* emptiedScans) const {
-    Decompressor jpeg;
-    jpeg.errors.emptiedScans = emptiedScans;
-    unsigned fullWidth = 0;
-    unsigned fullHeight = 0;
-    unsigned width = 0;
-    unsigned height = 0;
-    bool quantise = false;
-    bool cmyk = false;
-    bool adobe = false;
-    if (!guarded(jpeg.errors, [&] {
-            jpeg.create(bytes);
-            j_decompress_ptr info = &jpeg.info;
-            // The object's own scale is always full size; a smaller decode is asked for in eighths.
-            if (eighths >= 8) {
-                info->scale_num = 1;
-                info->scale_denom = 1u << unsigned(scale_);
-            } else {
-                info->scale_num = eighths;
-                info->scale_denom = 8;
-            }
-            info->do_block_smoothing = smoothing_ ? TRUE : FALSE;
-            info->buffered_image = progressiveDisplay_ ? TRUE : FALSE;
-            if (performance_ == jpBestSpeed) {
-                info->dct_method = JDCT_IFAST;
-                info->two_pass_quantize = FALSE;
-                info->dither_mode = JDITHER_ORDERED;
-            }
-            switch (info->jpeg_color_space) {
-            case JCS_GRAYSCALE:
-                info->out_color_space = JCS_GRAYSCALE;
-                quantise = true;
-                break;
-            case JCS_CMYK:
-            case JCS_YCCK:
-                // libjpeg cannot make RGB of these itself; the ink values are converted below.
-                info->out_color_space = JCS_CMYK;
-                cmyk = true;
-                break;
-            default:
-                info->out_color_space = JCS_RGB;
-                quantise = pixelFormat_ == jf8Bit;
-                break;
-            }
-            if (quantise) {
-                info->quantize_colors = TRUE;
-                info->desired_number_of_colors = kPaletteColours;
-            }
-            adobe = info->saw_Adobe_marker;
-            jpeg_calc_output_dimensions(info);
-            fullWidth = info->image_width;
-            fullHeight = info->image_height;
-            width = info->output_width;
-            height = info->output_height;
-        })) {
-        throw EJPEG(jpeg.errors.code);
-    }
-    // A damaged profile chunk only means no profile.
-    JOCTET* iccData = nullptr;
-    unsigned iccLength = 0;
-    guarded(jpeg.errors, [&] { jpeg_read_icc_profile(&jpeg.info, &iccData, &iccLength); });
-    const std::unique_ptr<JOCTET, MallocFree> icc(iccData);
-    // Judged by the whole picture, so that a smaller decode refuses exactly what the full one does.
-    if (pictures::exceedsPixelLimit(fullWidth, fullHeight)) {
-        throw EJPEG(JERR_IMAGE_TOO_BIG);
-    }
-    if (!scansWithinBudget(jpeg.info, bytes)) {
-        throw EJPEG(JERR_BAD_PROGRESSION);
-    }
-    // Starting reads every scan of a progressive file and allocates the decoder's buffers: a file
-    // that asks for too many scans or too much memory fails here, before the picture exists.
-    if (!guarded(jpeg.errors, [&] { jpeg_start_decompress(&jpeg.info); })) {
-        throw EJPEG(jpeg.errors.code);
-    }
-    const bool unrefined = refinementMissing(jpeg.info);
-    const bool indexed = quantise && !cmyk;
-    const bool greyPalette = indexed && jpeg.info.out_color_space == JCS_GRAYSCALE;
-    const colour::Pixels layout =
-        cmyk          ? (adobe ? colour::Pixels::CmykInverted : colour::Pixels::Cmyk)
-        : greyPalette ? colour::Pixels::Grey
-                      : colour::Pixels::Rgb;
-    // A profile that cannot be used leaves the pixels as decoded.
-    std::string profileIgnored;
-    const colour::SrgbConversion toSrgb =
-        colour::SrgbConversion::fromProfile(icc.get(), iccLength, layout, &profileIgnored);
-    if (!profileIgnored.empty()) {
-        qCDebug(lcLoad).noquote() << QString::fromStdString(profileIgnored);
-    }
-    QImage picture(int(width), int(height),
-                   indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
-    if (picture.isNull()) {
-        throw EJPEG(JERR_OUT_OF_MEMORY);
-    }
-    std::vector<JSAMPLE> inkRow(cmyk ? std::size_t(width) * 4 : 0);
-    uchar* const bits = picture.bits();
-    const qsizetype stride = picture.bytesPerLine();
-    std::array<QRgb, 256> palette{};
-    int colours = 0;
-    std::optional<colour::ConversionBehind> behind; // converts finished rows on a second thread
-    if (toSrgb && !indexed) {
-        behind.emplace(toSrgb, bits, std::size_t(stride), width, height);
-    }
-    if (!guarded(jpeg.errors, [&] {
-            j_decompress_ptr info = &jpeg.info;
-            while (info->output_scanline < info->output_height) {
-                const JDIMENSION y = info->output_scanline;
-                JSAMPROW row = behind ? behind->rowFor(y)
-                               : cmyk ? inkRow.data()
-                                      : bits + y * stride;
-                if (jpeg_read_scanlines(info, &row, 1) != 1) {
-                    fail(reinterpret_cast<j_common_ptr>(info), JERR_INPUT_EOF);
-                }
-                if (behind) {
-                    behind->decoded(y + 1);
-                } else if (cmyk) {
-                    cmykToRgb(inkRow.data(), bits + y * stride, width, adobe);
-                }
-            }
-            if (indexed) {
-                colours = info->actual_number_of_colors;
-                for (int i = 0; i < colours && i < 256; ++i) {
-                    const int r = info->colormap[0][i];
-                    const int g = info->out_color_components > 1 ? info->colormap[1][i] : r;
-                    const int b = info->out_color_components > 2 ? info->colormap[2][i] : r;
-                    palette[std::size_t(i)] = qRgb(r, g, b);
-                }
-            }
-            jpeg_finish_decompress(info);
-        })) {
-        throw EJPEG(jpeg.errors.code);
-    }
-    if (behind) {
-        behind->finish();
-    }
-    if (indexed) {
-        if (toSrgb) {
-            convertPalette(palette, colours, toSrgb, greyPalette);
-        }
-        picture.setColorTable(QList<QRgb>(palette.begin(), palette.begin() + colours));
-    }
-    // Data that breaks off inside a scan leaves the rest of it grey. A file that only lacks its
-    // end marker is whole, unless (progressive) it ended between scans before every coefficient
-    // had arrived.
-    incomplete = jpeg.errors.brokeOff || (jpeg.errors.ended && unrefined);
-    return picture;
+    source_ = std::move(other.source_);
+    failure_ = std::move(other.failure_);
 }
 
 void TJPEGImage::compress() {

@@ -1,8 +1,10 @@
 #pragma once
-// The shared JPEG object: holds a JPEG file's bytes, a picture, or both, over libjpeg's jpeg62
-// interface. It decodes ".jpg" inputs and encodes every output file; a setting read from an
-// input (the progressive flag) carries over into later outputs.
+// The shared JPEG object: holds a JPEG input (the open file and what its header says), a picture,
+// or encoded data. It encodes every output file over libjpeg's jpeg62 interface; ".jpg" inputs
+// are decoded by the decoder process, never here. A setting read from an input (the progressive
+// flag) carries over into later outputs.
 
+#include "decoder/DecoderProtocol.h"
 #include "platform/Failure.h"
 
 #include <QByteArray>
@@ -10,7 +12,8 @@
 #include <QSize>
 #include <QString>
 
-#include <vector>
+#include <memory>
+#include <optional>
 
 namespace quill {
 
@@ -55,7 +58,8 @@ struct TJPEGDefaults {
 };
 TJPEGDefaults& JPEGDefaults();
 
-// A complete JPEG file in memory with what its header says.
+// What a JPEG input's header says, or an encoded output whole in Data (empty for an input: its
+// bytes stay in the decoder process).
 struct TJPEGData {
     QByteArray Data;
     int Width = 0;
@@ -74,6 +78,12 @@ struct TJPEGDecodeSettings {
     bool ProgressiveDisplay = false;
     bool operator==(const TJPEGDecodeSettings&) const = default;
 };
+
+class OpenedPicture;
+
+// Far above any camera's or phone's file (a 50-megapixel JPEG at the best quality is about
+// 40 MB); a larger input is refused unread.
+inline constexpr qint64 kMaxJpegFileBytes = qint64{256} << 20;
 
 class TJPEGImage {
 public:
@@ -106,12 +116,24 @@ public:
     [[noreturn]] void SetWidth(int width);
     [[noreturn]] void SetHeight(int height);
 
-    // Reads the whole file and its header (size, greyscale mark, progressive flag); no pixels
-    // are decoded yet. Only a regular file is read, and none beyond the size cap. Throws
-    // EFOpenError or EJPEG.
+    // Opens the file (a regular one, up to kMaxJpegFileBytes) and has the decoder process read
+    // its header (size, greyscale mark, progressive flag, orientation) and decode it with this
+    // object's settings. Throws EFOpenError, or EJPEG when the header does not read; a picture
+    // that does not decode is reported by AssignTo and DIBNeeded.
     void LoadFromFile(const QString& path);
     // The same for a file's bytes already in memory. Throws EJPEG.
     void LoadFromBytes(const QByteArray& bytes);
+    // The same for a file opened already. Throws EJPEG.
+    void LoadFromOpened(std::shared_ptr<const OpenedPicture> file);
+
+    // The preview's load: reads the header of file and decodes it only as large as showing the
+    // upright picture within limit x limit needs (see DecodeReduced); the object then holds the
+    // file without a picture. damaged receives whether the data broke off. Throws EJPEG (the
+    // header's facts are held all the same once it was read).
+    QImage LoadPreview(std::shared_ptr<const OpenedPicture> file, int limit, bool& damaged);
+    // Holds file with a header read before (a preview remembered), as LoadPreview would.
+    void TakeHeader(std::shared_ptr<const OpenedPicture> file, const TJPEGData& header,
+                    bool progressive);
 
     // Discards the held JPEG data and holds a copy of the bitmap; the settings stay.
     void Assign(const QImage& bitmap);
@@ -124,7 +146,7 @@ public:
     // coefficients are needed (the same picture); All reads every one, for comparison.
     enum class ScanUse { Needed, All };
 
-    // Decodes the held data made smaller by libjpeg's DCT scaling, to the smallest of the scales
+    // Decodes the held file made smaller by libjpeg's DCT scaling, to the smallest of the scales
     // 1/8 to 8/8 whose picture is still at least atLeast in both directions (full size when none
     // is), for showing the picture small. The held picture and the settings stay as they are; a
     // file the full decode refuses is refused here as well. incomplete, when given, receives
@@ -133,10 +155,10 @@ public:
     QImage DecodeReduced(QSize atLeast, bool* incomplete = nullptr,
                          ScanUse scans = ScanUse::Needed) const;
 
-    // Takes over what other holds after a load (its data, its picture and the header's
-    // progressive flag, its damage mark), as if this object had loaded the same file itself; the
-    // quality and the other settings stay this object's. Lets a file be decoded ahead by an
-    // object of its own on another thread.
+    // Takes over what other holds after a load (its file and header, its picture and the
+    // header's progressive flag, its damage mark), as if this object had loaded the same file
+    // itself; the quality and the other settings stay this object's. Lets a file be decoded ahead
+    // by an object of its own on another thread.
     void TakeLoaded(TJPEGImage&& other);
 
     // Encodes the held bitmap if there is no JPEG data, then writes the data to path, replacing
@@ -147,7 +169,7 @@ public:
 
     // Encodes the held bitmap into JPEG data if there is none. Throws EJPEG.
     void JPEGNeeded();
-    // Decodes the held data into the picture if there is none. Throws EJPEG.
+    // Has the held file decoded into the picture if there is none. Throws EJPEG.
     void DIBNeeded();
 
     // True when the held picture was decoded from data that broke off or ended early: what is
@@ -158,14 +180,17 @@ public:
     const QImage& Bitmap() const { return bitmap_; }
 
 private:
-    void readHeader();
     void compress();
     void decompress();
-    QImage decode(unsigned eighths, bool& incomplete, const QByteArray& bytes,
-                  const std::vector<bool>* emptiedScans = nullptr) const;
+    void holdInput(std::shared_ptr<const OpenedPicture> file);
+    decoder_protocol::JpegAsk ask() const;
 
     TJPEGData data_;
     QImage bitmap_;
+    // The input the header and the picture came from, for decodes of it at other sizes, and why
+    // its picture did not decode.
+    std::shared_ptr<const OpenedPicture> source_;
+    std::optional<EJPEG> failure_;
     int quality_;
     bool progressive_;
     bool grayscale_;

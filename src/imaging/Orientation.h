@@ -1,6 +1,7 @@
 #pragma once
 // The EXIF "Orientation" of a photo: how its stored rows must be turned and mirrored to stand
-// upright. Cameras and phones store a portrait photo as a landscape picture plus this tag.
+// upright. Cameras and phones store a portrait photo as a landscape picture plus this tag; the
+// decoder process reads it (decoder/ExifOrientation.h) and the program turns the picture.
 
 #include <QImage>
 
@@ -10,10 +11,6 @@
 namespace quill {
 
 inline constexpr int kUpright = 1;
-
-// The Orientation tag (1 to 8) of an APP1 block's contents ("Exif\0\0" and a TIFF structure);
-// kUpright when the block is no EXIF block, is broken, or has no valid tag.
-int orientationFromExif(const std::uint8_t* data, std::size_t size);
 
 // The transform code (see Rotate.h) that makes a picture stored with the orientation upright; 0
 // for kUpright and values outside 1 to 8.

@@ -1,18 +1,17 @@
 #include "imaging/PreviewGeometry.h"
 
-#include <cstdint>
+#include "decoder/DecoderProtocol.h"
+
+#include <algorithm>
 
 namespace quill {
 
+// The decoder process sizes a JPEG's preview decode by the same rule.
 QSize FitIntoPreview(int width, int height, int limit) {
-    if (width <= limit && height <= limit) {
-        return {width, height};
-    }
-    // 64-bit products: a side may be tens of thousands of pixels.
-    if (width > height) {
-        return {limit, static_cast<int>(std::int64_t{height} * limit / width)};
-    }
-    return {static_cast<int>(std::int64_t{width} * limit / height), limit};
+    const auto shown = decoder_protocol::previewExtent(std::uint32_t(std::max(width, 0)),
+                                                       std::uint32_t(std::max(height, 0)),
+                                                       std::uint32_t(std::max(limit, 0)));
+    return {int(shown.width), int(shown.height)};
 }
 
 } // namespace quill

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include <zlib.h>
@@ -65,6 +66,11 @@ inline bool closeTo(QRgb a, QRgb b, int tolerance) {
 inline bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A file's bytes as the decoder's readers take them.
+inline std::span<const std::uint8_t> asBytes(const QByteArray& bytes) {
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())};
 }
 
 inline QByteArray readBytes(const QString& path) {

@@ -5,7 +5,7 @@
 #include "LoadingFixtures.h"
 #include "PhotoFixtures.h"
 #include "ProfileFixtures.h"
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 

@@ -4,10 +4,10 @@
 #include "DamagedFixtures.h"
 #include "LoadingExpect.h"
 #include "ProgramJpeg.h"
+#include "decoder/JpegLimits.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
-#include "imaging/JpegLimits.h"
 #include "platform/RegularFile.h"
 
 #include <QTemporaryDir>
@@ -52,7 +52,7 @@ protected:
 TEST_F(JpegBounds, AProgressiveHeaderBombIsRefusedBeforeAnyScan) {
     const QByteArray bomb = progressiveHeaderBomb();
     ASSERT_LT(bomb.size(), 64 * 1024);
-    ASSERT_EQ(jpeg_limits::countScans(bomb), 946);
+    ASSERT_EQ(jpeg_limits::countScans(asBytes(bomb)), 946);
 
     TJPEGImage direct;
     direct.LoadFromBytes(bomb);
@@ -73,7 +73,7 @@ TEST_F(JpegBounds, AProgressiveHeaderBombIsRefusedBeforeAnyScan) {
     // Within the scans budget, but its coefficients alone would take 768 MB, the picture as much
     // again: refused when the decoder's buffers are set up, before any scan.
     const QByteArray tenScans = progressiveJpeg(16000, 16000, 0);
-    ASSERT_EQ(jpeg_limits::countScans(tenScans), 10);
+    ASSERT_EQ(jpeg_limits::countScans(asBytes(tenScans)), 10);
     EXPECT_EQ(load(write(QStringLiteral("ten.jpg"), tenScans)), LoadInvalidJpeg);
     EXPECT_EQ(bitmap, before);
     EXPECT_LT(grownMiB(), 100) << "nothing of the gigabytes they would take was allocated";
@@ -82,20 +82,20 @@ TEST_F(JpegBounds, AProgressiveHeaderBombIsRefusedBeforeAnyScan) {
 TEST_F(JpegBounds, ScanCountingStepsOverSegmentsAndEntropyData) {
     const QByteArray progressive = programJpeg(detailedPicture(64, 48), true);
     const QByteArray baseline = programJpeg(detailedPicture(64, 48), false);
-    EXPECT_EQ(jpeg_limits::countScans(progressive), 10); // libjpeg's simple progression
-    EXPECT_EQ(jpeg_limits::countScans(baseline), 1);
+    EXPECT_EQ(jpeg_limits::countScans(asBytes(progressive)), 10); // libjpeg's simple progression
+    EXPECT_EQ(jpeg_limits::countScans(asBytes(baseline)), 1);
     // A start-of-scan code inside a comment, and a second picture after the end, are no scans.
     QByteArray commented = baseline;
     commented.insert(2, QByteArray("\xff\xfe\x00\x08\xff\xda\x00\x02", 8));
-    EXPECT_EQ(jpeg_limits::countScans(commented + baseline), 1);
-    EXPECT_EQ(jpeg_limits::countScans(QByteArray("no jpeg")), 0);
+    EXPECT_EQ(jpeg_limits::countScans(asBytes(commented + baseline)), 1);
+    EXPECT_EQ(jpeg_limits::countScans(asBytes(QByteArray("no jpeg"))), 0);
 }
 
 TEST_F(JpegBounds, AFiftyMegapixelProgressiveFileIsWithinTheBudget) {
     // libjpeg's simple progression at 8688 x 5792: its data is that of a small picture, so the
     // rest comes out grey, but it is decoded, not refused.
     const QByteArray camera = progressiveJpeg(8688, 5792, 0);
-    ASSERT_EQ(jpeg_limits::countScans(camera), 10);
+    ASSERT_EQ(jpeg_limits::countScans(asBytes(camera)), 10);
     ASSERT_EQ(load(write(QStringLiteral("camera.jpg"), camera)), LoadOk);
     EXPECT_EQ(bitmap.size(), QSize(8688, 5792));
 }
@@ -141,12 +141,22 @@ TEST_F(JpegBounds, APipeInAJpegsPlaceIsRefusedWithoutWaiting) {
 
 TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
     const QImage picture = detailedPicture(64, 48);
-    for (const bool progressive : {false, true}) {
-        const QByteArray whole = programJpeg(picture, progressive);
-        const char* kind = progressive ? "progressive" : "baseline";
+    // Arithmetic coding fills data that runs out with zeros without a word from libjpeg.
+    const struct {
+        const char* kind;
+        QByteArray whole;
+    } files[] = {
+        {"baseline", programJpeg(picture, false)},
+        {"progressive", programJpeg(picture, true)},
+        {"arithmetic", test::photos::encodeJpeg(picture, {.arithmetic = true})},
+        {"arithmetic progressive",
+         test::photos::encodeJpeg(
+             picture, {.progression = test::photos::Progression::Simple, .arithmetic = true})},
+    };
+    for (const auto& [kind, whole] : files) {
         const LoadResult first = load(write(QStringLiteral("whole.jpg"), whole));
         ASSERT_EQ(first.outcome, LoadOk) << kind;
-        EXPECT_FALSE(first.damaged);
+        EXPECT_FALSE(first.damaged) << kind;
         const QImage complete = bitmap;
 
         // Cut in the middle of its data: the picture comes out at its size, marked incomplete.
@@ -180,6 +190,32 @@ TEST_F(JpegBounds, ACutShortJpegDecodesAsFarAsItGoesAndSaysSo) {
     stopDecoderService();
     ASSERT_EQ(next.outcome, LoadOk);
     EXPECT_FALSE(next.damaged);
+}
+
+// A few hundred bytes of arithmetic-coded data that claim 44848 x 5888 pixels: decoding them
+// fills gigabytes of coefficients' worth of work with zeros. That happens in the decoder process,
+// within its time limit, never in this one.
+TEST_F(JpegBounds, AHugeArithmeticCodedClaimIsBoundedByTheDecodersLimits) {
+    QImage flat(16, 16, QImage::Format_RGB888);
+    flat.fill(Qt::gray);
+    QByteArray claim = test::photos::encodeJpeg(flat, {.arithmetic = true});
+    const qsizetype frame = claim.indexOf(QByteArray("\xff\xc9", 2)); // arithmetic baseline
+    ASSERT_GT(frame, 0);
+    // Length, precision, then height and width.
+    claim[frame + 5] = char(5888 >> 8);
+    claim[frame + 6] = char(5888 & 0xff);
+    claim[frame + 7] = char(44848 >> 8);
+    claim[frame + 8] = char(44848 & 0xff);
+    ASSERT_LT(claim.size(), 400);
+
+    const auto limitBefore = decoderTimeout();
+    setDecoderTimeout(1500ms);
+    const QImage before = quadrants();
+    bitmap = before;
+    EXPECT_EQ(load(write(QStringLiteral("claim.jpg"), claim)), LoadInvalidJpeg);
+    setDecoderTimeout(limitBefore);
+    EXPECT_EQ(bitmap, before);
+    EXPECT_LT(grownMiB(), 100) << "the 790 MB picture was not made here";
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "PhotoFixtures.h"
 #include "ProfileFixtures.h"
 #include "TiffFixtures.h"
-#include "imaging/ColourProfile.h"
+#include "decoder/ColourProfile.h"
 #include "imaging/DecoderService.h"
 #include "imaging/ImageLoading.h"
 

@@ -5,9 +5,9 @@
 
 #include "LoadingFixtures.h"
 #include "PhotoFixtures.h"
+#include "decoder/JpegLimits.h"
 #include "imaging/ImageLoading.h"
 #include "imaging/JpegImage.h"
-#include "imaging/JpegLimits.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -86,9 +86,12 @@ TEST_F(PreviewDecode, ShowsTheFullUprightSizeAndTakesTheProgressiveFlagFromTheHe
     EXPECT_EQ(full, QSize(2000, 1000));
     EXPECT_EQ(working.size(), QSize(750, 375)) << "3/8: at least 520 x 260";
     EXPECT_TRUE(shared.ProgressiveEncoding());
-    QFile bytes(progressive);
-    ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
-    EXPECT_EQ(shared.Data().Data, bytes.readAll()) << "the shared object holds the file";
+    // The shared object holds the file, but none of its bytes: those only the decoder reads.
+    EXPECT_EQ(shared.Width(), 2000);
+    EXPECT_TRUE(shared.Data().Data.isEmpty());
+    QImage whole;
+    shared.AssignTo(whole);
+    EXPECT_EQ(whole.size(), QSize(2000, 1000));
 
     ASSERT_EQ(LoadPreviewFile(working, shared, baseline, 520, full), LoadOk);
     EXPECT_EQ(full, QSize(800, 600));
@@ -155,13 +158,14 @@ TEST_F(PreviewDecode, AnEighthOfAProgressiveFileFromItsDcScansIsTheDecodeOfAllSc
                                              .quality = 92}));
         QByteArray bytes = test::fixtures::readBytes(file);
         bytes.truncate(bytes.size() * c.keptPercent / 100);
-        const auto dcOnly = jpeg_limits::leaveOutAcData(bytes, {1});
+        const auto dcOnly = jpeg_limits::leaveOutAcData(test::fixtures::asBytes(bytes), {1});
         // A file that breaks off is decoded whole: how libjpeg smooths it depends on that.
         ASSERT_EQ(dcOnly.has_value(), c.acScans >= 0);
         if (dcOnly) {
             EXPECT_EQ(std::count(dcOnly->emptied.begin(), dcOnly->emptied.end(), true), c.acScans);
-            EXPECT_EQ(qsizetype(dcOnly->emptied.size()), jpeg_limits::countScans(bytes));
-            EXPECT_LT(dcOnly->stream.size(), bytes.size() / 2)
+            EXPECT_EQ(qsizetype(dcOnly->emptied.size()),
+                      jpeg_limits::countScans(test::fixtures::asBytes(bytes)));
+            EXPECT_LT(qsizetype(dcOnly->stream.size()), bytes.size() / 2)
                 << dcOnly->stream.size() << " of " << bytes.size();
         }
         TJPEGImage jpeg;
@@ -178,7 +182,8 @@ TEST_F(PreviewDecode, AnEighthOfAProgressiveFileFromItsDcScansIsTheDecodeOfAllSc
     }
     // A baseline file has no scans to leave out.
     ASSERT_TRUE(test::photos::writeJpeg(path(QStringLiteral("b.jpg")), noisy(64, 64)));
-    EXPECT_FALSE(jpeg_limits::leaveOutAcData(test::fixtures::readBytes(path("b.jpg")), {1}));
+    EXPECT_FALSE(jpeg_limits::leaveOutAcData(
+        test::fixtures::asBytes(test::fixtures::readBytes(path("b.jpg"))), {1}));
 }
 
 TEST_F(PreviewDecode, FailuresAreTheFullDecodesAndLeaveThePictureAlone) {

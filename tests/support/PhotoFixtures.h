@@ -68,6 +68,7 @@ struct JpegExtras {
     J_COLOR_SPACE stored = JCS_UNKNOWN; // the file's colour space; unknown: libjpeg's choice
     int refinements = 0;                // with Progression::EveryCoefficient
     bool fullChroma = false;            // colour sampled at full rather than half resolution
+    bool arithmetic = false;            // arithmetic coding in place of Huffman's
 };
 
 // The tests' one libjpeg encoder: rows of `input` samples, `stride` bytes apart, written with
@@ -95,6 +96,7 @@ inline QByteArray encodeJpeg(const std::uint8_t* samples, std::size_t stride, in
         info.comp_info[0].v_samp_factor = 1;
     }
     info.restart_in_rows = int(extras.restartRows);
+    info.arith_code = extras.arithmetic ? TRUE : FALSE;
     std::vector<jpeg_scan_info> scans;
     if (extras.progression == Progression::Simple) {
         jpeg_simple_progression(&info);

@@ -1,7 +1,7 @@
 #pragma once
 // Converting pixels described by an embedded ICC profile into sRGB with Little CMS, so that the
 // written JPEG (which carries no profile) shows the colours a colour-managed viewer shows for the
-// original. No Qt here: the decoder process uses it too.
+// original. Only the decoder process converts pictures; no Qt here.
 
 #include <condition_variable>
 #include <cstddef>

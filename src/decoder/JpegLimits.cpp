@@ -1,4 +1,4 @@
-#include "imaging/JpegLimits.h"
+#include "decoder/JpegLimits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,9 +46,9 @@ std::size_t entropyEnd(const unsigned char* data, std::size_t size, std::size_t 
 // segment(code, at, length) for each marker segment (at: its first byte after the marker) and
 // scan(header, length, dataEnd) for each scan, with the end of its entropy-coded data.
 template <typename Segment, typename Scan>
-void walkStream(const QByteArray& jpeg, Segment&& segment, Scan&& scan) {
-    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
-    const std::size_t size = std::size_t(jpeg.size());
+void walkStream(Bytes jpeg, Segment&& segment, Scan&& scan) {
+    const unsigned char* data = jpeg.data();
+    const std::size_t size = jpeg.size();
     if (size < 2 || data[0] != kMarker || data[1] != kStartOfImage) {
         return;
     }
@@ -94,7 +94,7 @@ void walkStream(const QByteArray& jpeg, Segment&& segment, Scan&& scan) {
 
 } // namespace
 
-int countScans(const QByteArray& jpeg) {
+int countScans(Bytes jpeg) {
     int scans = 0;
     walkStream(
         jpeg, [](unsigned char, std::size_t, std::size_t) {},
@@ -102,10 +102,9 @@ int countScans(const QByteArray& jpeg) {
     return scans;
 }
 
-std::optional<DcScansOnly> leaveOutAcData(const QByteArray& jpeg,
-                                          const std::vector<int>& components) {
-    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
-    const std::size_t size = std::size_t(jpeg.size());
+std::optional<DcScansOnly> leaveOutAcData(Bytes jpeg, const std::vector<int>& components) {
+    const unsigned char* data = jpeg.data();
+    const std::size_t size = jpeg.size();
     bool progressive = false;
     bool otherFrame = false;
     bool cutShort = false;
@@ -147,7 +146,7 @@ std::optional<DcScansOnly> leaveOutAcData(const QByteArray& jpeg,
                                   std::find(components.begin(), components.end(),
                                             int(data[header + 3])) != components.end();
             if (leaveOut) {
-                result.stream.append(jpeg.constData() + copied, qsizetype(headerEnd - copied));
+                result.stream.insert(result.stream.end(), data + copied, data + headerEnd);
                 copied = dataEnd;
                 cutShort = cutShort || dataEnd == size;
             }
@@ -161,7 +160,7 @@ std::optional<DcScansOnly> leaveOutAcData(const QByteArray& jpeg,
         std::find(result.emptied.begin(), result.emptied.end(), true) == result.emptied.end()) {
         return std::nullopt;
     }
-    result.stream.append(jpeg.constData() + copied, qsizetype(size - copied));
+    result.stream.insert(result.stream.end(), data + copied, data + size);
     return result;
 }
 
