@@ -474,8 +474,11 @@ IlbmReading ilbmReading(const std::uint8_t* data, std::size_t size) {
     const bool ham =
         (ilbm->viewModes & kHam) && ilbm->planes >= 5 && ilbm->planes <= 8 && ilbm->planes != 7;
     const bool halfBrite = (ilbm->viewModes & kHalfBrite) && ilbm->planes == 6;
-    return ilbm->acbm || ham || halfBrite || ilbm->planes == 32 ? IlbmReading::Own
-                                                                : IlbmReading::Library;
+    // FreeImage takes the mask plane after each row's colour planes (a stencil, say) for the
+    // next row's first plane.
+    const bool maskPlane = ilbm->masking == 1;
+    return ilbm->acbm || ham || halfBrite || maskPlane || ilbm->planes == 32 ? IlbmReading::Own
+                                                                             : IlbmReading::Library;
 }
 
 DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {

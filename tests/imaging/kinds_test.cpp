@@ -80,6 +80,8 @@ TEST_F(PictureKinds, BitfieldBmpsReadEveryChannelThroughItsMask) {
         {"565.bmp", f::bitfieldBmp(16, {0xf800, 0x7e0, 0x1f, 0})},
         {"4444-v3.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000})},
         {"4444-v5.bmp", f::bitfieldBmp(16, {0xf000, 0xf00, 0xf0, 0xf}, 124, true)},
+        {"4444-h56.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 56)},
+        {"4444-h56-top-down.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 56, true)},
         {"odd16.bmp", f::bitfieldBmp(16, {0x7u << 13, 0x3fu << 7, 0x7f, 0})},
     });
 }
@@ -154,6 +156,8 @@ TEST_F(PictureKinds, IlbmVariantsReadOrRefused) {
         {"half-brite.lbm", f::ilbm(f::IlbmKind::HalfBrite)},
         {"deep.lbm", f::ilbm(f::IlbmKind::Deep32)},
         {"acbm.lbm", f::ilbm(f::IlbmKind::Acbm)},
+        {"stencil.lbm", f::ilbm(f::IlbmKind::Stencil)},
+        {"ham-stencil.lbm", f::ilbm(f::IlbmKind::HamStencil)},
     });
     // Per-line palettes are not read: no picture rather than a wrong one.
     EXPECT_EQ(load("pchg.lbm", f::ilbm(f::IlbmKind::PaletteChange).bytes).outcome, LoadFailed);

@@ -68,7 +68,8 @@ inline QRgb paletteColour(int i) {
 }
 
 // A BMP of 16 or 32 bits with the colour masks red, green, blue and alpha (0: none), a header of
-// 40 bytes (masks after it) or of 108 or 124, top-down on request. Pixel values sweep each mask.
+// 40 bytes (masks after it) or of 56, 108 or 124, top-down on request. Pixel values sweep each
+// mask.
 inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int headerSize = 40,
                           bool topDown = false, int width = 7, int height = 5) {
     Sample s{{}, blank(width, height)};
@@ -369,7 +370,17 @@ inline Sample plainBitmap(const QByteArray& gap, int width = 13, int height = 4)
     return s;
 }
 
-enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange, Ham5 };
+enum class IlbmKind {
+    Ham6,
+    Ham8,
+    HalfBrite,
+    Deep32,
+    Acbm,
+    PaletteChange,
+    Ham5,
+    Stencil,
+    HamStencil
+};
 
 inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     QByteArray out(tag, 4);
@@ -384,25 +395,28 @@ inline QByteArray iffForm(const QByteArray& typeAndChunks) {
     return out + typeAndChunks;
 }
 
-// The BMHD of an ILBM of width x height (its page as large), 1:1 pixels, no mask; compression 1
-// is ByteRun1.
-inline QByteArray ilbmHeader(int width, int height, int planes, int compression) {
+// The BMHD of an ILBM of width x height (its page as large), 1:1 pixels; compression 1 is
+// ByteRun1, masking 1 a mask plane after the colour planes of each row.
+inline QByteArray ilbmHeader(int width, int height, int planes, int compression, int masking = 0) {
     QByteArray bmhd;
     be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
     be(bmhd, 0, 4);
-    bmhd += bytes({planes, 0, compression, 0, 0, 0, 1, 1});
+    bmhd += bytes({planes, masking, compression, 0, 0, 0, 1, 1});
     be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
     return bmhd;
 }
 
 // An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals).
 inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
-    const int planes = kind == IlbmKind::Deep32                                ? 32
-                       : kind == IlbmKind::Ham8                                ? 8
-                       : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite ? 6
-                       : kind == IlbmKind::Ham5                                ? 5
-                                                                               : 4;
-    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5;
+    const int planes =
+        kind == IlbmKind::Deep32                                                                ? 32
+        : kind == IlbmKind::Ham8                                                                ? 8
+        : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite || kind == IlbmKind::HamStencil ? 6
+        : kind == IlbmKind::Ham5                                                                ? 5
+                                                                                                : 4;
+    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5 ||
+                     kind == IlbmKind::HamStencil;
+    const bool stencil = kind == IlbmKind::Stencil || kind == IlbmKind::HamStencil;
     // Five planes of hold-and-modify lack the upper control bit: palette or blue only.
     const int dataBits = kind == IlbmKind::Ham5 ? 4 : planes - 2;
     const int controls = kind == IlbmKind::Ham5 ? 1 : 3;
@@ -455,8 +469,11 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
             const QByteArray row = acbm ? planeRow(inner, outer) : planeRow(outer, inner);
             body += ham ? char(row.size() - 1) + row : row;
         }
+        // The mask plane: every other pixel set, which must not show in the colours.
+        const QByteArray mask = packRow(width, 1, 2, [](int x) { return x & 1; });
+        body += !stencil ? QByteArray() : ham ? char(mask.size() - 1) + mask : mask;
     }
-    const QByteArray bmhd = ilbmHeader(width, height, planes, ham ? 1 : 0);
+    const QByteArray bmhd = ilbmHeader(width, height, planes, ham ? 1 : 0, stencil ? 1 : 0);
     QByteArray cmap;
     for (int i = 0; i < colours && planes <= 8; ++i) {
         cmap += rgb(colourOf(i));
