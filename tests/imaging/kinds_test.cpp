@@ -152,6 +152,7 @@ TEST_F(PictureKinds, IlbmVariantsReadOrRefused) {
     expectAll({
         {"ham5.lbm", f::ilbm(f::IlbmKind::Ham5)},
         {"ham6.lbm", f::ilbm(f::IlbmKind::Ham6)},
+        {"ham6-4-bit-colours.lbm", f::ilbm(f::IlbmKind::HamNibbles)},
         {"ham8.lbm", f::ilbm(f::IlbmKind::Ham8)},
         {"half-brite.lbm", f::ilbm(f::IlbmKind::HalfBrite)},
         {"deep.lbm", f::ilbm(f::IlbmKind::Deep32)},

@@ -379,7 +379,8 @@ enum class IlbmKind {
     PaletteChange,
     Ham5,
     Stencil,
-    HamStencil
+    HamStencil,
+    HamNibbles
 };
 
 inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
@@ -408,21 +409,23 @@ inline QByteArray ilbmHeader(int width, int height, int planes, int compression,
 
 // An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals).
 inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
-    const int planes =
-        kind == IlbmKind::Deep32                                                                ? 32
-        : kind == IlbmKind::Ham8                                                                ? 8
-        : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite || kind == IlbmKind::HamStencil ? 6
-        : kind == IlbmKind::Ham5                                                                ? 5
-                                                                                                : 4;
-    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5 ||
-                     kind == IlbmKind::HamStencil;
+    // HamNibbles: a colour map of 4-bit guns in the high nibble, which the modified guns follow.
+    const bool nibbles = kind == IlbmKind::HamNibbles;
+    const bool ham6 = kind == IlbmKind::Ham6 || kind == IlbmKind::HamStencil || nibbles;
+    const int planes = kind == IlbmKind::Deep32              ? 32
+                       : kind == IlbmKind::Ham8              ? 8
+                       : ham6 || kind == IlbmKind::HalfBrite ? 6
+                       : kind == IlbmKind::Ham5              ? 5
+                                                             : 4;
+    const bool ham = ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5;
     const bool stencil = kind == IlbmKind::Stencil || kind == IlbmKind::HamStencil;
     // Five planes of hold-and-modify lack the upper control bit: palette or blue only.
     const int dataBits = kind == IlbmKind::Ham5 ? 4 : planes - 2;
     const int controls = kind == IlbmKind::Ham5 ? 1 : 3;
     const int colours = kind == IlbmKind::Ham8 ? 64 : kind == IlbmKind::HalfBrite ? 32 : 16;
-    const auto colourOf = [](int i) {
-        return qRgb((i * 4) & 255, (255 - i * 4) & 255, (i * 9) & 255);
+    const int gun = nibbles ? 0xf0 : 0xff;
+    const auto colourOf = [gun](int i) {
+        return qRgb((i * 4) & gun, (255 - i * 4) & gun, (i * 9) & gun);
     };
     Sample s{{}, blank(width, height)};
     std::vector<std::vector<std::uint32_t>> values{std::size_t(height),
@@ -436,7 +439,9 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
                 const int control = x == 0 ? 0 : 1 + (x + y) % controls;
                 const int level = (x * 5 + y * 3 + 1) & ((1 << dataBits) - 1);
                 v = std::uint32_t(control << dataBits | level);
-                const int wide = dataBits == 4 ? level * 17 : level << 2 | level >> 4;
+                const int wide = dataBits == 6 ? level << 2 | level >> 4
+                                 : nibbles     ? level << 4
+                                               : level * 17;
                 held = control == 0   ? colourOf(level)
                        : control == 1 ? qRgb(qRed(held), qGreen(held), wide)
                        : control == 2 ? qRgb(wide, qGreen(held), qBlue(held))
