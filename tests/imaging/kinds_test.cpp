@@ -82,6 +82,8 @@ TEST_F(PictureKinds, BitfieldBmpsReadEveryChannelThroughItsMask) {
         {"4444-v5.bmp", f::bitfieldBmp(16, {0xf000, 0xf00, 0xf0, 0xf}, 124, true)},
         {"4444-h56.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 56)},
         {"4444-h56-top-down.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 56, true)},
+        {"4444-h40-plain.bmp",
+         f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 40, true, 7, 5, true)},
         {"odd16.bmp", f::bitfieldBmp(16, {0x7u << 13, 0x3fu << 7, 0x7f, 0})},
     });
 }

@@ -69,9 +69,10 @@ inline QRgb paletteColour(int i) {
 
 // A BMP of 16 or 32 bits with the colour masks red, green, blue and alpha (0: none), a header of
 // 40 bytes (masks after it) or of 56, 108 or 124, top-down on request. Pixel values sweep each
-// mask.
+// mask. A 40-byte header with an alpha mask says alpha bit fields, or plain ones on request.
 inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int headerSize = 40,
-                          bool topDown = false, int width = 7, int height = 5) {
+                          bool topDown = false, int width = 7, int height = 5,
+                          bool plainBitfields = false) {
     Sample s{{}, blank(width, height)};
     QByteArray pixels;
     for (int row = 0; row < height; ++row) {
@@ -102,7 +103,7 @@ inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int heade
     }
     QByteArray info;
     le(info, {headerSize, 4, width, 4, topDown ? -height : height, 4, 1, 2, bpp, 2,
-              headerSize == 40 && masks[3] ? 6 : 3, 4, pixels.size(), 4, 0, 16});
+              headerSize == 40 && masks[3] && !plainBitfields ? 6 : 3, 4, pixels.size(), 4, 0, 16});
     for (int c = 0; c < (headerSize == 40 && !masks[3] ? 3 : 4); ++c) {
         le(info, masks[std::size_t(c)], 4);
     }
