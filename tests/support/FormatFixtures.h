@@ -371,18 +371,7 @@ inline Sample plainBitmap(const QByteArray& gap, int width = 13, int height = 4)
     return s;
 }
 
-enum class IlbmKind {
-    Ham6,
-    Ham8,
-    HalfBrite,
-    Deep32,
-    Acbm,
-    PaletteChange,
-    Ham5,
-    Stencil,
-    HamStencil,
-    HamNibbles
-};
+enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange, Ham5, Palette };
 
 inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     QByteArray out(tag, 4);
@@ -408,18 +397,16 @@ inline QByteArray ilbmHeader(int width, int height, int planes, int compression,
     return bmhd;
 }
 
-// An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals).
-inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
-    // HamNibbles: a colour map of 4-bit guns in the high nibble, which the modified guns follow.
-    const bool nibbles = kind == IlbmKind::HamNibbles;
-    const bool ham6 = kind == IlbmKind::Ham6 || kind == IlbmKind::HamStencil || nibbles;
-    const int planes = kind == IlbmKind::Deep32              ? 32
-                       : kind == IlbmKind::Ham8              ? 8
-                       : ham6 || kind == IlbmKind::HalfBrite ? 6
-                       : kind == IlbmKind::Ham5              ? 5
-                                                             : 4;
-    const bool ham = ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5;
-    const bool stencil = kind == IlbmKind::Stencil || kind == IlbmKind::HamStencil;
+// An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals); with a
+// mask plane, or a colour map of 4-bit guns in the high nibble (which modified guns follow).
+inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3, bool stencil = false,
+                   bool nibbles = false) {
+    const int planes = kind == IlbmKind::Deep32                                ? 32
+                       : kind == IlbmKind::Ham8                                ? 8
+                       : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite ? 6
+                       : kind == IlbmKind::Ham5                                ? 5
+                                                                               : 4;
+    const bool ham = kind == IlbmKind::Ham6 || kind == IlbmKind::Ham8 || kind == IlbmKind::Ham5;
     // Five planes of hold-and-modify lack the upper control bit: palette or blue only.
     const int dataBits = kind == IlbmKind::Ham5 ? 4 : planes - 2;
     const int controls = kind == IlbmKind::Ham5 ? 1 : 3;
