@@ -474,8 +474,11 @@ IlbmReading ilbmReading(const std::uint8_t* data, std::size_t size) {
     const bool ham =
         (ilbm->viewModes & kHam) && ilbm->planes >= 5 && ilbm->planes <= 8 && ilbm->planes != 7;
     const bool halfBrite = (ilbm->viewModes & kHalfBrite) && ilbm->planes == 6;
-    return ilbm->acbm || ham || halfBrite || ilbm->planes == 32 ? IlbmReading::Own
-                                                                : IlbmReading::Library;
+    // FreeImage takes the mask plane after each row's colour planes (a stencil, say) for the
+    // next row's first plane.
+    const bool maskPlane = ilbm->masking == 1;
+    return ilbm->acbm || ham || halfBrite || maskPlane || ilbm->planes == 32 ? IlbmReading::Own
+                                                                             : IlbmReading::Library;
 }
 
 DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
@@ -528,6 +531,13 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
     // Of a hold-and-modify pixel: with five planes the missing sixth reads as 0, so that the
     // control is the fifth plane alone (palette or blue).
     const unsigned dataBits = planes == 8 ? 6 : 4;
+    // A colour map written for 4-bit hardware keeps each gun in the high nibble (15 as 0xF0):
+    // a modified gun must land on that same scale, or held and modified guns drift apart. A map
+    // of nothing but black tells no scale.
+    const std::uint8_t* const mapEnd = ilbm.colours + 3 * ilbm.colourCount;
+    const bool nibbleColours =
+        std::any_of(ilbm.colours, mapEnd, [](std::uint8_t v) { return v != 0; }) &&
+        std::all_of(ilbm.colours, mapEnd, [](std::uint8_t v) { return (v & 0x0f) == 0; });
     bool anyAlpha = false;
     for (unsigned y = 0; y < ilbm.height; ++y) {
         BYTE* out = FreeImage_GetScanLine(dib.get(), int(ilbm.height - 1 - y));
@@ -544,9 +554,11 @@ DibPtr readIlbm(const std::uint8_t* data, std::size_t size) {
                 anyAlpha |= c[3] != 0;
             } else if (ham) {
                 const unsigned level = value & ((1u << dataBits) - 1);
-                // The modified channel gets the level widened to 8 bits by repeating its bits.
-                const std::uint8_t wide = dataBits == 4 ? std::uint8_t(level * 17)
-                                                        : std::uint8_t(level << 2 | level >> 4);
+                // The modified channel gets the level widened to 8 bits by repeating its bits,
+                // or on the colour map's own 4-bit scale.
+                const std::uint8_t wide = dataBits == 6   ? std::uint8_t(level << 2 | level >> 4)
+                                          : nibbleColours ? std::uint8_t(level << 4)
+                                                          : std::uint8_t(level * 17);
                 switch (value >> dataBits) {
                 case 0:
                     held = palette[level];

@@ -3,6 +3,7 @@
 #include "imaging/PixelLimit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace quill::pictures {
@@ -77,6 +78,25 @@ struct BitfieldBmp {
     std::uint32_t masks[4] = {};
 };
 
+// Writers of the 40-byte header put an alpha mask after the three colour masks, where the 56-byte
+// header keeps it, and start the pixels after it. Taken only when nothing else can lie there (no
+// colours in use) and it is one run of bits of the pixel apart from the colours; the alpha byte of
+// such 32-bit pictures is read as alpha already.
+std::uint32_t alphaAfterColourMasks(const std::uint8_t* data, std::size_t size,
+                                    const BitfieldBmp& bmp) {
+    const std::size_t at = kFileHeader + 40 + 12;
+    if (bmp.headerSize != 40 || bmp.compression != kBitfields || size < at + 4 ||
+        le32(data + 10) < at + 4 || le32(data + kFileHeader + 32) != 0) {
+        return 0;
+    }
+    const std::uint32_t mask = le32(data + at);
+    const std::uint32_t colours = bmp.masks[0] | bmp.masks[1] | bmp.masks[2];
+    const std::uint32_t run = mask == 0 ? 0 : mask >> std::countr_zero(mask);
+    const bool oneRun = run != 0 && (run & (run + 1)) == 0;
+    const bool inPixel = bmp.bpp == 32 || mask <= 0xffff;
+    return oneRun && inPixel && (mask & colours) == 0 ? mask : 0;
+}
+
 std::optional<BitfieldBmp> readBitfieldHeader(const std::uint8_t* data, std::size_t size) {
     if (size < kFileHeader + 40 || data[0] != 'B' || data[1] != 'M') {
         return std::nullopt;
@@ -108,6 +128,9 @@ std::optional<BitfieldBmp> readBitfieldHeader(const std::uint8_t* data, std::siz
     }
     for (std::size_t i = 0; i < count; ++i) {
         bmp.masks[i] = le32(data + masksAt + 4 * i);
+    }
+    if (count == 3) {
+        bmp.masks[3] = alphaAfterColourMasks(data, size, bmp);
     }
     return bmp;
 }

@@ -80,6 +80,9 @@ TEST_F(PictureKinds, BitfieldBmpsReadEveryChannelThroughItsMask) {
         {"565.bmp", f::bitfieldBmp(16, {0xf800, 0x7e0, 0x1f, 0})},
         {"4444-v3.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000})},
         {"4444-v5.bmp", f::bitfieldBmp(16, {0xf000, 0xf00, 0xf0, 0xf}, 124, true)},
+        {"4444-h56-top-down.bmp", f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 56, true)},
+        {"4444-h40-plain.bmp",
+         f::bitfieldBmp(16, {0xf00, 0xf0, 0xf, 0xf000}, 40, true, 7, 5, true)},
         {"odd16.bmp", f::bitfieldBmp(16, {0x7u << 13, 0x3fu << 7, 0x7f, 0})},
     });
 }
@@ -150,10 +153,13 @@ TEST_F(PictureKinds, IlbmVariantsReadOrRefused) {
     expectAll({
         {"ham5.lbm", f::ilbm(f::IlbmKind::Ham5)},
         {"ham6.lbm", f::ilbm(f::IlbmKind::Ham6)},
+        {"ham6-4-bit-colours.lbm", f::ilbm(f::IlbmKind::Ham6, 11, 3, false, true)},
         {"ham8.lbm", f::ilbm(f::IlbmKind::Ham8)},
         {"half-brite.lbm", f::ilbm(f::IlbmKind::HalfBrite)},
         {"deep.lbm", f::ilbm(f::IlbmKind::Deep32)},
         {"acbm.lbm", f::ilbm(f::IlbmKind::Acbm)},
+        {"stencil.lbm", f::ilbm(f::IlbmKind::Palette, 11, 3, true)},
+        {"ham-stencil.lbm", f::ilbm(f::IlbmKind::Ham6, 11, 3, true)},
     });
     // Per-line palettes are not read: no picture rather than a wrong one.
     EXPECT_EQ(load("pchg.lbm", f::ilbm(f::IlbmKind::PaletteChange).bytes).outcome, LoadFailed);

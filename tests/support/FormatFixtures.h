@@ -68,9 +68,11 @@ inline QRgb paletteColour(int i) {
 }
 
 // A BMP of 16 or 32 bits with the colour masks red, green, blue and alpha (0: none), a header of
-// 40 bytes (masks after it) or of 108 or 124, top-down on request. Pixel values sweep each mask.
+// 40 bytes (masks after it) or of 56, 108 or 124, top-down on request. Pixel values sweep each
+// mask. A 40-byte header with an alpha mask says alpha bit fields, or plain ones on request.
 inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int headerSize = 40,
-                          bool topDown = false, int width = 7, int height = 5) {
+                          bool topDown = false, int width = 7, int height = 5,
+                          bool plainBitfields = false) {
     Sample s{{}, blank(width, height)};
     QByteArray pixels;
     for (int row = 0; row < height; ++row) {
@@ -101,7 +103,7 @@ inline Sample bitfieldBmp(int bpp, std::array<std::uint32_t, 4> masks, int heade
     }
     QByteArray info;
     le(info, {headerSize, 4, width, 4, topDown ? -height : height, 4, 1, 2, bpp, 2,
-              headerSize == 40 && masks[3] ? 6 : 3, 4, pixels.size(), 4, 0, 16});
+              headerSize == 40 && masks[3] && !plainBitfields ? 6 : 3, 4, pixels.size(), 4, 0, 16});
     for (int c = 0; c < (headerSize == 40 && !masks[3] ? 3 : 4); ++c) {
         le(info, masks[std::size_t(c)], 4);
     }
@@ -369,7 +371,7 @@ inline Sample plainBitmap(const QByteArray& gap, int width = 13, int height = 4)
     return s;
 }
 
-enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange, Ham5 };
+enum class IlbmKind { Ham6, Ham8, HalfBrite, Deep32, Acbm, PaletteChange, Ham5, Palette };
 
 inline QByteArray iffChunk(const char* tag, const QByteArray& data) {
     QByteArray out(tag, 4);
@@ -384,19 +386,21 @@ inline QByteArray iffForm(const QByteArray& typeAndChunks) {
     return out + typeAndChunks;
 }
 
-// The BMHD of an ILBM of width x height (its page as large), 1:1 pixels, no mask; compression 1
-// is ByteRun1.
-inline QByteArray ilbmHeader(int width, int height, int planes, int compression) {
+// The BMHD of an ILBM of width x height (its page as large), 1:1 pixels; compression 1 is
+// ByteRun1, masking 1 a mask plane after the colour planes of each row.
+inline QByteArray ilbmHeader(int width, int height, int planes, int compression, int masking = 0) {
     QByteArray bmhd;
     be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
     be(bmhd, 0, 4);
-    bmhd += bytes({planes, 0, compression, 0, 0, 0, 1, 1});
+    bmhd += bytes({planes, masking, compression, 0, 0, 0, 1, 1});
     be(bmhd, std::uint32_t(width) << 16 | std::uint32_t(height), 4);
     return bmhd;
 }
 
-// An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals).
-inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
+// An ILBM (or ACBM) of the kind, uncompressed but for hold-and-modify (ByteRun1 literals); with a
+// mask plane, or a colour map of 4-bit guns in the high nibble (which modified guns follow).
+inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3, bool stencil = false,
+                   bool nibbles = false) {
     const int planes = kind == IlbmKind::Deep32                                ? 32
                        : kind == IlbmKind::Ham8                                ? 8
                        : kind == IlbmKind::Ham6 || kind == IlbmKind::HalfBrite ? 6
@@ -407,8 +411,9 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
     const int dataBits = kind == IlbmKind::Ham5 ? 4 : planes - 2;
     const int controls = kind == IlbmKind::Ham5 ? 1 : 3;
     const int colours = kind == IlbmKind::Ham8 ? 64 : kind == IlbmKind::HalfBrite ? 32 : 16;
-    const auto colourOf = [](int i) {
-        return qRgb((i * 4) & 255, (255 - i * 4) & 255, (i * 9) & 255);
+    const int gun = nibbles ? 0xf0 : 0xff;
+    const auto colourOf = [gun](int i) {
+        return qRgb((i * 4) & gun, (255 - i * 4) & gun, (i * 9) & gun);
     };
     Sample s{{}, blank(width, height)};
     std::vector<std::vector<std::uint32_t>> values{std::size_t(height),
@@ -422,7 +427,9 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
                 const int control = x == 0 ? 0 : 1 + (x + y) % controls;
                 const int level = (x * 5 + y * 3 + 1) & ((1 << dataBits) - 1);
                 v = std::uint32_t(control << dataBits | level);
-                const int wide = dataBits == 4 ? level * 17 : level << 2 | level >> 4;
+                const int wide = dataBits == 6 ? level << 2 | level >> 4
+                                 : nibbles     ? level << 4
+                                               : level * 17;
                 held = control == 0   ? colourOf(level)
                        : control == 1 ? qRgb(qRed(held), qGreen(held), wide)
                        : control == 2 ? qRgb(wide, qGreen(held), qBlue(held))
@@ -455,8 +462,11 @@ inline Sample ilbm(IlbmKind kind, int width = 11, int height = 3) {
             const QByteArray row = acbm ? planeRow(inner, outer) : planeRow(outer, inner);
             body += ham ? char(row.size() - 1) + row : row;
         }
+        // The mask plane: every other pixel set, which must not show in the colours.
+        const QByteArray mask = packRow(width, 1, 2, [](int x) { return x & 1; });
+        body += !stencil ? QByteArray() : ham ? char(mask.size() - 1) + mask : mask;
     }
-    const QByteArray bmhd = ilbmHeader(width, height, planes, ham ? 1 : 0);
+    const QByteArray bmhd = ilbmHeader(width, height, planes, ham ? 1 : 0, stencil ? 1 : 0);
     QByteArray cmap;
     for (int i = 0; i < colours && planes <= 8; ++i) {
         cmap += rgb(colourOf(i));
