@@ -71,6 +71,16 @@ bool arithmeticDataRanOut(const jpeg_decompress_struct& info) {
            info.input_iMCU_row + 1 < info.total_iMCU_rows;
 }
 
+// A sequential arithmetic-coded scan whose data meets a marker (other than a restart marker)
+// while rows of blocks are still to be decoded has run out of data: its coder fills the rest with
+// zeros and says nothing. Reaching the next marker while decoding the last row is normal.
+bool arithmeticScanMetAMarker(const jpeg_decompress_struct& info) {
+    const int marker = info.unread_marker;
+    const bool restart = marker >= 0xd0 && marker <= 0xd7;
+    return info.arith_code && !info.progressive_mode && marker != 0 && !restart &&
+           info.input_iMCU_row < info.total_iMCU_rows;
+}
+
 // Warnings do not stop decoding; only the two that mean missing data are noted.
 void noteWarning(j_common_ptr cinfo, int level) {
     if (level >= 0) {
@@ -392,6 +402,9 @@ Status decodeRows(Bytes bytes, const proto::JpegAsk& ask, unsigned eighths,
                                       : bits + y * stride;
                 if (jpeg_read_scanlines(info, &row, 1) != 1) {
                     fail(reinterpret_cast<j_common_ptr>(info), JERR_INPUT_EOF);
+                }
+                if (arithmeticScanMetAMarker(*info)) {
+                    jpeg.errors.brokeOff = true;
                 }
                 if (behind) {
                     behind->decoded(y + 1);
