@@ -1,7 +1,7 @@
 #include "decoder/ModernFormats.h"
 
-#include "decoder/FreeImageDecode.h"
 #include "decoder/ColourProfile.h"
+#include "decoder/FreeImageDecode.h"
 
 #include <lcms2.h>
 

@@ -10,7 +10,6 @@
 #include "decoder/PngChunks.h"
 #include "decoder/PngDecode.h"
 #include "decoder/TiffDecode.h"
-#include "decoder/ColourProfile.h"
 
 #include <array>
 #include <atomic>

@@ -215,8 +215,10 @@ void leaveRoot() {
     int deathSignal = 0;
     ::prctl(PR_GET_PDEATHSIG, &deathSignal, 0, 0, 0);
     ::setgroups(0, nullptr);
+    // Where the change is refused the decoder goes on as it is: the filter still confines it.
     if (::setresgid(kUnprivileged, kUnprivileged, kUnprivileged) == 0) {
-        ::setresuid(kUnprivileged, kUnprivileged, kUnprivileged);
+        [[maybe_unused]] const int changed =
+            ::setresuid(kUnprivileged, kUnprivileged, kUnprivileged);
     }
     if (deathSignal != 0) {
         ::prctl(PR_SET_PDEATHSIG, deathSignal, 0, 0, 0);
